@@ -1,0 +1,243 @@
+#include "VoicePlayer.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kBlock = 256;
+constexpr std::int64_t kStart = 5'000'000'000; // an arbitrary monotonic time
+
+std::int64_t timeOfFrame(double frame)
+{
+    return kStart + std::int64_t(std::llround(frame * 1e9 / kRate));
+}
+
+std::shared_ptr<const SampleBuffer> level(float value, std::size_t frames)
+{
+    auto s = std::make_shared<SampleBuffer>();
+    s->samples.assign(frames * 2, value);
+    return s;
+}
+
+std::unique_ptr<Playback> at(std::shared_ptr<const SampleBuffer> sample, std::int64_t onsetNs)
+{
+    auto p = std::make_unique<Playback>();
+    p->sample = std::move(sample);
+    p->onsetNs = onsetNs;
+    return p;
+}
+
+// Drives a player as the audio thread would, with an exact or jittered clock,
+// and keeps the left channel of everything it renders.
+class OfflineOutput
+{
+public:
+    explicit OfflineOutput(VoicePlayer &player, double jitterNs = 0, double rateError = 0)
+        : m_player(player)
+        , m_jitter(jitterNs)
+        , m_rateError(rateError)
+    {
+    }
+
+    // Renders blocks until `frame` (exclusive) has been produced.
+    void renderUntil(std::int64_t frame)
+    {
+        std::vector<float> block(2 * kBlock);
+        while (std::int64_t(left.size()) < frame) {
+            const double ideal = double(left.size()) * (1.0 + m_rateError);
+            const double jitter = m_jitter * QRandomGenerator::global()->generateDouble();
+            m_player.render(block.data(), kBlock, timeOfFrame(ideal) + std::int64_t(jitter));
+            for (int i = 0; i < kBlock; ++i)
+                left.push_back(block[2 * std::size_t(i)]);
+        }
+    }
+
+    std::int64_t firstNonZeroFrom(std::int64_t from) const
+    {
+        for (auto i = std::size_t(from); i < left.size(); ++i)
+            if (left[i] != 0.0f)
+                return std::int64_t(i);
+        return -1;
+    }
+
+    std::vector<float> left;
+
+private:
+    VoicePlayer &m_player;
+    double m_jitter;
+    double m_rateError;
+};
+
+} // namespace
+
+class TestVoicePlayer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onsetFallsOnTheStampedFrame_data()
+    {
+        QTest::addColumn<int>("frame");
+        QTest::newRow("inside the first block") << 100;
+        QTest::newRow("last frame of a block") << 255;
+        QTest::newRow("first frame of a block") << 256;
+        QTest::newRow("mid-block, later") << 1000;
+        QTest::newRow("many blocks on") << 12345;
+    }
+
+    void onsetFallsOnTheStampedFrame()
+    {
+        QFETCH(int, frame);
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        // Submitted early, played exactly at its frame, not at a block boundary.
+        QVERIFY(!player.submit(at(level(0.5f, 1000), timeOfFrame(frame))));
+        out.renderUntil(frame + 2000);
+        QCOMPARE(out.firstNonZeroFrom(0), std::int64_t(frame));
+        QCOMPARE(out.left[std::size_t(frame)], 0.5f);
+        QCOMPARE(player.lateOnsets(), std::uint64_t(0));
+    }
+
+    void requestsTwoHundredMillisecondsApartStartTwoHundredMillisecondsApart_data()
+    {
+        QTest::addColumn<double>("jitterMs");
+        QTest::addColumn<double>("rateError");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("exact clock: to the frame") << 0.0 << 0.0 << 0;
+        QTest::newRow("callbacks jittering by up to 2 ms") << 2.0 << 0.0 << 10;
+        QTest::newRow("device clock 100 ppm fast") << 0.0 << -1e-4 << 2;
+    }
+
+    void requestsTwoHundredMillisecondsApartStartTwoHundredMillisecondsApart()
+    {
+        QFETCH(double, jitterMs);
+        QFETCH(double, rateError);
+        QFETCH(int, tolerance);
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player, jitterMs * 1e6, rateError);
+        out.renderUntil(kRate * 5); // let the clock settle
+        const std::int64_t first = kRate * 5 + 1000;
+        std::vector<std::int64_t> onsets;
+        for (int step = 0; step < 8; ++step) {
+            const std::int64_t frame = first + step * (kRate / 5);
+            out.renderUntil(frame - 2 * kBlock); // the request arrives shortly before
+            player.submit(at(level(0.25f + 0.05f * float(step), 2000), timeOfFrame(double(frame) * (1.0 + rateError))));
+            out.renderUntil(frame + 2 * kBlock);
+            std::int64_t onset = frame - 3 * kBlock;
+            while (out.left[std::size_t(onset)] < 0.25f + 0.05f * float(step) - 0.001f)
+                ++onset;
+            onsets.push_back(onset);
+        }
+        for (std::size_t i = 1; i < onsets.size(); ++i) {
+            const std::int64_t gap = onsets[i] - onsets[i - 1];
+            QVERIFY2(std::abs(gap - kRate / 5) <= tolerance, qPrintable(QString("gap %1").arg(gap)));
+        }
+    }
+
+    void aNewRequestCutsTheOldWithAFade()
+    {
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        player.submit(at(level(0.5f, 10000), timeOfFrame(1000)));
+        out.renderUntil(1500);
+        player.submit(at(level(0.25f, 10000), timeOfFrame(2000)));
+        out.renderUntil(4000);
+
+        const int fade = player.fadeFrames();
+        QCOMPARE(fade, 144); // 3 ms
+        QCOMPARE(out.left[1999], 0.5f);
+        // The new sound is at full level from its first frame; the old one
+        // falls smoothly from full level to nothing over the fade.
+        for (int i = 0; i < fade; ++i) {
+            const float old = out.left[std::size_t(2000 + i)] - 0.25f;
+            QVERIFY(old > 0.0f && old < 0.5f);
+            if (i > 0)
+                QVERIFY(old <= out.left[std::size_t(2000 + i - 1)] - 0.25f);
+        }
+        QVERIFY(out.left[2000] - 0.25f > 0.49f);
+        QVERIFY(out.left[std::size_t(2000 + fade - 1)] - 0.25f < 0.001f);
+        QCOMPARE(out.left[std::size_t(2000 + fade)], 0.25f);
+        // No step larger than the new sound's own onset anywhere in the cut.
+        for (int i = 2001; i < 2000 + fade; ++i)
+            QVERIFY(std::abs(out.left[std::size_t(i)] - out.left[std::size_t(i - 1)]) < 0.02f);
+    }
+
+    void aRequestNotYetStartedIsReplaced()
+    {
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        player.submit(at(level(0.5f, 1000), timeOfFrame(3000)));
+        out.renderUntil(2 * kBlock); // taken by the audio side, not started
+        player.submit(at(level(0.25f, 1000), timeOfFrame(3100)));
+        out.renderUntil(6000);
+        QCOMPARE(out.firstNonZeroFrom(0), std::int64_t(3100));
+        QCOMPARE(*std::max_element(out.left.begin(), out.left.end()), 0.25f);
+    }
+
+    void aRequestStillInTheMailboxIsHandedBack()
+    {
+        VoicePlayer player(kRate, kBlock);
+        auto laser = level(0.5f, 100);
+        QVERIFY(!player.submit(at(laser, kStart)));
+        const auto replaced = player.submit(at(level(0.25f, 100), kStart));
+        QVERIFY(replaced);
+        QCOMPARE(replaced->sample, laser);
+    }
+
+    void aLateRequestStartsAtOnce()
+    {
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(10 * kBlock);
+        player.submit(at(level(0.5f, 1000), timeOfFrame(100)));
+        out.renderUntil(12 * kBlock);
+        QCOMPARE(out.firstNonZeroFrom(0), std::int64_t(10 * kBlock));
+        QCOMPARE(player.lateOnsets(), std::uint64_t(1));
+    }
+
+    void aSoundPlaysOnceAndEveryRequestComesBack()
+    {
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        for (int i = 0; i < 5; ++i) {
+            player.submit(at(level(0.5f, 300), timeOfFrame(1000 + 1000 * i)));
+            out.renderUntil(1000 + 1000 * i + 500);
+        }
+        out.renderUntil(8000);
+        QCOMPARE(out.firstNonZeroFrom(5000 + 300), std::int64_t(-1));
+        QCOMPARE(player.takeRetired().size(), std::size_t(5));
+    }
+
+    void cutsFromAnotherThreadAreClean()
+    {
+        // A loader thread hammers the mailbox while this thread renders.
+        VoicePlayer player(kRate, kBlock);
+        std::atomic<bool> done{false};
+        std::atomic<int> submitted{0};
+        std::thread loader([&] {
+            auto sample = level(0.5f, 500);
+            while (!done.load()) {
+                player.submit(at(sample, 0));
+                player.takeRetired();
+                submitted.fetch_add(1);
+                std::this_thread::yield();
+            }
+        });
+        std::vector<float> block(2 * kBlock);
+        for (int i = 0; i < 2000 || submitted.load() < 1000; ++i)
+            player.render(block.data(), kBlock, timeOfFrame(i * kBlock));
+        done.store(true);
+        loader.join();
+        QVERIFY(submitted.load() > 0);
+        for (float v : block)
+            QVERIFY(v >= 0.0f && v <= 0.5f * (1 + VoicePlayer::kMaxFading));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestVoicePlayer)
+#include "tst_voiceplayer.moc"

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <cstring>
+#include <vector>
+
+// The audio SDL's disk driver wrote: stereo float frames, left channel kept.
+namespace Capture {
+
+inline std::vector<float> readLeft(const QString &path)
+{
+    QFile f(path);
+    std::vector<float> left;
+    if (!f.open(QIODevice::ReadOnly))
+        return left;
+    const QByteArray bytes = f.readAll();
+    const auto frames = std::size_t(bytes.size()) / (2 * sizeof(float));
+    left.resize(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        std::memcpy(&left[i], bytes.constData() + i * 2 * sizeof(float), sizeof(float));
+    return left;
+}
+
+// The first frame at or after `from` where `sound` (interleaved stereo)
+// stands in `left` exactly, judged on frames [skip, skip + length) of the
+// sound — skip the first frames when they may overlap a fading sound.
+inline long long find(const std::vector<float> &left, const std::vector<float> &sound, std::size_t from,
+                      std::size_t skip = 0, std::size_t length = 512)
+{
+    const std::size_t frames = sound.size() / 2;
+    if (frames < skip + length)
+        return -1;
+    for (std::size_t p = from; p + skip + length <= left.size(); ++p) {
+        bool match = true;
+        for (std::size_t j = skip; j < skip + length && match; ++j)
+            match = left[p + j] == sound[2 * j];
+        if (match)
+            return (long long)p;
+    }
+    return -1;
+}
+
+} // namespace Capture

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+// Builds WAV files byte by byte, in any PCM or float layout, for tests.
+namespace WavBytes {
+
+inline void put16(QByteArray &b, quint16 v)
+{
+    char d[2];
+    qToLittleEndian(v, d);
+    b.append(d, 2);
+}
+
+inline void put32(QByteArray &b, quint32 v)
+{
+    char d[4];
+    qToLittleEndian(v, d);
+    b.append(d, 4);
+}
+
+// `values` are per-frame, per-channel levels in [-1, 1].
+inline QByteArray make(const std::vector<double> &values, int channels, int rate, int bits, bool isFloat)
+{
+    QByteArray data;
+    for (double v : values) {
+        if (isFloat) {
+            const float f = float(v);
+            quint32 raw;
+            std::memcpy(&raw, &f, 4);
+            put32(data, raw);
+        } else if (bits == 8) {
+            data.append(char(quint8(std::lround(v * 127.0) + 128)));
+        } else if (bits == 16) {
+            put16(data, quint16(qint16(std::lround(v * 32767.0))));
+        } else if (bits == 24) {
+            const qint32 s = qint32(std::lround(v * 8388607.0));
+            data.append(char(s & 0xFF)).append(char((s >> 8) & 0xFF)).append(char((s >> 16) & 0xFF));
+        } else {
+            put32(data, quint32(qint32(std::lround(v * 2147483647.0))));
+        }
+    }
+    QByteArray b("RIFF");
+    put32(b, quint32(36 + data.size()));
+    b.append("WAVEfmt ");
+    put32(b, 16);
+    put16(b, isFloat ? 3 : 1);
+    put16(b, quint16(channels));
+    put32(b, quint32(rate));
+    put32(b, quint32(rate * channels * bits / 8));
+    put16(b, quint16(channels * bits / 8));
+    put16(b, quint16(bits));
+    b.append("data");
+    put32(b, quint32(data.size()));
+    b.append(data);
+    return b;
+}
+
+// A 16-bit mono file of `frames` frames at one constant level.
+inline QByteArray constant(int frames, double level, int rate = 48000)
+{
+    return make(std::vector<double>(std::size_t(frames), level), 1, rate, 16, false);
+}
+
+} // namespace WavBytes
