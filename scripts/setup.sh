@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Tamvolo needs to build, test and run, and only
+# those that are missing. Sourced by run.sh and test.sh.
+
+tamvolo_packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libsdl2-dev libasound2-dev
+  fonts-liberation2 fonts-dejavu-core
+  xvfb xauth xdotool imagemagick
+)
+
+tamvolo_setup() {
+  local missing=() pkg
+  for pkg in "${tamvolo_packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
