@@ -1,18 +1,25 @@
 #include "AudioEngine.h"
+#include "Form1.h"
 #include "SoundBank.h"
 
 #include <QApplication>
-#include <QWidget>
+#include <QStyleFactory>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tamvolo"));
+    QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));
+    // Fusion draws buttons in their own background colour on every desktop.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
     AudioEngine engine;
     SoundBank::setSink(&engine);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Tamvolo"));
+
+    Form1 window;
+    window.centreOnScreen();
     window.show();
-    const int code = app.exec();
+    const int code = QApplication::exec();
     SoundBank::setSink(nullptr);
     return code;
 }

@@ -1,0 +1,246 @@
+#include "Form1.h"
+
+#include "Cp1252.h"
+#include "FontSubstitutes.h"
+#include "LineControl.h"
+#include "MultiLineTextBox.h"
+#include "PadTable.h"
+#include "PatternField.h"
+#include "PictureBox.h"
+#include "ShapeControl.h"
+#include "SoundBank.h"
+#include "Twips.h"
+#include "VbColor.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSvgRenderer>
+#include <QTimer>
+
+using FontSubstitutes::Face;
+
+namespace {
+
+const QString kHelpText = QStringLiteral(
+    "Digitare nella casella nera, massimo 7 caratteri ed usare \r\nuno spazio per finire o separare \r\n"
+    "i suoni.\t\t\t\r\n\t    \r\nTasti da utilizzare per la \r\nbatteria:\r\n");
+
+template <typename Control>
+Control *place(Control *control, const char *name, const QRect &geometry, bool visible = true)
+{
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(geometry);
+    control->setVisible(visible);
+    return control;
+}
+
+void setColors(QWidget *w, QPalette::ColorRole background, quint32 back, QPalette::ColorRole foreground,
+               quint32 fore)
+{
+    QPalette p = w->palette();
+    p.setColor(background, VbColor::toColor(back));
+    p.setColor(foreground, VbColor::toColor(fore));
+    w->setPalette(p);
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry,
+                    const QFont &font, bool visible = true)
+{
+    auto *b = place(new QPushButton(caption, parent), name, geometry, visible);
+    b->setFont(font);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QPixmap renderSvg(const QString &path, QSize size, qreal ratio)
+{
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    QSvgRenderer(path).render(&painter, QRectF(QPointF(0, 0), QSizeF(size)));
+    return pixmap;
+}
+
+QIcon drumIcon()
+{
+    QIcon icon;
+    for (int side : {16, 32, 48, 64, 128})
+        icon.addPixmap(renderSvg(QStringLiteral(":/pictures/tamvolo.svg"), QSize(side, side), 1.0));
+    return icon;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tamvolo"));
+    setWindowIcon(drumIcon());
+    setFixedSize(Twips::toPixels(kWidthTwips), Twips::toPixels(kHeightTwips));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, VbColor::toColor(VbColor::kWhite));
+    setPalette(p);
+
+    createDrumPicture();
+    createSidePanel();
+    createTimers();
+    connectEvents();
+    setTabOrder();
+    Command2->setFocus();
+}
+
+void Form1::createDrumPicture()
+{
+    // Created bottom to top: the drum picture lowest, the crash light highest.
+    Image1 = place(new PictureBox(QStringLiteral(":/pictures/drumkit.svg"), PictureBox::Fit::Stretch, this),
+                   "Image1", Twips::rect(0, 0, 7575, 5745));
+    Image1->setToolTip(QStringLiteral("Drag & Drop"));
+
+    const QColor white = VbColor::toColor(VbColor::kWhite);
+    Shape1 = place(new ShapeControl(ShapeControl::Kind::Oval, white, 1, this), "Shape1",
+                   Twips::rect(2880, 3000, 2295, 2415), false);
+    Shape1->setFill(white);
+    Line1 = new LineControl(Twips::point(6240, 2880), Twips::point(5400, 3000), white, 5, this);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->hide();
+    Line2 = new LineControl(Twips::point(6000, 2110), Twips::point(7320, 2110), white, 3, this);
+    Line2->setObjectName(QStringLiteral("Line2"));
+    Line2->hide();
+    auto overlay = [this](const char *svg, const char *name, const QRect &geometry) {
+        return place(new PictureBox(QStringLiteral(":/pictures/%1.svg").arg(QLatin1String(svg)),
+                                    PictureBox::Fit::Stretch, this),
+                     name, geometry, false);
+    };
+    Image2 = overlay("padlight_rack_right", "Image2", Twips::rect(4000, 2160, 1155, 315));
+    Image3 = overlay("padlight_rack_left", "Image3", Twips::rect(1920, 2280, 1485, 495));
+    Image4 = overlay("padlight_floor", "Image4", Twips::rect(420, 2430, 1350, 75));
+    Image5 = overlay("padlight_crash", "Image5", Twips::rect(315, 80, 2205, 1005));
+
+    m_padLights = {Shape1, Line1, Line2, Image2, Image3, Image4, Image5};
+}
+
+void Form1::createSidePanel()
+{
+    // Never seen: it lies under the side panel.
+    Text3 = place(new QLineEdit(QStringLiteral("Text3"), this), "Text3", Twips::rect(9120, 5280, 1695, 300));
+    Text3->setFont(FontSubstitutes::font(Face::MsSansSerif, 8.25));
+
+    // A group box without caption: an etched border round a white panel.
+    Frame1 = place(new QFrame(this), "Frame1", Twips::rect(8280, 120, 3375, 6735));
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Frame1->setAutoFillBackground(true);
+    setColors(Frame1, QPalette::Window, VbColor::kWhite, QPalette::WindowText, VbColor::kBlack);
+
+    // Labels, shapes and pictures first, so every button and box lies above them.
+    Label2 = place(new QLabel(QStringLiteral("Info!"), Frame1), "Label2", Twips::rect(1200, 360, 915, 405));
+    Label2->setFont(FontSubstitutes::font(Face::MsSerif, 18, true));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setAutoFillBackground(true);
+    setColors(Label2, QPalette::Window, VbColor::kWhite, QPalette::WindowText, VbColor::kGreen);
+    Label2->setCursor(QCursor(renderSvg(QStringLiteral(":/pictures/info_pointer.svg"), QSize(32, 32),
+                                        devicePixelRatioF()),
+                              16, 16));
+    const QColor grey = VbColor::toColor(VbColor::kGrey);
+    Shape3 = place(new ShapeControl(ShapeControl::Kind::Rectangle, grey, 1, Frame1), "Shape3",
+                   Twips::rect(120, 240, 3135, 615));
+    Shape2 = place(new ShapeControl(ShapeControl::Kind::Rectangle, grey, 1, Frame1), "Shape2",
+                   Twips::rect(120, 840, 3135, 1455));
+    Image6 = place(new PictureBox(QStringLiteral(":/pictures/keylist.svg"), PictureBox::Fit::NaturalSize, Frame1),
+                   "Image6", Twips::rect(240, 4200, 2760, 1275), false);
+
+    const QFont buttonFont = FontSubstitutes::font(Face::MsSansSerif, 9.75);
+    const QFont smallFont = FontSubstitutes::font(Face::Arial, 8.25);
+    CmdCance = button(Frame1, "CmdCance", QStringLiteral("Cancella tutto"), Twips::rect(360, 960, 2655, 300),
+                      buttonFont);
+
+    Text1 = place(new PatternField(Frame1), "Text1", Twips::rect(360, 1350, 2655, 630));
+    Text1->setMaxLength(7);
+    Text1->setText(QStringLiteral("V B VVF"));
+    Text1->setToolTip(QStringLiteral("Max 7 caratteri"));
+    Text1->setFont(FontSubstitutes::font(Face::Tahoma, 24, true, true));
+    setColors(Text1, QPalette::Base, VbColor::kBlack, QPalette::Text, VbColor::kGreen);
+
+    Command2 = button(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300), buttonFont);
+    setColors(Command2, QPalette::Button, VbColor::kLightGrey, QPalette::ButtonText, VbColor::kBlack);
+    cmdFerma = button(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300), buttonFont);
+    setColors(cmdFerma, QPalette::Button, VbColor::kButtonFace, QPalette::ButtonText, VbColor::kBlack);
+
+    Text2 = place(new MultiLineTextBox(Frame1), "Text2", Twips::rect(120, 2400, 3135, 1740), false);
+    Text2->setText(kHelpText);
+    Text2->setFont(FontSubstitutes::font(Face::Arial, 9.75, true));
+    Text2->setFocusPolicy(Qt::NoFocus);
+    setColors(Text2, QPalette::Base, VbColor::kWhite, QPalette::Text, VbColor::kDarkRed);
+
+    Command6 = button(Frame1, "Command6", QStringLiteral("Apri il registratore di suoni"),
+                      Twips::rect(240, 5760, 2775, 300), smallFont, false);
+    Command7 = button(Frame1, "Command7", QStringLiteral("Apri il registratore di suoni (xp)"),
+                      Twips::rect(240, 5760, 2775, 300), smallFont, false);
+    cmdRiduci = button(Frame1, "cmdRiduci", QStringLiteral("Riduci a icona"), Twips::rect(240, 6120, 1575, 300),
+                       smallFont);
+    cmdChiudi = button(Frame1, "cmdChiudi", QStringLiteral("Chiudi"), Twips::rect(2280, 6120, 735, 300), smallFont);
+}
+
+void Form1::createTimers()
+{
+    auto timer = [this](const char *name, int interval) {
+        auto *t = new QTimer(this);
+        t->setObjectName(QLatin1String(name));
+        t->setInterval(interval);
+        return t;
+    };
+    Timer1 = timer("Timer1", 100);
+    Timer2 = timer("Timer2", 200);
+    Timer3 = timer("Timer3", 200);
+    Timer5 = timer("Timer5", 200);
+    Timer6 = timer("Timer6", 200);
+    Timer7 = timer("Timer7", 200);
+    Timer8 = timer("Timer8", 200);
+    Timer9 = timer("Timer9", 200);
+}
+
+void Form1::connectEvents()
+{
+    Text1->setKeyPressHook([this](short &keyAscii) { Text1_KeyPress(keyAscii); });
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+void Form1::setTabOrder()
+{
+    const QWidget *chain[] = {Command2, cmdFerma, Text1, CmdCance, cmdChiudi, cmdRiduci, Command6, Text3, Command7};
+    for (std::size_t i = 1; i < std::size(chain); ++i)
+        QWidget::setTabOrder(const_cast<QWidget *>(chain[i - 1]), const_cast<QWidget *>(chain[i]));
+}
+
+void Form1::centreOnScreen()
+{
+    if (const QScreen *s = screen()) {
+        QRect frame = geometry();
+        frame.moveCenter(s->geometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void Form1::Text1_KeyPress(short &KeyAscii)
+{
+    KeyAscii = short(Cp1252::toUpper(std::uint8_t(KeyAscii)));
+    Command2->setEnabled(true);
+    for (const std::string_view file : PadTable::lookup(std::uint8_t(KeyAscii)))
+        PlaySample(file);
+    if (const auto light = DrumKeys::padLightFor(std::uint8_t(KeyAscii)))
+        m_padLights[std::size_t(*light)]->show();
+    if (!Timer1->isActive()) // already running: it stays on, its count goes on
+        Timer1->start();
+}
+
+void Form1::Timer1_Timer()
+{
+    for (QWidget *light : m_padLights)
+        light->hide();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "DrumKeys.h"
+
+#include <QWidget>
+
+#include <array>
+
+class LineControl;
+class MultiLineTextBox;
+class PatternField;
+class PictureBox;
+class ShapeControl;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+// The main window: the drum picture with its pad lights on the left, the side
+// panel with the pattern field and the buttons on the right. Every control
+// carries its name as object name; every handler is named after its control
+// and event.
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kWidthTwips = 11880;
+    static constexpr int kHeightTwips = 7065;
+
+    explicit Form1(QWidget *parent = nullptr);
+
+    // Key press of the pattern field, before the field applies the key.
+    void Text1_KeyPress(short &KeyAscii);
+
+    // Places the window in the middle of its screen.
+    void centreOnScreen();
+
+public slots:
+    void Timer1_Timer();
+
+private:
+    void createDrumPicture();
+    void createSidePanel();
+    void createTimers();
+    void connectEvents();
+    void setTabOrder();
+
+    // Drum picture and pad lights.
+    PictureBox *Image1 = nullptr;
+    ShapeControl *Shape1 = nullptr;
+    LineControl *Line1 = nullptr;
+    LineControl *Line2 = nullptr;
+    PictureBox *Image2 = nullptr;
+    PictureBox *Image3 = nullptr;
+    PictureBox *Image4 = nullptr;
+    PictureBox *Image5 = nullptr;
+
+    // Side panel.
+    QLineEdit *Text3 = nullptr;
+    QFrame *Frame1 = nullptr;
+    QLabel *Label2 = nullptr;
+    ShapeControl *Shape3 = nullptr;
+    ShapeControl *Shape2 = nullptr;
+    PictureBox *Image6 = nullptr;
+    QPushButton *CmdCance = nullptr;
+    PatternField *Text1 = nullptr;
+    QPushButton *Command2 = nullptr;
+    QPushButton *cmdFerma = nullptr;
+    MultiLineTextBox *Text2 = nullptr;
+    QPushButton *Command6 = nullptr;
+    QPushButton *Command7 = nullptr;
+    QPushButton *cmdRiduci = nullptr;
+    QPushButton *cmdChiudi = nullptr;
+
+    // Timers.
+    QTimer *Timer1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    QTimer *Timer3 = nullptr;
+    QTimer *Timer5 = nullptr;
+    QTimer *Timer6 = nullptr;
+    QTimer *Timer7 = nullptr;
+    QTimer *Timer8 = nullptr;
+    QTimer *Timer9 = nullptr;
+
+    // The pad lights in the order the drum keys number them.
+    std::array<QWidget *, DrumKeys::kCount> m_padLights{};
+};

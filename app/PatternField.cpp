@@ -1,0 +1,76 @@
+#include "PatternField.h"
+
+#include "Cp1252.h"
+
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+
+namespace {
+
+constexpr short kQuestionMark = 63;
+
+} // namespace
+
+PatternField::PatternField(QWidget *parent)
+    : QLineEdit(parent)
+{
+}
+
+void PatternField::setKeyPressHook(KeyPressHook hook)
+{
+    m_hook = std::move(hook);
+}
+
+QString PatternField::filter(const QString &typed)
+{
+    QString applied;
+    for (const char32_t ch : typed.toUcs4()) {
+        const auto code = Cp1252::fromUnicode(ch);
+        short keyAscii = code ? short(*code) : kQuestionMark;
+        if (m_hook)
+            m_hook(keyAscii);
+        const auto out = Cp1252::toUnicode(std::uint8_t(keyAscii));
+        const char32_t result = out ? *out : U'?';
+        applied += QString::fromUcs4(&result, 1);
+    }
+    return applied;
+}
+
+void PatternField::keyPressEvent(QKeyEvent *event)
+{
+    QString text = event->text();
+    const bool typesCharacter = !text.isEmpty() && event->key() != Qt::Key_Delete && text != QStringLiteral("\x7f");
+    if (!typesCharacter) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    // Ctrl with a letter types its control code (Ctrl+A is 1), whether or not
+    // the platform already put the code into the event's text. Ctrl with Alt
+    // is AltGr on some keyboards and types what the key shows.
+    const auto mods = event->modifiers();
+    const char letter = text.size() == 1 ? text.at(0).toUpper().toLatin1() : '\0';
+    if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && letter >= 'A' && letter <= 'Z')
+        text = QChar(letter - 'A' + 1);
+    const QString applied = filter(text);
+    if (applied == text) {
+        QLineEdit::keyPressEvent(event);
+        return;
+    }
+    QKeyEvent changed(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                      event->nativeVirtualKey(), event->nativeModifiers(), applied, event->isAutoRepeat(),
+                      quint16(event->count()));
+    QLineEdit::keyPressEvent(&changed);
+    event->setAccepted(changed.isAccepted());
+}
+
+void PatternField::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (event->commitString().isEmpty()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent changed(event->preeditString(), event->attributes());
+    changed.setCommitString(filter(event->commitString()), event->replacementStart(), event->replacementLength());
+    QLineEdit::inputMethodEvent(&changed);
+    event->setAccepted(changed.isAccepted());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QLineEdit>
+
+#include <functional>
+
+// A single-line text box with a key hook: every character typed into it,
+// whether by a key or committed by an input method (dead keys, compose), is
+// first handed to the hook as a Windows-1252 code, by reference, before the
+// box applies it; the box then applies the code the hook left. Characters
+// outside Windows-1252 reach the hook, and the box, as "?" (63).
+// Keys that type no character (Delete, arrows, Home...) do not run the hook;
+// Backspace (8), Enter (13), Escape (27) and Ctrl with a letter (1-26) do,
+// and the box then does what it always does with them.
+class PatternField : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    using KeyPressHook = std::function<void(short &keyAscii)>;
+
+    explicit PatternField(QWidget *parent);
+
+    void setKeyPressHook(KeyPressHook hook);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+
+private:
+    // Runs the hook on every character of `typed`, returning what to apply.
+    QString filter(const QString &typed);
+
+    KeyPressHook m_hook;
+};

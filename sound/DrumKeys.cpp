@@ -1,0 +1,12 @@
+#include "DrumKeys.h"
+
+#include <string_view>
+
+std::optional<int> DrumKeys::padLightFor(std::uint8_t key)
+{
+    constexpr std::string_view kKeys = "VBJHGFK";
+    const auto at = kKeys.find(char(key));
+    if (key == 0 || at == std::string_view::npos)
+        return std::nullopt;
+    return int(at);
+}
