@@ -9,6 +9,7 @@
 #include "PictureBox.h"
 #include "ShapeControl.h"
 #include "SoundBank.h"
+#include "StepSequencer.h"
 #include "Twips.h"
 #include "VbColor.h"
 
@@ -28,6 +29,13 @@ namespace {
 const QString kHelpText = QStringLiteral(
     "Digitare nella casella nera, massimo 7 caratteri ed usare \r\nuno spazio per finire o separare \r\n"
     "i suoni.\t\t\t\r\n\t    \r\nTasti da utilizzare per la \r\nbatteria:\r\n");
+
+void setButtonColor(QPushButton *b, quint32 color)
+{
+    QPalette p = b->palette();
+    p.setColor(QPalette::Button, VbColor::toColor(color));
+    b->setPalette(p);
+}
 
 template <typename Control>
 Control *place(Control *control, const char *name, const QRect &geometry, bool visible = true)
@@ -168,9 +176,9 @@ void Form1::createSidePanel()
     setColors(Text1, QPalette::Base, VbColor::kBlack, QPalette::Text, VbColor::kGreen);
 
     Command2 = button(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300), buttonFont);
-    setColors(Command2, QPalette::Button, VbColor::kLightGrey, QPalette::ButtonText, VbColor::kBlack);
+    setButtonColor(Command2, VbColor::kLightGrey);
     cmdFerma = button(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300), buttonFont);
-    setColors(cmdFerma, QPalette::Button, VbColor::kButtonFace, QPalette::ButtonText, VbColor::kBlack);
+    setButtonColor(cmdFerma, VbColor::kButtonFace);
 
     Text2 = place(new MultiLineTextBox(Frame1), "Text2", Twips::rect(120, 2400, 3135, 1740), false);
     Text2->setText(kHelpText);
@@ -203,12 +211,26 @@ void Form1::createTimers()
     Timer7 = timer("Timer7", 200);
     Timer8 = timer("Timer8", 200);
     Timer9 = timer("Timer9", 200);
+    m_stepTimers = {Timer2, Timer3, Timer5, Timer6, Timer7, Timer8, Timer9};
+    for (QTimer *step : m_stepTimers) {
+        step->setInterval(StepSequencer::kStepMs);
+        step->setTimerType(Qt::PreciseTimer); // to the millisecond, not 5 % coarse
+    }
 }
 
 void Form1::connectEvents()
 {
     Text1->setKeyPressHook([this](short &keyAscii) { Text1_KeyPress(keyAscii); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
+    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
+    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
+    connect(Timer5, &QTimer::timeout, this, &Form1::Timer5_Timer);
+    connect(Timer6, &QTimer::timeout, this, &Form1::Timer6_Timer);
+    connect(Timer7, &QTimer::timeout, this, &Form1::Timer7_Timer);
+    connect(Timer8, &QTimer::timeout, this, &Form1::Timer8_Timer);
+    connect(Timer9, &QTimer::timeout, this, &Form1::Timer9_Timer);
 }
 
 void Form1::setTabOrder()
@@ -244,3 +266,37 @@ void Form1::Timer1_Timer()
     for (QWidget *light : m_padLights)
         light->hide();
 }
+
+void Form1::Command2_Click()
+{
+    if (Text1->text().isEmpty())
+        return;
+    setButtonColor(cmdFerma, VbColor::kLightGrey);
+    setButtonColor(Command2, VbColor::kButtonFace);
+    // Arms step 1 beside whatever step is pending; arming it again restarts
+    // its count.
+    Timer2->start();
+}
+
+void Form1::cmdFerma_Click()
+{
+    for (QTimer *step : m_stepTimers)
+        step->stop();
+    setButtonColor(Command2, VbColor::kLightGrey);
+    setButtonColor(cmdFerma, VbColor::kButtonFace);
+}
+
+void Form1::playStep(int step)
+{
+    PlaySample(StepSequencer::stepName(Text1->text(), step));
+    m_stepTimers[std::size_t(step - 1)]->stop();
+    m_stepTimers[std::size_t(StepSequencer::nextStep(step) - 1)]->start();
+}
+
+void Form1::Timer2_Timer() { playStep(1); }
+void Form1::Timer3_Timer() { playStep(2); }
+void Form1::Timer5_Timer() { playStep(3); }
+void Form1::Timer6_Timer() { playStep(4); }
+void Form1::Timer7_Timer() { playStep(5); }
+void Form1::Timer8_Timer() { playStep(6); }
+void Form1::Timer9_Timer() { playStep(7); }

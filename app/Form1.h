@@ -40,12 +40,25 @@ public:
 public slots:
     void Timer1_Timer();
 
+    // The loop: start, stop, and the seven steps.
+    void Command2_Click();
+    void cmdFerma_Click();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Timer5_Timer();
+    void Timer6_Timer();
+    void Timer7_Timer();
+    void Timer8_Timer();
+    void Timer9_Timer();
+
 private:
     void createDrumPicture();
     void createSidePanel();
     void createTimers();
     void connectEvents();
     void setTabOrder();
+    // Step `step` (1 to 7) of the loop, run by its timer's tick.
+    void playStep(int step);
 
     // Drum picture and pad lights.
     PictureBox *Image1 = nullptr;
@@ -83,6 +96,9 @@ private:
     QTimer *Timer7 = nullptr;
     QTimer *Timer8 = nullptr;
     QTimer *Timer9 = nullptr;
+
+    // The step timers, step 1 first.
+    std::array<QTimer *, 7> m_stepTimers{};
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};
