@@ -10,16 +10,23 @@
 #include "ShapeControl.h"
 #include "SoundBank.h"
 #include "StepSequencer.h"
+#include "TrayRestorer.h"
 #include "Twips.h"
 #include "VbColor.h"
+#include "WindowRegion.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QSystemTrayIcon>
+#include <QWindow>
 #include <QTimer>
 
 using FontSubstitutes::Face;
@@ -84,8 +91,14 @@ QIcon drumIcon()
 
 } // namespace
 
-Form1::Form1(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool)
+bool Form1::defaultTrayAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+Form1::Form1(Platform platform, bool trayAvailable, QWidget *parent)
+    : QWidget(parent, Qt::FramelessWindowHint | (trayAvailable ? Qt::Tool : Qt::Window))
+    , m_platform(std::move(platform))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tamvolo"));
@@ -102,6 +115,7 @@ Form1::Form1(QWidget *parent)
     connectEvents();
     setTabOrder();
     Command2->setFocus();
+    m_tray = new TrayRestorer(this, trayAvailable);
 }
 
 void Form1::createDrumPicture()
@@ -110,6 +124,7 @@ void Form1::createDrumPicture()
     Image1 = place(new PictureBox(QStringLiteral(":/pictures/drumkit.svg"), PictureBox::Fit::Stretch, this),
                    "Image1", Twips::rect(0, 0, 7575, 5745));
     Image1->setToolTip(QStringLiteral("Drag & Drop"));
+    Image1->setMouseTracking(true);
 
     const QColor white = VbColor::toColor(VbColor::kWhite);
     Shape1 = place(new ShapeControl(ShapeControl::Kind::Oval, white, 1, this), "Shape1",
@@ -193,6 +208,16 @@ void Form1::createSidePanel()
     cmdRiduci = button(Frame1, "cmdRiduci", QStringLiteral("Riduci a icona"), Twips::rect(240, 6120, 1575, 300),
                        smallFont);
     cmdChiudi = button(Frame1, "cmdChiudi", QStringLiteral("Chiudi"), Twips::rect(2280, 6120, 735, 300), smallFont);
+
+    // Mouse moves: the label, the bare panel and the pattern field have
+    // handlers; over any other control of the panel a move changes nothing,
+    // so it must not reach the panel beneath.
+    for (QWidget *w : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Frame1), static_cast<QWidget *>(Text1)}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{Image6, CmdCance, Command2, cmdFerma, Text2, Command6, Command7, cmdRiduci, cmdChiudi})
+        w->setAttribute(Qt::WA_NoMousePropagation);
 }
 
 void Form1::createTimers()
@@ -222,6 +247,13 @@ void Form1::connectEvents()
 {
     Text1->setKeyPressHook([this](short &keyAscii) { Text1_KeyPress(keyAscii); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(Image1, &PictureBox::mouseDown, this, &Form1::Image1_MouseDown);
+    connect(Image1, &PictureBox::mouseMove, this, &Form1::Image1_MouseMove);
+    connect(Image1, &PictureBox::mouseUp, this, &Form1::Image1_MouseUp);
+    connect(cmdRiduci, &QPushButton::clicked, this, &Form1::cmdRiduci_Click);
+    connect(cmdChiudi, &QPushButton::clicked, this, &Form1::cmdChiudi_Click);
+    connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
@@ -300,3 +332,139 @@ void Form1::Timer6_Timer() { playStep(4); }
 void Form1::Timer7_Timer() { playStep(5); }
 void Form1::Timer8_Timer() { playStep(6); }
 void Form1::Timer9_Timer() { playStep(7); }
+
+void Form1::Form_Load()
+{
+    Rounded();
+    if (Text1->text().isEmpty())
+        Command2->setEnabled(false);
+    chooseRecorder();
+}
+
+void Form1::Rounded()
+{
+    const int w = WindowRegion::twipsToPixels(double(width()) * Twips::kPerPixel, Twips::kPerPixel);
+    const int h = WindowRegion::twipsToPixels(double(height()) * Twips::kPerPixel, Twips::kPerPixel);
+    WindowRegion::setWindowRgn(this, WindowRegion::createRoundRectRgn(0, 0, w, h, 60, 60), true);
+}
+
+void Form1::chooseRecorder()
+{
+    OsVersionInfo info;
+    info.size = OsVersionInfo::kSize;
+    m_platform.getVersionEx(info); // a failed query leaves platform 0
+    Text3->setText(QString::number(info.platformId));
+    if (Text3->text().toDouble() == 1)
+        Command6->show();
+    if (Text3->text().toDouble() == 0)
+        Command6->show();
+    if (Text3->text().toDouble() >= 2) {
+        Command6->hide();
+        Command7->show();
+    }
+}
+
+void Form1::startRecorder(const QString &path)
+{
+    if (m_platform.startProgram(path, 1))
+        return;
+    // The program cannot be started (on Linux it never can): say so, and
+    // carry on; the window and a running loop go on.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tamvolo"),
+                                QStringLiteral("Impossibile avviare il registratore di suoni:\n%1").arg(path),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("recorderFailure"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void Form1::Command6_Click()
+{
+    startRecorder(QStringLiteral("C:\\WINDOWS\\SNDREC32.EXE"));
+}
+
+void Form1::Command7_Click()
+{
+    startRecorder(QStringLiteral("C:\\WINDOWS\\System32\\sndrec32.exe"));
+}
+
+void Form1::Image1_MouseDown(int Button, int, float X, float Y)
+{
+    if (Button == Qt::LeftButton) {
+        // Where a program may not move its own window (Wayland), the
+        // compositor does the drag; it keeps the pointer until the release.
+        const bool compositorMoves = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
+            && windowHandle() && windowHandle()->startSystemMove();
+        if (!compositorMoves) {
+            DragX = X;
+            DragY = Y;
+            Dragging = true;
+        }
+    }
+    Image1->setCursor(Qt::SizeAllCursor);
+}
+
+void Form1::Image1_MouseMove(int, int, float X, float Y)
+{
+    if (!Dragging)
+        return;
+    const float top = float(y() * Twips::kPerPixel) + Y - DragY;
+    const float left = float(x() * Twips::kPerPixel) + X - DragX;
+    move(qRound(left / Twips::kPerPixel), qRound(top / Twips::kPerPixel));
+}
+
+void Form1::Image1_MouseUp(int Button, int, float, float)
+{
+    if (Button == Qt::LeftButton)
+        Dragging = false;
+    Image1->unsetCursor();
+}
+
+void Form1::cmdRiduci_Click()
+{
+    setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void Form1::cmdChiudi_Click()
+{
+    QCoreApplication::exit(0);
+}
+
+void Form1::Label2_MouseMove(int, int, float, float)
+{
+    Text2->show();
+    Image6->show();
+}
+
+void Form1::Frame1_MouseMove(int, int, float, float)
+{
+    Text2->hide();
+    Image6->hide();
+}
+
+void Form1::Text1_MouseMove(int, int, float, float)
+{
+    Text2->hide();
+    Image6->hide();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::MouseMove)
+        return QWidget::eventFilter(watched, event);
+    const auto *move = static_cast<QMouseEvent *>(event);
+    const int button = int(move->buttons());
+    const float x = float(move->position().x() * Twips::kPerPixel);
+    const float y = float(move->position().y() * Twips::kPerPixel);
+    if (watched == Label2) {
+        Label2_MouseMove(button, 0, x, y);
+        return true;
+    }
+    if (watched == Frame1) {
+        Frame1_MouseMove(button, 0, x, y);
+        return true;
+    }
+    if (watched == Text1)
+        Text1_MouseMove(button, 0, x, y); // the field still selects with the mouse
+    return QWidget::eventFilter(watched, event);
+}

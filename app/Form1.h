@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DrumKeys.h"
+#include "Platform.h"
 
 #include <QWidget>
 
@@ -11,6 +12,7 @@ class MultiLineTextBox;
 class PatternField;
 class PictureBox;
 class ShapeControl;
+class TrayRestorer;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -29,7 +31,19 @@ public:
     static constexpr int kWidthTwips = 11880;
     static constexpr int kHeightTwips = 7065;
 
-    explicit Form1(QWidget *parent = nullptr);
+    // `platform` answers the version query and starts programs; with
+    // `trayAvailable` the window has no taskbar button and shows a tray icon
+    // while minimised, without it the window keeps its taskbar button.
+    explicit Form1(Platform platform = Platform::system(), bool trayAvailable = defaultTrayAvailable(),
+                   QWidget *parent = nullptr);
+
+    static bool defaultTrayAvailable();
+
+    // Start-up: outline, play button, recorder button. Runs once, after the
+    // window is created and before it is first shown.
+    void Form_Load();
+    // Gives the window its rounded outline.
+    void Rounded();
 
     // Key press of the pattern field, before the field applies the key.
     void Text1_KeyPress(short &KeyAscii);
@@ -39,6 +53,22 @@ public:
 
 public slots:
     void Timer1_Timer();
+
+    // Dragging the window by the drum picture.
+    void Image1_MouseDown(int Button, int Shift, float X, float Y);
+    void Image1_MouseMove(int Button, int Shift, float X, float Y);
+    void Image1_MouseUp(int Button, int Shift, float X, float Y);
+
+    // Help panel.
+    void Label2_MouseMove(int Button, int Shift, float X, float Y);
+    void Frame1_MouseMove(int Button, int Shift, float X, float Y);
+    void Text1_MouseMove(int Button, int Shift, float X, float Y);
+
+    // Window buttons and the sound recorder.
+    void cmdRiduci_Click();
+    void cmdChiudi_Click();
+    void Command6_Click();
+    void Command7_Click();
 
     // The loop: start, stop, and the seven steps.
     void Command2_Click();
@@ -51,7 +81,12 @@ public slots:
     void Timer8_Timer();
     void Timer9_Timer();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void chooseRecorder();
+    void startRecorder(const QString &path);
     void createDrumPicture();
     void createSidePanel();
     void createTimers();
@@ -96,6 +131,14 @@ private:
     QTimer *Timer7 = nullptr;
     QTimer *Timer8 = nullptr;
     QTimer *Timer9 = nullptr;
+
+    // Drag state.
+    bool Dragging = false;
+    float DragX = 0;
+    float DragY = 0;
+
+    Platform m_platform;
+    TrayRestorer *m_tray = nullptr;
 
     // The step timers, step 1 first.
     std::array<QTimer *, 7> m_stepTimers{};

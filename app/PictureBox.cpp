@@ -1,5 +1,8 @@
 #include "PictureBox.h"
 
+#include "Twips.h"
+
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -22,4 +25,34 @@ void PictureBox::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF target = m_fit == Fit::Stretch ? QRectF(rect()) : QRectF(QPointF(0, 0), pictureSize());
     m_renderer->render(&painter, target);
+}
+
+namespace {
+
+int shiftOf(const QMouseEvent *event)
+{
+    const auto mods = event->modifiers();
+    return (mods & Qt::ShiftModifier ? 1 : 0) | (mods & Qt::ControlModifier ? 2 : 0) | (mods & Qt::AltModifier ? 4 : 0);
+}
+
+float twipsOf(qreal pixels)
+{
+    return float(pixels * Twips::kPerPixel);
+}
+
+} // namespace
+
+void PictureBox::mousePressEvent(QMouseEvent *event)
+{
+    emit mouseDown(int(event->button()), shiftOf(event), twipsOf(event->position().x()), twipsOf(event->position().y()));
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent *event)
+{
+    emit mouseMove(int(event->buttons()), shiftOf(event), twipsOf(event->position().x()), twipsOf(event->position().y()));
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit mouseUp(int(event->button()), shiftOf(event), twipsOf(event->position().x()), twipsOf(event->position().y()));
 }

@@ -17,6 +17,7 @@ int main(int argc, char **argv)
     SoundBank::setSink(&engine);
 
     Form1 window;
+    window.Form_Load();
     window.centreOnScreen();
     window.show();
     const int code = QApplication::exec();

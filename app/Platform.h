@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// What the window asks of the operating system, behind calls shaped like the
+// ones it was designed for, so that tests can stand in for them.
+struct OsVersionInfo
+{
+    std::uint32_t size = 0; // set to kSize by the caller
+    std::uint32_t majorVersion = 0;
+    std::uint32_t minorVersion = 0;
+    std::uint32_t buildNumber = 0;
+    std::int32_t platformId = 0; // 0 Win32s, 1 Windows 9x, 2 NT family
+    char csdVersion[128] = {};
+
+    static constexpr std::uint32_t kSize = 148;
+};
+
+struct Platform
+{
+    // Fills in the version record; false if it cannot. On Linux the system
+    // counts as the newer family (platform 2).
+    std::function<bool(OsVersionInfo &)> getVersionEx;
+    // Starts a program by its full path, without arguments, without waiting
+    // and without a shell; false when it cannot be started. `windowStyle` 1
+    // asks for a normal, focused window.
+    std::function<bool(const QString &path, int windowStyle)> startProgram;
+
+    static Platform system();
+};
