@@ -3,15 +3,18 @@
 #include "WavLoader.h"
 
 #include <QCoreApplication>
+#include <QColor>
 #include <QDir>
+#include <QImage>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
-// The real program on a real X server: keys typed with real X key events
-// (XTEST) must come out of the sound device, here SDL's disk driver.
-class TestE2eLivePad : public QObject
+// The real program on a real X server, driven by real X events (XTEST): its
+// rounded outline, a drag, a typed key that must come out of the sound
+// device (SDL's disk driver), and "Chiudi".
+class TestE2eWindow : public QObject
 {
     Q_OBJECT
 
@@ -25,6 +28,30 @@ class TestE2eLivePad : public QObject
         p.start(program, args);
         p.waitForFinished(20000);
         return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+
+    // The window's position on the screen.
+    QPoint windowPosition() const
+    {
+        const QString shell = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", m_window});
+        QPoint p;
+        for (const QString &line : shell.split('\n')) {
+            if (line.startsWith("X="))
+                p.setX(line.mid(2).toInt());
+            if (line.startsWith("Y="))
+                p.setY(line.mid(2).toInt());
+        }
+        return p;
+    }
+
+    // The colour of a screen pixel.
+    static QColor screenPixel(QPoint at)
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("screen.png"));
+        run(QStringLiteral("import"), {"-window", "root", png});
+        const QImage image(png);
+        return image.isNull() ? QColor() : image.pixelColor(at);
     }
 
     QString capturePath() const { return m_dir.filePath(QStringLiteral("capture.raw")); }
@@ -68,6 +95,32 @@ private slots:
         QVERIFY(QFileInfo(png).size() > 0);
     }
 
+    void theOutlineIsRounded()
+    {
+        // The screen behind the window is black; the window is white at its
+        // edges except where the corners are cut.
+        const QPoint w = windowPosition();
+        QCOMPARE(screenPixel(w + QPoint(2, 2)), QColor(Qt::black));
+        QCOMPARE(screenPixel(w + QPoint(789, 468)), QColor(Qt::black));
+        QCOMPARE(screenPixel(w + QPoint(2, 235)), QColor(Qt::white));
+        QCOMPARE(screenPixel(w + QPoint(530, 2)), QColor(Qt::white));
+    }
+
+    void aDragOnTheDrumsMovesTheWindow()
+    {
+        const QPoint before = windowPosition();
+        const QPoint grab = before + QPoint(20, 360); // on the drum picture, by the floor tom's feet
+        const QString x = QString::number(grab.x()), y = QString::number(grab.y());
+        run(QStringLiteral("xdotool"), {"mousemove", "--sync", x, y, "mousedown", "1"});
+        for (int step = 1; step <= 4; ++step) {
+            run(QStringLiteral("xdotool"),
+                {"mousemove", "--sync", QString::number(grab.x() + 15 * step), QString::number(grab.y() - 10 * step)});
+            QTest::qWait(50);
+        }
+        run(QStringLiteral("xdotool"), {"mouseup", "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(windowPosition(), before + QPoint(60, -40), 5000);
+    }
+
     void aTypedKeyComesOutOfTheDevice()
     {
         // Focus starts on "Esegui"; two Tabs reach the pattern field, which
@@ -86,7 +139,18 @@ private slots:
         }
         QVERIFY2(at >= 0, "k.wav is not in the captured output");
     }
+
+    void chiudiEndsTheProgram()
+    {
+        // "Chiudi" sits at the bottom right of the side panel.
+        const QPoint button = windowPosition() + QPoint(552 + 152 + 24, 8 + 408 + 10);
+        run(QStringLiteral("xdotool"),
+            {"mousemove", "--sync", QString::number(button.x()), QString::number(button.y()), "click", "1"});
+        QVERIFY(m_program.waitForFinished(10000));
+        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.exitCode(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestE2eLivePad)
-#include "tst_e2e_livepad.moc"
+QTEST_GUILESS_MAIN(TestE2eWindow)
+#include "tst_e2e_window.moc"

@@ -53,7 +53,9 @@ private slots:
         QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
         QCOMPARE(m_form->windowTitle(), QStringLiteral("Tamvolo"));
         QVERIFY(m_form->windowFlags() & Qt::FramelessWindowHint);
-        QVERIFY((m_form->windowFlags() & Qt::WindowType_Mask) == Qt::Tool); // no taskbar button
+        // Without a tray to bring it back from minimised, it keeps a taskbar button.
+        QCOMPARE((m_form->windowFlags() & Qt::WindowType_Mask) == Qt::Tool, Form1::defaultTrayAvailable());
+        QVERIFY((Form1(Platform::system(), true).windowFlags() & Qt::WindowType_Mask) == Qt::Tool);
         QCOMPARE(m_form->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(!m_form->windowIcon().isNull());
         QVERIFY(m_form->windowIcon().availableSizes().contains(QSize(16, 16)));

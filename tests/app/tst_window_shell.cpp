@@ -1,0 +1,326 @@
+#include "Form1.h"
+#include "FormControls.h"
+#include "RecordingSink.h"
+#include "SoundBank.h"
+#include "TrayRestorer.h"
+#include "WindowRegion.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <memory>
+
+// The window as a window: start-up, outline, dragging, minimise, the help
+// panel and the sound-recorder button.
+class TestWindowShell : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Form1> m_form;
+    std::vector<std::pair<QString, int>> m_started;
+    bool m_startSucceeds = true;
+    int m_platformId = 2;
+    bool m_queryWorks = true;
+
+    Platform fakePlatform()
+    {
+        Platform p;
+        p.getVersionEx = [this](OsVersionInfo &info) {
+            if (!m_queryWorks || info.size != OsVersionInfo::kSize)
+                return false;
+            info.platformId = m_platformId;
+            return true;
+        };
+        p.startProgram = [this](const QString &path, int style) {
+            m_started.emplace_back(path, style);
+            return m_startSucceeds;
+        };
+        return p;
+    }
+
+    QWidget *image1() const { return control(m_form.get(), "Image1"); }
+
+    // A mouse event on the drum picture at `local` pixels.
+    void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent e(type, QPointF(local), image1()->mapToGlobal(QPointF(local)), button, held, Qt::NoModifier);
+        QApplication::sendEvent(image1(), &e);
+    }
+
+    bool helpShown() const
+    {
+        const bool text = !control(m_form.get(), "Text2")->isHidden();
+        const bool keys = !control(m_form.get(), "Image6")->isHidden();
+        if (text != keys)
+            qFatal("help text and key list out of step");
+        return text;
+    }
+
+    // Moves the pointer to the centre of a control, as the user would.
+    void hover(const char *name, QPoint offset = {})
+    {
+        QWidget *w = control(m_form.get(), name);
+        QTest::mouseMove(m_form.get(), w->mapTo(m_form.get(), w->rect().center() + offset));
+        QApplication::processEvents();
+    }
+
+private slots:
+    void init()
+    {
+        m_started.clear();
+        m_startSucceeds = true;
+        m_platformId = 2;
+        m_queryWorks = true;
+        m_form = std::make_unique<Form1>(fakePlatform(), false);
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void roundingIsHalfToEven_data()
+    {
+        QTest::addColumn<double>("twips");
+        QTest::addColumn<int>("pixels");
+        QTest::newRow("the window's width") << 11880.0 << 792;
+        QTest::newRow("the window's height") << 7065.0 << 471;
+        QTest::newRow("470.5 goes down to even") << 7057.5 << 470;
+        QTest::newRow("471.5 goes up to even") << 7072.5 << 472;
+        QTest::newRow("just above half goes up") << 7058.0 << 471;
+    }
+
+    void roundingIsHalfToEven()
+    {
+        QFETCH(double, twips);
+        QFETCH(int, pixels);
+        QCOMPARE(WindowRegion::twipsToPixels(twips, 15), pixels);
+    }
+
+    void roundedGivesTheWindowItsOutline()
+    {
+        m_form->Rounded();
+        const QRegion mask = m_form->mask();
+        QCOMPARE(mask.boundingRect(), QRect(0, 0, 792, 471));
+        QCOMPARE(mask, WindowRegion::createRoundRectRgn(0, 0, 792, 471, 60, 60));
+        for (QPoint outside : {QPoint(0, 0), QPoint(5, 5), QPoint(791, 0), QPoint(786, 5), QPoint(0, 470), QPoint(791, 470)})
+            QVERIFY2(!mask.contains(outside), qPrintable(QString("%1,%2").arg(outside.x()).arg(outside.y())));
+        for (QPoint inside : {QPoint(30, 0), QPoint(396, 0), QPoint(0, 235), QPoint(10, 10), QPoint(396, 235), QPoint(791, 235), QPoint(761, 470)})
+            QVERIFY2(mask.contains(inside), qPrintable(QString("%1,%2").arg(inside.x()).arg(inside.y())));
+    }
+
+    void formLoadDisablesPlayOnAnEmptyPattern_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("the start-up pattern") << "V B VVF" << true;
+        QTest::newRow("an empty pattern") << "" << false;
+        QTest::newRow("a space is not empty") << " " << true;
+    }
+
+    void formLoadDisablesPlayOnAnEmptyPattern()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(bool, enabled);
+        control<QLineEdit>(m_form.get(), "Text1")->setText(pattern);
+        m_form->Form_Load();
+        QCOMPARE(control(m_form.get(), "Command2")->isEnabled(), enabled);
+        QVERIFY(!m_form->mask().isEmpty());
+        // Nothing sounds and no timer runs at start-up.
+        for (QTimer *t : m_form->findChildren<QTimer *>())
+            QVERIFY(!t->isActive());
+    }
+
+    void theRecorderButtonSuitsThePlatform_data()
+    {
+        QTest::addColumn<int>("platform");
+        QTest::addColumn<bool>("queryWorks");
+        QTest::addColumn<QString>("text3");
+        QTest::addColumn<bool>("older");
+        QTest::addColumn<bool>("newer");
+        QTest::newRow("0: Win32s, the older button") << 0 << true << "0" << true << false;
+        QTest::newRow("1: Windows 9x, the older button") << 1 << true << "1" << true << false;
+        QTest::newRow("2: NT family, the newer button") << 2 << true << "2" << false << true;
+        QTest::newRow("3: like 2") << 3 << true << "3" << false << true;
+        QTest::newRow("negative: neither") << -1 << true << "-1" << false << false;
+        QTest::newRow("a failed query counts as 0") << 2 << false << "0" << true << false;
+    }
+
+    void theRecorderButtonSuitsThePlatform()
+    {
+        QFETCH(int, platform);
+        QFETCH(bool, queryWorks);
+        QFETCH(QString, text3);
+        QFETCH(bool, older);
+        QFETCH(bool, newer);
+        m_platformId = platform;
+        m_queryWorks = queryWorks;
+        m_form->Form_Load();
+        QCOMPARE(control<QLineEdit>(m_form.get(), "Text3")->text(), text3);
+        QCOMPARE(!control(m_form.get(), "Command6")->isHidden(), older);
+        QCOMPARE(!control(m_form.get(), "Command7")->isHidden(), newer);
+    }
+
+    void onLinuxTheNewerButtonShows()
+    {
+        Form1 real;
+        real.Form_Load();
+        QVERIFY(!control(&real, "Command7")->isHidden());
+        QVERIFY(control(&real, "Command6")->isHidden());
+    }
+
+    void eachClickStartsTheRecorderOnce_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("older") << "Command6" << "C:\\WINDOWS\\SNDREC32.EXE";
+        QTest::newRow("newer") << "Command7" << "C:\\WINDOWS\\System32\\sndrec32.exe";
+    }
+
+    void eachClickStartsTheRecorderOnce()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, path);
+        auto *b = control<QPushButton>(m_form.get(), qPrintable(button));
+        b->show();
+        b->click();
+        b->click();
+        QCOMPARE(m_started.size(), std::size_t(2));
+        QCOMPARE(m_started[0], std::make_pair(path, 1));
+        QCOMPARE(m_started[1], std::make_pair(path, 1));
+        QVERIFY(!m_form->findChild<QMessageBox *>());
+    }
+
+    void aRecorderThatCannotStartIsReportedAndTheLoopGoesOn()
+    {
+        RecordingSink sink;
+        SoundBank::setSink(&sink);
+        m_startSucceeds = false;
+        m_form->Command2_Click();
+        m_form->Command7_Click();
+        auto *box = m_form->findChild<QMessageBox *>(QStringLiteral("recorderFailure"));
+        QVERIFY(box);
+        QVERIFY(box->text().contains(QStringLiteral("C:\\WINDOWS\\System32\\sndrec32.exe")));
+        QVERIFY(box->text().startsWith(QStringLiteral("Impossibile avviare")));
+        QVERIFY(m_form->findChild<QTimer *>(QStringLiteral("Timer2"))->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(sink.paths.size() >= 2, 10000); // the loop plays on
+        SoundBank::setSink(nullptr);
+    }
+
+    void aLeftDragMovesTheWindowByThePointersDisplacement()
+    {
+        m_form->move(100, 100);
+        const QPoint start(100, 100);
+        mouse(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(image1()->cursor().shape(), Qt::SizeAllCursor);
+        // 300 twips right and 150 down.
+        mouse(QEvent::MouseMove, start + QPoint(20, 10), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(m_form->pos(), QPoint(120, 110));
+        // The picture moved with the window: the grabbed point is back under
+        // the pointer, and a further move goes on from there.
+        mouse(QEvent::MouseMove, start + QPoint(-5, 0), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(m_form->pos(), QPoint(115, 110));
+        mouse(QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!image1()->testAttribute(Qt::WA_SetCursor));
+        mouse(QEvent::MouseMove, start + QPoint(50, 50), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(m_form->pos(), QPoint(115, 110));
+    }
+
+    void otherButtonsShowThePointerButDoNotDrag_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("right") << int(Qt::RightButton);
+        QTest::newRow("middle") << int(Qt::MiddleButton);
+    }
+
+    void otherButtonsShowThePointerButDoNotDrag()
+    {
+        QFETCH(int, button);
+        const auto b = Qt::MouseButton(button);
+        m_form->move(100, 100);
+        mouse(QEvent::MouseButtonPress, QPoint(100, 100), b, b);
+        QCOMPARE(image1()->cursor().shape(), Qt::SizeAllCursor);
+        mouse(QEvent::MouseMove, QPoint(150, 150), Qt::NoButton, b);
+        QCOMPARE(m_form->pos(), QPoint(100, 100));
+        mouse(QEvent::MouseButtonRelease, QPoint(150, 150), b, Qt::NoButton);
+        QVERIFY(!image1()->testAttribute(Qt::WA_SetCursor));
+    }
+
+    void aRightClickDuringALeftDragOnlyRestoresThePointer()
+    {
+        m_form->move(100, 100);
+        mouse(QEvent::MouseButtonPress, QPoint(100, 100), Qt::LeftButton, Qt::LeftButton);
+        mouse(QEvent::MouseButtonPress, QPoint(100, 100), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+        mouse(QEvent::MouseButtonRelease, QPoint(100, 100), Qt::RightButton, Qt::LeftButton);
+        QVERIFY(!image1()->testAttribute(Qt::WA_SetCursor));
+        mouse(QEvent::MouseMove, QPoint(110, 100), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(m_form->pos(), QPoint(110, 100)); // still dragging
+        mouse(QEvent::MouseButtonRelease, QPoint(100, 100), Qt::LeftButton, Qt::NoButton);
+        mouse(QEvent::MouseMove, QPoint(150, 100), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(m_form->pos(), QPoint(110, 100));
+    }
+
+    void movingAcrossThePictureWithoutAPressMovesNothing()
+    {
+        m_form->move(100, 100);
+        mouse(QEvent::MouseMove, QPoint(10, 10), Qt::NoButton, Qt::NoButton);
+        mouse(QEvent::MouseMove, QPoint(200, 200), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(m_form->pos(), QPoint(100, 100));
+    }
+
+    void theHelpPanelFollowsThePointer()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY(!helpShown());
+        hover("Label2");
+        QVERIFY(helpShown());
+        // Over a button, the shown help, the key list or the drum picture: no change.
+        for (const char *name : {"cmdFerma", "CmdCance", "Text2", "Image6", "Image1", "cmdChiudi"}) {
+            hover(name);
+            QVERIFY2(helpShown(), name);
+        }
+        hover("Frame1", QPoint(98, 76)); // the bare panel, right of the key list
+        QVERIFY(!helpShown());
+        hover("Label2");
+        QVERIFY(helpShown());
+        hover("Shape3", QPoint(-70, 0)); // the outline round the label is bare panel too
+        QVERIFY(!helpShown());
+        hover("Label2");
+        hover("Text1");
+        QVERIFY(!helpShown());
+    }
+
+    void minimiseWithoutATrayKeepsTheTaskbarButton()
+    {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QVERIFY((m_form->windowFlags() & Qt::WindowType_Mask) != Qt::Tool);
+        QVERIFY(!m_form->findChild<QSystemTrayIcon *>());
+        control<QPushButton>(m_form.get(), "cmdRiduci")->click();
+        QVERIFY(m_form->isMinimized());
+    }
+
+    void minimiseWithATrayShowsTheIconThatRestores()
+    {
+        m_form = std::make_unique<Form1>(fakePlatform(), true);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        auto *tray = m_form->findChild<QSystemTrayIcon *>(QStringLiteral("trayIcon"));
+        QVERIFY(tray);
+        QCOMPARE(tray->toolTip(), QStringLiteral("Tamvolo"));
+        QVERIFY(!tray->icon().isNull());
+        QVERIFY(!tray->isVisible());
+        m_form->cmdRiduci_Click();
+        QVERIFY(m_form->isMinimized());
+        QVERIFY(tray->isVisible());
+        emit tray->activated(QSystemTrayIcon::Trigger);
+        QVERIFY(!m_form->isMinimized());
+        QVERIFY(!tray->isVisible());
+    }
+};
+
+QTEST_MAIN(TestWindowShell)
+#include "tst_window_shell.moc"
