@@ -37,6 +37,20 @@ std::optional<std::uint8_t> fromUnicode(char32_t ch)
     return std::nullopt;
 }
 
+char32_t decodeByte(std::uint8_t byte)
+{
+    return toUnicode(byte).value_or(char32_t(byte));
+}
+
+std::uint8_t encodeChar(char32_t ch)
+{
+    if (const auto code = fromUnicode(ch))
+        return *code;
+    if (ch >= 0x80 && ch < 0xA0 && !toUnicode(std::uint8_t(ch)))
+        return std::uint8_t(ch); // one of the five unused codes, read back as itself
+    return '?';
+}
+
 std::uint8_t toUpper(std::uint8_t code)
 {
     if (code >= 'a' && code <= 'z')

@@ -14,6 +14,14 @@ std::optional<char32_t> toUnicode(std::uint8_t code);
 // The code of a Unicode character, or nothing if the set lacks it.
 std::optional<std::uint8_t> fromUnicode(char32_t ch);
 
+// A byte of a Windows-1252 text as a character. The five unused codes stand
+// for the control characters of the same number (U+0081...), as Windows reads
+// them, so that every byte comes back unchanged from encodeChar().
+char32_t decodeByte(std::uint8_t byte);
+
+// A character as a byte of a Windows-1252 text: "?" when the set lacks it.
+std::uint8_t encodeChar(char32_t ch);
+
 // The code of the upper-case form of a code's character, where that form is
 // itself in the set (à→À, ÿ→Ÿ, š→Š, œ→Œ, ž→Ž); every other code is returned
 // unchanged (ß, µ, digits, punctuation, control codes).

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The pattern as a text file: Windows-1252, one byte a character, the
+// pattern followed by CR LF.
+//
+// read() takes the text up to the first line break (CR, LF or CR LF), cut to
+// kMaxChars characters, and never reads more than those and the break: a huge
+// file costs nothing, and anything that is not a regular file (a folder, a
+// named pipe, a device) is refused without waiting on it. A file of zero
+// bytes reads as the empty pattern.
+//
+// write() replaces the file as a whole or not at all: it writes beside it,
+// checks every byte went out, and renames over it, so a failure at any step
+// leaves an existing file exactly as it was. A read-only file (no write permission for anyone) is left alone,
+// as is anything that is not a regular file. Characters outside Windows-1252
+// are written as "?".
+class PatternFile
+{
+public:
+    static constexpr int kMaxChars = 7;
+
+    // The pattern in the file, or nothing when it cannot be read.
+    static std::optional<QString> read(const QString &path);
+
+    // True when the file now holds `pattern` and its line break.
+    static bool write(const QString &path, const QString &pattern);
+};
