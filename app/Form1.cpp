@@ -6,6 +6,7 @@
 #include "MultiLineTextBox.h"
 #include "PadTable.h"
 #include "PatternField.h"
+#include "PatternFile.h"
 #include "PictureBox.h"
 #include "ShapeControl.h"
 #include "SoundBank.h"
@@ -255,6 +256,7 @@ void Form1::connectEvents()
     connect(Command6, &QPushButton::clicked, this, &Form1::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
+    connect(CmdCance, &QPushButton::clicked, this, &Form1::CmdCance_Click);
     connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
@@ -467,4 +469,23 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (watched == Text1)
         Text1_MouseMove(button, 0, x, y); // the field still selects with the mouse
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::CmdCance_Click()
+{
+    Text1->setText(QString());
+}
+
+bool Form1::OpenFile(const QString &Filename)
+{
+    const auto pattern = PatternFile::read(Filename);
+    if (!pattern)
+        return false;
+    Text1->setText(*pattern);
+    return true;
+}
+
+bool Form1::CloseFile(const QString &Filename)
+{
+    return PatternFile::write(Filename, Text1->text());
 }

@@ -48,6 +48,13 @@ public:
     // Key press of the pattern field, before the field applies the key.
     void Text1_KeyPress(short &KeyAscii);
 
+    // Loads the pattern field from a pattern file; false, and the field as
+    // it was, when the file cannot be read.
+    bool OpenFile(const QString &Filename);
+    // Saves the pattern field to a pattern file; false, and any existing
+    // file as it was, when it cannot be written.
+    bool CloseFile(const QString &Filename);
+
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
@@ -72,6 +79,7 @@ public slots:
 
     // The loop: start, stop, and the seven steps.
     void Command2_Click();
+    void CmdCance_Click();
     void cmdFerma_Click();
     void Timer2_Timer();
     void Timer3_Timer();
