@@ -1,0 +1,102 @@
+#include "Form1.h"
+#include "FormControls.h"
+#include "RecordingSink.h"
+#include "SoundBank.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+// The window's pattern services: the clear button, OpenFile and CloseFile.
+class TestPatternServices : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Form1> m_form;
+    RecordingSink m_sink;
+    QTemporaryDir m_dir;
+
+    QLineEdit *text1() const { return control<QLineEdit>(m_form.get(), "Text1"); }
+
+private slots:
+    void init()
+    {
+        m_sink.paths.clear();
+        SoundBank::setSink(&m_sink);
+        m_form = std::make_unique<Form1>();
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        SoundBank::setSink(nullptr);
+    }
+
+    void clearEmptiesTheFieldAndNothingElse()
+    {
+        auto *play = control<QPushButton>(m_form.get(), "Command2");
+        m_form->Command2_Click();
+        const QColor playColour = play->palette().color(QPalette::Button);
+        play->setEnabled(false);
+        control<QPushButton>(m_form.get(), "CmdCance")->click();
+        QCOMPARE(text1()->text(), QString());
+        QVERIFY(!play->isEnabled());
+        QCOMPARE(play->palette().color(QPalette::Button), playColour);
+        QVERIFY(m_form->findChild<QTimer *>(QStringLiteral("Timer2"))->isActive()); // the loop goes on
+        QCOMPARE(m_sink.paths.size(), std::size_t(0));
+        QCOMPARE(text1()->font().underline(), true);
+        m_form->CmdCance_Click(); // on an empty field: no change
+        QCOMPARE(text1()->text(), QString());
+    }
+
+    void saveThenLoadGivesBackThePattern_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("seven characters") << "V B VVF";
+        QTest::newRow("three characters") << "ABC";
+        QTest::newRow("empty") << "";
+        QTest::newRow("accented") << "ÈÒ-£";
+    }
+
+    void saveThenLoadGivesBackThePattern()
+    {
+        QFETCH(QString, pattern);
+        const QString file = m_dir.filePath(QStringLiteral("p.txt"));
+        text1()->setText(pattern);
+        QVERIFY(m_form->CloseFile(file));
+        text1()->setText(QStringLiteral("XXXXXXX"));
+        QVERIFY(m_form->OpenFile(file));
+        QCOMPARE(text1()->text(), pattern);
+        QCOMPARE(m_sink.paths.size(), std::size_t(0));
+    }
+
+    void aFileThatCannotBeReadLeavesTheField()
+    {
+        text1()->setText(QStringLiteral("AB"));
+        QVERIFY(!m_form->OpenFile(m_dir.filePath(QStringLiteral("missing.txt"))));
+        QCOMPARE(text1()->text(), QStringLiteral("AB"));
+    }
+
+    void aZeroByteFileEmptiesTheField()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("zero.txt"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(m_form->OpenFile(file));
+        QCOMPARE(text1()->text(), QString());
+    }
+
+    void aFailedSaveSaysSo()
+    {
+        QVERIFY(!m_form->CloseFile(m_dir.filePath(QStringLiteral("missing/folder/p.txt"))));
+    }
+};
+
+QTEST_MAIN(TestPatternServices)
+#include "tst_pattern_services.moc"
