@@ -29,6 +29,9 @@ bool AudioOutput::open()
     // errors on machines without a sound card.
     SDL_LogSetOutputFunction(quietSdlLog, nullptr);
     snd_lib_error_set_handler(quietAlsa);
+    // SDL would otherwise take SIGINT and SIGTERM for itself and turn them
+    // into events nobody reads: the program could then not be stopped.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tamvolo");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Tamvolo");
 

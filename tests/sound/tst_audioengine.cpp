@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <thread>
 
 class TestAudioEngine : public QObject
@@ -73,6 +74,33 @@ private slots:
             QVERIFY2(std::abs(double(gap) - expected) < 0.05 * expected,
                      qPrintable(QString("gap %1, expected %2").arg(gap).arg(expected)));
         }
+    }
+
+    void signalsAreLeftToTheProgram()
+    {
+        // SDL must not take SIGTERM and SIGINT: the program has to stop when
+        // told. (SDL only takes a signal left at its default, as in the program.)
+        struct sigaction defaults{}, savedTerm{}, savedInt{};
+        defaults.sa_handler = SIG_DFL;
+        ::sigaction(SIGTERM, &defaults, &savedTerm);
+        ::sigaction(SIGINT, &defaults, &savedInt);
+        auto handlerOf = [](int signal) {
+            struct sigaction action{};
+            ::sigaction(signal, nullptr, &action);
+            return action.sa_handler;
+        };
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        bool output = false;
+        bool untouched = false;
+        {
+            AudioEngine engine;
+            output = engine.hasOutput();
+            untouched = handlerOf(SIGTERM) == SIG_DFL && handlerOf(SIGINT) == SIG_DFL;
+        }
+        ::sigaction(SIGTERM, &savedTerm, nullptr);
+        ::sigaction(SIGINT, &savedInt, nullptr);
+        QVERIFY(output);
+        QVERIFY(untouched);
     }
 
     void withoutADeviceRequestsAreDropped()
