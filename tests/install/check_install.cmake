@@ -1,0 +1,44 @@
+# Installs the build into a fresh prefix and checks what lands there:
+#   cmake -DBUILD_DIR=... -DPREFIX=... -P check_install.cmake
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+
+function(expect path)
+  if(NOT EXISTS "${PREFIX}/${path}")
+    message(FATAL_ERROR "missing after install: ${path}")
+  endif()
+endfunction()
+
+expect(bin/tamvolo)
+expect(libexec/tamvolo/tamvolo)
+expect(share/applications/org.tamvolo.Tamvolo.desktop)
+expect(share/icons/hicolor/scalable/apps/org.tamvolo.Tamvolo.svg)
+
+# The link in bin/ leads to the program, whose folder holds the kit.
+file(REAL_PATH "${PREFIX}/bin/tamvolo" program)
+file(REAL_PATH "${PREFIX}/libexec/tamvolo/tamvolo" expected)
+if(NOT program STREQUAL expected)
+  message(FATAL_ERROR "bin/tamvolo leads to ${program}, not ${expected}")
+endif()
+file(GLOB samples "${PREFIX}/libexec/tamvolo/voc/*.wav")
+list(LENGTH samples count)
+if(NOT count EQUAL 31)
+  message(FATAL_ERROR "expected the 31 samples beside the program, found ${count}")
+endif()
+foreach(name J.wav Stamp.wav "è.wav" "ò.wav")
+  expect("libexec/tamvolo/voc/${name}")
+endforeach()
+
+file(READ "${PREFIX}/share/applications/org.tamvolo.Tamvolo.desktop" entry)
+foreach(line "Type=Application" "Name=Tamvolo" "Exec=tamvolo" "Icon=org.tamvolo.Tamvolo")
+  string(FIND "${entry}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the desktop entry lacks ${line}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${PREFIX}")
+message(STATUS "install into ${PREFIX}: complete")
