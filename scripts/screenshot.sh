@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Takes the README's picture of the window: starts the built program on a
+# virtual X server, waits for its window and writes it to docs/tamvolo.png.
+#   scripts/screenshot.sh [program] [output.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+program=${1:-build/default/bin/tamvolo}
+output=${2:-docs/tamvolo.png}
+mkdir -p "$(dirname "$output")"
+
+if [ -z "${TAMVOLO_IN_XVFB:-}" ]; then
+  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$program" "$output"
+fi
+
+SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
+window=
+for _ in $(seq 100); do
+  window=$(xdotool search --onlyvisible --name '^Tamvolo$' 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
+sleep 0.5
+# The rounded corners show the screen behind: make it white, like a page.
+raw=$(mktemp --suffix=.png)
+import -window "$window" "$raw"
+convert "$raw" -fill white -draw 'color 0,0 floodfill' -draw 'color 791,0 floodfill' \
+  -draw 'color 0,470 floodfill' -draw 'color 791,470 floodfill' "$output"
+rm -f "$raw"
+echo "wrote $output"
