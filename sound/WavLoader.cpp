@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -33,6 +34,34 @@ bool readWhole(const std::string &path, std::vector<char> &bytes)
     return bool(in.read(bytes.data(), size));
 }
 
+std::uint32_t le32(const char *p)
+{
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return std::uint32_t(u[0]) | std::uint32_t(u[1]) << 8 | std::uint32_t(u[2]) << 16 | std::uint32_t(u[3]) << 24;
+}
+
+// Every chunk the header announces must lie within the file, the data chunk
+// included. SDL allocates what the data chunk announces before it reads, so
+// a header claiming gigabytes would cost gigabytes: such a file is refused
+// here, before SDL sees it.
+bool chunksFitTheFile(const char *data, std::size_t size)
+{
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
+        return false;
+    bool format = false;
+    for (std::size_t at = 12; at + 8 <= size;) {
+        const std::uint64_t length = le32(data + at + 4);
+        if (length > size - at - 8)
+            return false;
+        if (std::memcmp(data + at, "fmt ", 4) == 0)
+            format = length >= 16;
+        if (std::memcmp(data + at, "data", 4) == 0)
+            return format;
+        at += 8 + std::size_t(length) + (length & 1);
+    }
+    return false;
+}
+
 // A sound that stops short of silence would click when it ends: bring its
 // last millisecond down to zero.
 void softenEnd(std::vector<float> &samples, int rate)
@@ -52,7 +81,14 @@ void softenEnd(std::vector<float> &samples, int rate)
 std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int outputRate)
 {
     std::vector<char> bytes;
-    if (outputRate <= 0 || !readWhole(path, bytes))
+    if (!readWhole(path, bytes))
+        return nullptr;
+    return decode(bytes.data(), bytes.size(), outputRate);
+}
+
+std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::size_t size, int outputRate)
+{
+    if (outputRate <= 0 || size == 0 || size > std::size_t(kMaxFileBytes) || !chunksFitTheFile(data, size))
         return nullptr;
 
     // A data chunk shorter than its header says is an error, not a shorter sound.
@@ -62,11 +98,11 @@ std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int
     SDL_AudioSpec spec{};
     Uint8 *raw = nullptr;
     Uint32 rawLen = 0;
-    SDL_RWops *rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+    SDL_RWops *rw = SDL_RWFromConstMem(data, int(size));
     if (!rw || !SDL_LoadWAV_RW(rw, 1, &spec, &raw, &rawLen))
         return nullptr;
     const std::unique_ptr<Uint8, WavFree> pcm(raw);
-    if (spec.freq <= 0 || spec.channels < 1 || spec.channels > 2 || rawLen == 0)
+    if (spec.freq < kMinRate || spec.freq > kMaxRate || spec.channels < 1 || spec.channels > 2 || rawLen == 0)
         return nullptr;
 
     const std::unique_ptr<SDL_AudioStream, StreamFree> stream(SDL_NewAudioStream(
@@ -76,6 +112,10 @@ std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int
     const std::size_t inFrameBytes = std::size_t(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
     const long long inFrames = rawLen / inFrameBytes;
     const auto outFrames = std::size_t(inFrames * outputRate / spec.freq);
+    // Judge the length before converting: a small file at a very low rate
+    // would otherwise become gigabytes of output.
+    if (outFrames > std::size_t(kMaxSeconds) * std::size_t(outputRate))
+        return nullptr;
     const std::vector<Uint8> padding(inFrameBytes * 4096, SDL_AUDIO_ISSIGNED(spec.format) ? 0 : 0x80);
     if (!stream || inFrames == 0 || SDL_AudioStreamPut(stream.get(), pcm.get(), int(rawLen)) != 0
         || SDL_AudioStreamPut(stream.get(), padding.data(), int(padding.size())) != 0

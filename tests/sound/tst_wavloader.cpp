@@ -105,6 +105,14 @@ private slots:
         badBits[34] = 13;
         QTest::newRow("13-bit samples") << badBits;
         QTest::newRow("no data chunk") << good.left(36);
+        // 4800 frames said to last an hour: judged before any conversion.
+        QByteArray afterData = good;
+        afterData.insert(36, QByteArray("LIST\xff\xff\xff\x0f", 8));
+        QTest::newRow("a chunk before the data said to be 256 MiB") << afterData;
+        QTest::newRow("no fmt chunk before the data") << QByteArray("RIFF\x24\0\0\0WAVE").append(good.mid(36));
+        QTest::newRow("a rate of 1 Hz") << WavBytes::constant(4800, 0.5, 1);
+        QTest::newRow("a rate of 999 Hz") << WavBytes::constant(4800, 0.5, 999);
+        QTest::newRow("a rate of 1 MHz") << WavBytes::constant(4800, 0.5, 1000000);
     }
 
     void unreadableFilesLoadNothing()
