@@ -43,8 +43,13 @@ std::optional<QString> PatternFile::read(const QString &path)
     if (got < 0)
         return std::nullopt;
 
+    return parse(bytes, std::size_t(got));
+}
+
+QString PatternFile::parse(const char *bytes, std::size_t size)
+{
     QString pattern;
-    for (ssize_t i = 0; i < got && pattern.size() < kMaxChars; ++i) {
+    for (std::size_t i = 0; i < size && pattern.size() < kMaxChars; ++i) {
         const auto byte = std::uint8_t(bytes[i]);
         if (byte == '\r' || byte == '\n')
             break;

@@ -26,6 +26,10 @@ public:
     // The pattern in the file, or nothing when it cannot be read.
     static std::optional<QString> read(const QString &path);
 
+    // The pattern that the bytes of a file stand for (up to the first line
+    // break, at most kMaxChars characters).
+    static QString parse(const char *bytes, std::size_t size);
+
     // True when the file now holds `pattern` and its line break.
     static bool write(const QString &path, const QString &pattern);
 };
