@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up what is missing, then builds and runs every test headless: under
 # AddressSanitizer with UndefinedBehaviorSanitizer, the threaded tests under
-# ThreadSanitizer, and last the whole suite in the optimized build with
-# warnings as errors. `./test.sh --bench` also runs the benchmarks.
+# ThreadSanitizer, the fuzzers for a minute each (TAMVOLO_FUZZ_SECONDS), and
+# last the whole suite in the optimized build with warnings as errors.
+# `./test.sh --bench` also runs the benchmarks.
 set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -20,6 +21,8 @@ suite() {
 
 suite asan
 suite tsan
+echo "== fuzz =="
+scripts/fuzz.sh "${TAMVOLO_FUZZ_SECONDS:-60}" || status=1
 suite ci
 if [ "${1:-}" = "--bench" ]; then
   for bench in build/ci/bin/bench_*; do "$bench"; done

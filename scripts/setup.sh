@@ -8,6 +8,7 @@ tamvolo_packages=(
   libsdl2-dev libasound2-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth xdotool imagemagick
+  clang libclang-rt-14-dev
 )
 
 tamvolo_setup() {

@@ -1,0 +1,55 @@
+// Writes the fuzzers' seed corpus: WAV files in every layout the loader
+// takes, and pattern files, into <folder>/wav and <folder>/pattern.
+#include "WavBytes.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+bool put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder + "/wav");
+    QDir().mkpath(folder + "/pattern");
+
+    std::vector<double> tone;
+    for (int i = 0; i < 64; ++i)
+        tone.push_back(0.5 * std::sin(i * 0.3));
+    struct Layout
+    {
+        int bits;
+        bool isFloat;
+        int channels;
+        int rate;
+    };
+    const Layout layouts[] = {{8, false, 1, 8000}, {16, false, 1, 48000}, {16, false, 2, 44100},
+                              {24, false, 1, 96000}, {32, false, 2, 22050}, {32, true, 1, 48000},
+                              {32, true, 2, 32000}};
+    int n = 0;
+    for (const Layout &l : layouts)
+        if (!put(QString("%1/wav/seed%2.wav").arg(folder).arg(++n), WavBytes::make(tone, l.channels, l.rate, l.bits, l.isFloat)))
+            return 1;
+
+    const char *patterns[] = {"V B VVF\r\n", "AB\r\n", "\r\n", "", "ABCDEFGHIJ", "A\rB", "A\nB", "\xc8\xd2-\xa3\x80\x81"};
+    n = 0;
+    for (const char *p : patterns)
+        if (!put(QString("%1/pattern/seed%2.txt").arg(folder).arg(++n), QByteArray(p)))
+            return 1;
+    return 0;
+}
