@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "ColourButton.h"
 #include "Cp1252.h"
 #include "FontSubstitutes.h"
 #include "LineControl.h"
@@ -38,11 +39,9 @@ const QString kHelpText = QStringLiteral(
     "Digitare nella casella nera, massimo 7 caratteri ed usare \r\nuno spazio per finire o separare \r\n"
     "i suoni.\t\t\t\r\n\t    \r\nTasti da utilizzare per la \r\nbatteria:\r\n");
 
-void setButtonColor(QPushButton *b, quint32 color)
+void setButtonColor(ColourButton *b, quint32 color)
 {
-    QPalette p = b->palette();
-    p.setColor(QPalette::Button, VbColor::toColor(color));
-    b->setPalette(p);
+    b->setBackColour(VbColor::toColor(color));
 }
 
 template <typename Control>
@@ -63,10 +62,11 @@ void setColors(QWidget *w, QPalette::ColorRole background, quint32 back, QPalett
     w->setPalette(p);
 }
 
-QPushButton *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry,
-                    const QFont &font, bool visible = true)
+template <typename Button = QPushButton>
+Button *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry,
+               const QFont &font, bool visible = true)
 {
-    auto *b = place(new QPushButton(caption, parent), name, geometry, visible);
+    auto *b = place(new Button(caption, parent), name, geometry, visible);
     b->setFont(font);
     b->setAutoDefault(false);
     return b;
@@ -191,9 +191,9 @@ void Form1::createSidePanel()
     Text1->setFont(FontSubstitutes::font(Face::Tahoma, 24, true, true));
     setColors(Text1, QPalette::Base, VbColor::kBlack, QPalette::Text, VbColor::kGreen);
 
-    Command2 = button(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300), buttonFont);
+    Command2 = button<ColourButton>(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300), buttonFont);
     setButtonColor(Command2, VbColor::kLightGrey);
-    cmdFerma = button(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300), buttonFont);
+    cmdFerma = button<ColourButton>(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300), buttonFont);
     setButtonColor(cmdFerma, VbColor::kButtonFace);
 
     Text2 = place(new MultiLineTextBox(Frame1), "Text2", Twips::rect(120, 2400, 3135, 1740), false);

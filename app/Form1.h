@@ -7,6 +7,7 @@
 
 #include <array>
 
+class ColourButton;
 class LineControl;
 class MultiLineTextBox;
 class PatternField;
@@ -122,8 +123,8 @@ private:
     PictureBox *Image6 = nullptr;
     QPushButton *CmdCance = nullptr;
     PatternField *Text1 = nullptr;
-    QPushButton *Command2 = nullptr;
-    QPushButton *cmdFerma = nullptr;
+    ColourButton *Command2 = nullptr;
+    ColourButton *cmdFerma = nullptr;
     MultiLineTextBox *Text2 = nullptr;
     QPushButton *Command6 = nullptr;
     QPushButton *Command7 = nullptr;

@@ -1,3 +1,4 @@
+#include "ColourButton.h"
 #include "Form1.h"
 #include "FormControls.h"
 #include "LineControl.h"
@@ -132,7 +133,9 @@ private slots:
         }
         const bool isBox = qobject_cast<QLineEdit *>(w) || qobject_cast<MultiLineTextBox *>(w);
         const bool isButton = qobject_cast<QAbstractButton *>(w);
-        if (back.isValid())
+        if (auto *coloured = qobject_cast<ColourButton *>(w))
+            QCOMPARE(coloured->backColour(), back);
+        else if (back.isValid())
             QCOMPARE(w->palette().color(isBox ? QPalette::Base : isButton ? QPalette::Button : QPalette::Window), back);
         if (fore.isValid())
             QCOMPARE(w->palette().color(isBox ? QPalette::Text : QPalette::WindowText), fore);

@@ -1,4 +1,4 @@
-#include "ApplicationFolder.h"
+#include "ColourButton.h"
 #include "Form1.h"
 #include "FormControls.h"
 #include "RecordingSink.h"
@@ -25,15 +25,7 @@ class TestStepSequencer : public QObject
     std::unique_ptr<Form1> m_form;
     RecordingSink m_sink;
 
-    // The names requested, as they follow "<folder>/voc/".
-    Names played() const
-    {
-        const QString folder = QString::fromStdString(applicationFolder()) + "/voc/";
-        Names names;
-        for (const std::string &path : m_sink.paths)
-            names << QString::fromStdString(path).remove(0, folder.size());
-        return names;
-    }
+    Names played() const { return m_sink.names(); }
 
     QTimer *timer(const char *name) const { return m_form->findChild<QTimer *>(QLatin1String(name)); }
 
@@ -64,8 +56,8 @@ class TestStepSequencer : public QObject
     {
         const QColor lightGrey(224, 224, 224);
         const QColor face = QApplication::palette().color(QPalette::Button);
-        const QColor play = control(m_form.get(), "Command2")->palette().color(QPalette::Button);
-        const QColor stop = control(m_form.get(), "cmdFerma")->palette().color(QPalette::Button);
+        const QColor play = control<ColourButton>(m_form.get(), "Command2")->backColour();
+        const QColor stop = control<ColourButton>(m_form.get(), "cmdFerma")->backColour();
         if (play == lightGrey && stop == face)
             return false;
         if (play == face && stop == lightGrey)

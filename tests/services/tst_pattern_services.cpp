@@ -1,3 +1,4 @@
+#include "ColourButton.h"
 #include "Form1.h"
 #include "FormControls.h"
 #include "RecordingSink.h"
@@ -39,14 +40,14 @@ private slots:
 
     void clearEmptiesTheFieldAndNothingElse()
     {
-        auto *play = control<QPushButton>(m_form.get(), "Command2");
+        auto *play = control<ColourButton>(m_form.get(), "Command2");
         m_form->Command2_Click();
-        const QColor playColour = play->palette().color(QPalette::Button);
+        const QColor playColour = play->backColour();
         play->setEnabled(false);
         control<QPushButton>(m_form.get(), "CmdCance")->click();
         QCOMPARE(text1()->text(), QString());
         QVERIFY(!play->isEnabled());
-        QCOMPARE(play->palette().color(QPalette::Button), playColour);
+        QCOMPARE(play->backColour(), playColour);
         QVERIFY(m_form->findChild<QTimer *>(QStringLiteral("Timer2"))->isActive()); // the loop goes on
         QCOMPARE(m_sink.paths.size(), std::size_t(0));
         QCOMPARE(text1()->font().underline(), true);

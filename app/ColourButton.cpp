@@ -1,0 +1,28 @@
+#include "ColourButton.h"
+
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+ColourButton::ColourButton(const QString &text, QWidget *parent)
+    : QPushButton(text, parent)
+{
+    setBackColour(palette().color(QPalette::Button));
+}
+
+void ColourButton::setBackColour(const QColor &colour)
+{
+    m_colour = colour;
+    auto [it, added] = m_palettes.try_emplace(colour.rgba(), palette());
+    if (added)
+        it->second.setColor(QPalette::Button, colour);
+    update();
+}
+
+void ColourButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.palette = m_palettes.at(m_colour.rgba());
+    painter.drawControl(QStyle::CE_PushButton, option);
+}
