@@ -3,6 +3,7 @@
 #include "SoundBank.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QStyleFactory>
 
 int main(int argc, char **argv)
@@ -22,5 +23,16 @@ int main(int argc, char **argv)
     window.show();
     const int code = QApplication::exec();
     SoundBank::setSink(nullptr);
+
+    // For soak runs: the engine's counters, written where asked, at exit.
+    const QString stats = qEnvironmentVariable("TAMVOLO_STATS");
+    if (!stats.isEmpty()) {
+        QFile file(stats);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(QStringLiteral("late_blocks=%1\nlate_onsets=%2\n")
+                           .arg(engine.lateBlocks())
+                           .arg(engine.lateOnsets())
+                           .toUtf8());
+    }
     return code;
 }

@@ -47,6 +47,11 @@ std::uint64_t AudioEngine::lateOnsets() const
     return m_player ? m_player->lateOnsets() : 0;
 }
 
+std::uint64_t AudioEngine::lateBlocks() const
+{
+    return m_player ? m_player->lateBlocks() : 0;
+}
+
 void AudioEngine::playSound(const std::string &samplePath)
 {
     if (!m_player)

@@ -47,6 +47,8 @@ public:
     std::int64_t latencyNs() const { return m_latencyNs; }
     // Requests whose onset had already passed when they reached the voice.
     std::uint64_t lateOnsets() const;
+    // Output blocks asked for more than a block late (see VoicePlayer).
+    std::uint64_t lateBlocks() const;
 
     // The fixed latency for a device with blocks of `blockFrames` at `rate`:
     // two blocks (one being played, one being filled) and 5 ms for the

@@ -8,6 +8,8 @@
 #include <alsa/asoundlib.h>
 
 #include <cstring>
+#include <pthread.h>
+#include <sched.h>
 
 namespace {
 
@@ -54,6 +56,7 @@ bool AudioOutput::open()
     }
     m_rate = have.freq;
     m_blockFrames = have.samples;
+    m_realtimeAsked = false;
     return true;
 }
 
@@ -89,6 +92,15 @@ void AudioOutput::callback(void *self, unsigned char *stream, int len)
 {
     const std::int64_t now = monotonicNs();
     auto *output = static_cast<AudioOutput *>(self);
+    if (!output->m_realtimeAsked) {
+        // Once, on the audio thread itself: real-time scheduling where the
+        // system allows it, so that a busy desktop does not make it late.
+        // Refused without the right to it; then it stays as it was.
+        output->m_realtimeAsked = true;
+        sched_param param{};
+        param.sched_priority = kRealtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
     const int frames = len / int(sizeof(float) * SampleBuffer::kChannels);
     if (output->m_player)
         output->m_player->render(reinterpret_cast<float *>(stream), frames, now);

@@ -13,6 +13,9 @@ class AudioOutput
 public:
     static constexpr int kPreferredRate = 48000;
     static constexpr int kBlockFrames = 256;
+    // The audio thread's real-time priority, where the system grants one:
+    // above ordinary work, below the sound server's own threads.
+    static constexpr int kRealtimePriority = 10;
 
     AudioOutput() = default;
     ~AudioOutput();
@@ -43,4 +46,5 @@ private:
     int m_rate = 0;
     int m_blockFrames = 0;
     VoicePlayer *m_player = nullptr;
+    bool m_realtimeAsked = false; // audio thread only
 };

@@ -21,17 +21,17 @@ void FrameClock::reset(std::int64_t nowNs)
     m_started = true;
 }
 
-void FrameClock::blockStarted(std::int64_t nowNs, std::int64_t firstFrame)
+std::int64_t FrameClock::blockStarted(std::int64_t nowNs, std::int64_t firstFrame)
 {
     m_frame0 = firstFrame;
     if (!m_started) {
         reset(nowNs);
-        return;
+        return 0;
     }
     const double error = double(nowNs - m_base) - m_t1;
     if (std::abs(error) > double(kResetNs)) {
         reset(nowNs);
-        return;
+        return std::int64_t(error);
     }
     m_t0 = m_t1;
     m_t1 += m_b * error + m_period;
@@ -41,6 +41,7 @@ void FrameClock::blockStarted(std::int64_t nowNs, std::int64_t firstFrame)
     m_base += shift;
     m_t0 -= double(shift);
     m_t1 -= double(shift);
+    return std::int64_t(error);
 }
 
 std::int64_t FrameClock::frameAt(std::int64_t ns) const

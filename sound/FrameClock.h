@@ -20,8 +20,9 @@ public:
     FrameClock(int rate, int blockFrames);
 
     // Called at the start of every block, with the time read on entry and
-    // the index of the block's first frame.
-    void blockStarted(std::int64_t nowNs, std::int64_t firstFrame);
+    // the index of the block's first frame. Returns how much later than
+    // predicted the block started, in nanoseconds (negative: earlier).
+    std::int64_t blockStarted(std::int64_t nowNs, std::int64_t firstFrame);
 
     // The frame that plays at time `ns` (rounded to the nearest frame).
     std::int64_t frameAt(std::int64_t ns) const;

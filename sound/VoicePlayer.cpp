@@ -7,6 +7,7 @@
 VoicePlayer::VoicePlayer(int rate, int blockFrames)
     : m_rate(rate)
     , m_clock(rate, blockFrames)
+    , m_blockNs(1'000'000'000LL * blockFrames / rate)
 {
     // Raised-cosine fade: smooth at both ends, so the cut adds no edge.
     const int fadeFrames = std::max(1, int(std::lround(kFadeMs * rate / 1000.0)));
@@ -104,7 +105,8 @@ void VoicePlayer::mix(float *out, int from, int to)
 
 void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
 {
-    m_clock.blockStarted(nowNs, m_frame);
+    if (m_clock.blockStarted(nowNs, m_frame) > m_blockNs)
+        m_lateBlocks.fetch_add(1, std::memory_order_relaxed);
 
     if (Playback *incoming = m_mailbox.exchange(nullptr, std::memory_order_acq_rel)) {
         retire(m_scheduled); // a newer request replaces one not yet started

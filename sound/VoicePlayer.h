@@ -60,6 +60,9 @@ public:
     // Counters, readable from any thread.
     std::uint64_t lateOnsets() const { return m_late.load(std::memory_order_relaxed); }
     std::uint64_t blocksRendered() const { return m_blocks.load(std::memory_order_relaxed); }
+    // Blocks asked for more than a block's duration later than the clock
+    // predicted: the output may have run dry before them.
+    std::uint64_t lateBlocks() const { return m_lateBlocks.load(std::memory_order_relaxed); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
 
@@ -91,4 +94,6 @@ private:
 
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_blocks{0};
+    std::atomic<std::uint64_t> m_lateBlocks{0};
+    std::int64_t m_blockNs = 0;
 };
