@@ -15,13 +15,8 @@ fi
 SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
 pid=$!
 trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
-window=
-for _ in $(seq 100); do
-  window=$(xdotool search --onlyvisible --name '^Tamvolo$' 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
+source scripts/xwindow.sh
+window=$(tamvolo_wait_for_window)
 sleep 0.5
 # The rounded corners show the screen behind: make it white, like a page.
 raw=$(mktemp --suffix=.png)

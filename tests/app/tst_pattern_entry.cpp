@@ -1,4 +1,3 @@
-#include "ApplicationFolder.h"
 #include "Form1.h"
 #include "FormControls.h"
 #include "RecordingSink.h"
@@ -26,15 +25,7 @@ class TestPatternEntry : public QObject
     RecordingSink m_sink;
     QLineEdit *m_text1 = nullptr;
 
-    // The sample files requested, as names inside voc/.
-    Files played() const
-    {
-        const QString folder = QString::fromStdString(applicationFolder()) + "/voc/";
-        Files files;
-        for (const std::string &path : m_sink.paths)
-            files << QString::fromStdString(path).remove(0, folder.size());
-        return files;
-    }
+    Files played() const { return m_sink.names(); }
 
     QStringList shownLights() const
     {

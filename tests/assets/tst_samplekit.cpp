@@ -1,4 +1,5 @@
 #include "ApplicationFolder.h"
+#include "ClickDetector.h"
 #include "PadTable.h"
 
 #include <QDir>
@@ -73,6 +74,9 @@ private slots:
         // Starts and ends at silence: no click.
         QVERIFY(std::abs(s.front()) < 1e-3);
         QVERIFY(std::abs(s.back()) < 1e-3);
+
+        std::vector<float> asFloat(s.begin(), s.end());
+        QCOMPARE(ClickDetector::find(asFloat), std::vector<std::size_t>{});
 
         const double seconds = double(n) / rate;
         static const QSet<QString> drums = {"v.wav", "b.wav", "J.wav", "h.wav", "g.wav", "f.wav"};

@@ -1,3 +1,4 @@
+#include "ClickDetector.h"
 #include "VoicePlayer.h"
 
 #include <QRandomGenerator>
@@ -164,6 +165,29 @@ private slots:
         // No step larger than the new sound's own onset anywhere in the cut.
         for (int i = 2001; i < 2000 + fade; ++i)
             QVERIFY(std::abs(out.left[std::size_t(i)] - out.left[std::size_t(i - 1)]) < 0.02f);
+    }
+
+    void theCutIsNoClickWhereAHardCutWouldBe()
+    {
+        // A low tone at full level, cut at an arbitrary frame by silence-led
+        // sound: with the fade no click; the same cut made hard is one.
+        auto tone = std::make_shared<SampleBuffer>();
+        for (int i = 0; i < 20000; ++i) {
+            const auto v = float(0.7 * std::sin(2 * 3.14159265 * 110.0 * i / kRate));
+            tone->samples.push_back(v);
+            tone->samples.push_back(v);
+        }
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        player.submit(at(tone, timeOfFrame(0)));
+        out.renderUntil(2000);
+        player.submit(at(level(0.0f, 5000), timeOfFrame(3000 + 37)));
+        out.renderUntil(8000);
+        QCOMPARE(ClickDetector::find(out.left).size(), std::size_t(0));
+
+        std::vector<float> hard(out.left.begin(), out.left.begin() + 3037);
+        hard.resize(8000, 0.0f);
+        QCOMPARE(ClickDetector::find(hard), std::vector<std::size_t>{3037});
     }
 
     void aRequestNotYetStartedIsReplaced()

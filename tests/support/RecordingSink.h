@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ApplicationFolder.h"
 #include "SoundSink.h"
+
+#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -10,6 +13,16 @@ class RecordingSink : public SoundSink
 {
 public:
     void playSound(const std::string &samplePath) override { paths.push_back(samplePath); }
+
+    // The sample names requested, as they follow "<application folder>/voc/".
+    QStringList names() const
+    {
+        const QString folder = QString::fromStdString(applicationFolder()) + QStringLiteral("/voc/");
+        QStringList result;
+        for (const std::string &path : paths)
+            result << QString::fromStdString(path).remove(0, folder.size());
+        return result;
+    }
 
     std::vector<std::string> paths;
 };
