@@ -95,28 +95,28 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
     SDL_SetHint(SDL_HINT_WAVE_RIFF_CHUNK_SIZE, "maximum");
 
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wav{};
     Uint8 *raw = nullptr;
     Uint32 rawLen = 0;
     SDL_RWops *rw = SDL_RWFromConstMem(data, int(size));
-    if (!rw || !SDL_LoadWAV_RW(rw, 1, &spec, &raw, &rawLen))
+    if (!rw || !SDL_LoadWAV_RW(rw, 1, &wav, &raw, &rawLen))
         return nullptr;
     const std::unique_ptr<Uint8, WavFree> pcm(raw);
-    if (spec.freq < kMinRate || spec.freq > kMaxRate || spec.channels < 1 || spec.channels > 2 || rawLen == 0)
+    if (wav.freq < kMinRate || wav.freq > kMaxRate || wav.channels < 1 || wav.channels > 2 || rawLen == 0)
         return nullptr;
 
     const std::unique_ptr<SDL_AudioStream, StreamFree> stream(SDL_NewAudioStream(
-        spec.format, spec.channels, spec.freq, AUDIO_F32SYS, SampleBuffer::kChannels, outputRate));
+        wav.format, wav.channels, wav.freq, AUDIO_F32SYS, SampleBuffer::kChannels, outputRate));
     // The resampler holds back the tail of its input even when flushed: feed
     // it silence after the sound, then cut the result to the sound's length.
-    const std::size_t inFrameBytes = std::size_t(SDL_AUDIO_BITSIZE(spec.format) / 8) * spec.channels;
+    const std::size_t inFrameBytes = std::size_t(SDL_AUDIO_BITSIZE(wav.format) / 8) * wav.channels;
     const long long inFrames = rawLen / inFrameBytes;
-    const auto outFrames = std::size_t(inFrames * outputRate / spec.freq);
+    const auto outFrames = std::size_t(inFrames * outputRate / wav.freq);
     // Judge the length before converting: a small file at a very low rate
     // would otherwise become gigabytes of output.
     if (outFrames > std::size_t(kMaxSeconds) * std::size_t(outputRate))
         return nullptr;
-    const std::vector<Uint8> padding(inFrameBytes * 4096, SDL_AUDIO_ISSIGNED(spec.format) ? 0 : 0x80);
+    const std::vector<Uint8> padding(inFrameBytes * 4096, SDL_AUDIO_ISSIGNED(wav.format) ? 0 : 0x80);
     if (!stream || inFrames == 0 || SDL_AudioStreamPut(stream.get(), pcm.get(), int(rawLen)) != 0
         || SDL_AudioStreamPut(stream.get(), padding.data(), int(padding.size())) != 0
         || SDL_AudioStreamFlush(stream.get()) != 0)
