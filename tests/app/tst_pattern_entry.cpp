@@ -57,8 +57,7 @@ class TestPatternEntry : public QObject
 private slots:
     void init()
     {
-        SoundBank::setSink(&m_sink);
-        m_sink.paths.clear();
+        m_sink.install();
         m_form = std::make_unique<Form1>();
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_form->show();
@@ -69,7 +68,7 @@ private slots:
     void cleanup()
     {
         m_form.reset();
-        SoundBank::setSink(nullptr);
+        RecordingSink::uninstall();
     }
 
     void atStartUp()

@@ -27,15 +27,14 @@ class TestPatternServices : public QObject
 private slots:
     void init()
     {
-        m_sink.paths.clear();
-        SoundBank::setSink(&m_sink);
+        m_sink.install();
         m_form = std::make_unique<Form1>();
     }
 
     void cleanup()
     {
         m_form.reset();
-        SoundBank::setSink(nullptr);
+        RecordingSink::uninstall();
     }
 
     void clearEmptiesTheFieldAndNothingElse()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ApplicationFolder.h"
+#include "SoundBank.h"
 #include "SoundSink.h"
 
 #include <QStringList>
@@ -13,6 +14,15 @@ class RecordingSink : public SoundSink
 {
 public:
     void playSound(const std::string &samplePath) override { paths.push_back(samplePath); }
+
+    // Makes this sink, emptied, the one every PlaySample goes to.
+    void install()
+    {
+        paths.clear();
+        SoundBank::setSink(this);
+    }
+
+    static void uninstall() { SoundBank::setSink(nullptr); }
 
     // The sample names requested, as they follow "<application folder>/voc/".
     QStringList names() const
