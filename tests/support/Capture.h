@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -26,8 +27,9 @@ inline std::vector<float> readLeft(const QString &path)
 // The first frame at or after `from` where `sound` (interleaved stereo)
 // stands in `left` exactly, judged on frames [skip, skip + length) of the
 // sound — skip the first frames when they may overlap a fading sound.
+// `tolerance` allows for a sound server that does not pass samples bit for bit.
 inline long long find(const std::vector<float> &left, const std::vector<float> &sound, std::size_t from,
-                      std::size_t skip = 0, std::size_t length = 512)
+                      std::size_t skip = 0, std::size_t length = 512, float tolerance = 0.0f)
 {
     const std::size_t frames = sound.size() / 2;
     if (frames < skip + length)
@@ -35,11 +37,22 @@ inline long long find(const std::vector<float> &left, const std::vector<float> &
     for (std::size_t p = from; p + skip + length <= left.size(); ++p) {
         bool match = true;
         for (std::size_t j = skip; j < skip + length && match; ++j)
-            match = left[p + j] == sound[2 * j];
+            match = std::abs(left[p + j] - sound[2 * j]) <= tolerance;
         if (match)
             return (long long)p;
     }
     return -1;
+}
+
+// Every place where `sound` starts in `left`, as find() judges it.
+inline std::vector<long long> findAll(const std::vector<float> &left, const std::vector<float> &sound,
+                                      std::size_t skip = 0, std::size_t length = 512, float tolerance = 0.0f)
+{
+    std::vector<long long> places;
+    long long at = 0;
+    while ((at = find(left, sound, std::size_t(at), skip, length, tolerance)) >= 0)
+        places.push_back(at++);
+    return places;
 }
 
 } // namespace Capture
