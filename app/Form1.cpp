@@ -11,6 +11,7 @@
 #include "PictureBox.h"
 #include "ShapeControl.h"
 #include "SoundBank.h"
+#include "StepLoop.h"
 #include "StepSequencer.h"
 #include "TrayRestorer.h"
 #include "Twips.h"
@@ -18,6 +19,7 @@
 #include "WindowRegion.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -230,18 +232,12 @@ void Form1::createTimers()
         return t;
     };
     Timer1 = timer("Timer1", 100);
-    Timer2 = timer("Timer2", 200);
-    Timer3 = timer("Timer3", 200);
-    Timer5 = timer("Timer5", 200);
-    Timer6 = timer("Timer6", 200);
-    Timer7 = timer("Timer7", 200);
-    Timer8 = timer("Timer8", 200);
-    Timer9 = timer("Timer9", 200);
-    m_stepTimers = {Timer2, Timer3, Timer5, Timer6, Timer7, Timer8, Timer9};
-    for (QTimer *step : m_stepTimers) {
-        step->setInterval(StepSequencer::kStepMs);
-        step->setTimerType(Qt::PreciseTimer); // to the millisecond, not 5 % coarse
-    }
+    // One clock for the seven steps: it wakes for whichever step is due
+    // next (see runDueSteps), to the millisecond, not 5 % coarse.
+    m_stepClock = new QTimer(this);
+    m_stepClock->setObjectName(QStringLiteral("stepClock"));
+    m_stepClock->setSingleShot(true);
+    m_stepClock->setTimerType(Qt::PreciseTimer);
 }
 
 void Form1::connectEvents()
@@ -258,13 +254,7 @@ void Form1::connectEvents()
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(CmdCance, &QPushButton::clicked, this, &Form1::CmdCance_Click);
     connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
-    connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
-    connect(Timer3, &QTimer::timeout, this, &Form1::Timer3_Timer);
-    connect(Timer5, &QTimer::timeout, this, &Form1::Timer5_Timer);
-    connect(Timer6, &QTimer::timeout, this, &Form1::Timer6_Timer);
-    connect(Timer7, &QTimer::timeout, this, &Form1::Timer7_Timer);
-    connect(Timer8, &QTimer::timeout, this, &Form1::Timer8_Timer);
-    connect(Timer9, &QTimer::timeout, this, &Form1::Timer9_Timer);
+    connect(m_stepClock, &QTimer::timeout, this, &Form1::runDueSteps);
 }
 
 void Form1::setTabOrder()
@@ -287,8 +277,11 @@ void Form1::Text1_KeyPress(short &KeyAscii)
 {
     KeyAscii = short(Cp1252::toUpper(std::uint8_t(KeyAscii)));
     Command2->setEnabled(true);
+    // The sound follows the key's press by the same delay however late this
+    // handler runs.
+    const std::int64_t pressed = SoundBank::nowNs() - Text1->keyAgeNs();
     for (const std::string_view file : PadTable::lookup(std::uint8_t(KeyAscii)))
-        PlaySample(file);
+        PlaySample(file, pressed);
     if (const auto light = DrumKeys::padLightFor(std::uint8_t(KeyAscii)))
         m_padLights[std::size_t(*light)]->show();
     if (!Timer1->isActive()) // already running: it stays on, its count goes on
@@ -309,22 +302,62 @@ void Form1::Command2_Click()
     setButtonColor(Command2, VbColor::kButtonFace);
     // Arms step 1 beside whatever step is pending; arming it again restarts
     // its count.
-    Timer2->start();
+    m_loop.start(SoundBank::nowNs());
+    scheduleStepClock();
 }
 
 void Form1::cmdFerma_Click()
 {
-    for (QTimer *step : m_stepTimers)
-        step->stop();
+    m_loop.stop();
+    m_stepClock->stop();
     setButtonColor(Command2, VbColor::kLightGrey);
     setButtonColor(cmdFerma, VbColor::kButtonFace);
 }
 
 void Form1::playStep(int step)
 {
-    PlaySample(StepSequencer::stepName(Text1->text(), step));
-    m_stepTimers[std::size_t(step - 1)]->stop();
-    m_stepTimers[std::size_t(StepSequencer::nextStep(step) - 1)]->start();
+    // Stamped with the step's due time, not the time this tick happened to
+    // run: the sound lands on the chain's grid.
+    const std::int64_t due = m_loop.tick(step, SoundBank::nowNs());
+    PlaySample(StepSequencer::stepName(Text1->text(), step), due);
+    scheduleStepClock();
+}
+
+void Form1::runDueSteps()
+{
+    using Handler = void (Form1::*)();
+    static constexpr std::array<Handler, StepLoop::kSteps> kTicks = {
+        &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
+        &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
+    const std::int64_t horizon = SoundBank::nowNs() + kStepLeadNs;
+    // Bounded: a clock that jumped far ahead must not spin through the grid.
+    for (int i = 0; i < 2 * StepLoop::kSteps; ++i) {
+        const auto step = m_loop.dueBy(horizon);
+        if (!step)
+            break;
+        (this->*kTicks[std::size_t(*step - 1)])();
+    }
+    scheduleStepClock();
+}
+
+void Form1::scheduleStepClock()
+{
+    const auto step = m_loop.firstDue();
+    if (!step) {
+        m_stepClock->stop();
+        return;
+    }
+    const std::int64_t wait = *m_loop.dueNs(*step) - kStepLeadNs - SoundBank::nowNs();
+    m_stepClock->start(int(std::clamp<std::int64_t>((wait + 999'999) / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)));
+}
+
+QList<int> Form1::armedSteps() const
+{
+    QList<int> steps;
+    for (int step = 1; step <= StepLoop::kSteps; ++step)
+        if (m_loop.isArmed(step))
+            steps << step;
+    return steps;
 }
 
 void Form1::Timer2_Timer() { playStep(1); }

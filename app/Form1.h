@@ -2,6 +2,7 @@
 
 #include "DrumKeys.h"
 #include "Platform.h"
+#include "StepLoop.h"
 
 #include <QWidget>
 
@@ -59,6 +60,15 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
+    // The loop's steps that are armed, step 1 for Timer2 ... step 7 for Timer9.
+    QList<int> armedSteps() const;
+
+    // How long before its due time a step is asked for. The request carries
+    // the due time, so the sound still starts on the beat; asking early only
+    // lets a busy machine be late by this much before the beat moves. The
+    // step reads the pattern field this much before it sounds.
+    static constexpr std::int64_t kStepLeadNs = 30'000'000;
+
 public slots:
     void Timer1_Timer();
 
@@ -101,8 +111,12 @@ private:
     void createTimers();
     void connectEvents();
     void setTabOrder();
-    // Step `step` (1 to 7) of the loop, run by its timer's tick.
+    // Step `step` (1 to 7) of the loop, run by its tick: plays the step and
+    // arms the next.
     void playStep(int step);
+    // The step clock's tick: every step due by now (and the lead) ticks.
+    void runDueSteps();
+    void scheduleStepClock();
 
     // Drum picture and pad lights.
     PictureBox *Image1 = nullptr;
@@ -133,13 +147,10 @@ private:
 
     // Timers.
     QTimer *Timer1 = nullptr;
-    QTimer *Timer2 = nullptr;
-    QTimer *Timer3 = nullptr;
-    QTimer *Timer5 = nullptr;
-    QTimer *Timer6 = nullptr;
-    QTimer *Timer7 = nullptr;
-    QTimer *Timer8 = nullptr;
-    QTimer *Timer9 = nullptr;
+    // The loop: the seven steps (Timer2 ... Timer9) as due times, and the
+    // one timer that wakes for the step due next.
+    StepLoop m_loop;
+    QTimer *m_stepClock = nullptr;
 
     // Drag state.
     bool Dragging = false;
@@ -148,9 +159,6 @@ private:
 
     Platform m_platform;
     TrayRestorer *m_tray = nullptr;
-
-    // The step timers, step 1 first.
-    std::array<QTimer *, 7> m_stepTimers{};
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};

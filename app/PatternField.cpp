@@ -1,6 +1,8 @@
 #include "PatternField.h"
 
 #include "Cp1252.h"
+#include "KeyEventAge.h"
+#include "MonotonicClock.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -51,7 +53,9 @@ void PatternField::keyPressEvent(QKeyEvent *event)
     const char letter = text.size() == 1 ? text.at(0).toUpper().toLatin1() : '\0';
     if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && letter >= 'A' && letter <= 'Z')
         text = QChar(letter - 'A' + 1);
+    m_keyAgeNs = KeyEventAge::ns(std::uint32_t(event->timestamp()), monotonicNs());
     const QString applied = filter(text);
+    m_keyAgeNs = 0;
     if (applied == text) {
         QLineEdit::keyPressEvent(event);
         return;

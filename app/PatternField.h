@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 
+#include <cstdint>
 #include <functional>
 
 // A single-line text box with a key hook: every character typed into it,
@@ -23,6 +24,10 @@ public:
 
     void setKeyPressHook(KeyPressHook hook);
 
+    // While the hook runs for a key: how long ago that key was pressed, by
+    // the window system's time stamp (0 when unknown, as for input methods).
+    std::int64_t keyAgeNs() const { return m_keyAgeNs; }
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
@@ -32,4 +37,5 @@ private:
     QString filter(const QString &typed);
 
     KeyPressHook m_hook;
+    std::int64_t m_keyAgeNs = 0;
 };

@@ -2,44 +2,80 @@
 
 #include "AlertTone.h"
 #include "ApplicationFolder.h"
+#include "AudioLog.h"
 #include "MonotonicClock.h"
 #include "SampleCache.h"
 #include "SampleResolver.h"
 #include "VoicePlayer.h"
 
 #include <chrono>
+#include <vector>
+
+namespace {
+
+// What could not be stopped in time stays alive until the process ends: a
+// thread stuck in the sound server may still use it.
+template <typename T>
+void keepForever(std::unique_ptr<T> object)
+{
+    static std::mutex mutex;
+    static auto *kept = new std::vector<std::unique_ptr<T>>; // never destroyed, not even at exit
+    const std::lock_guard lock(mutex);
+    kept->push_back(std::move(object));
+}
+
+} // namespace
 
 AudioEngine::AudioEngine()
+    : m_output(std::make_unique<AudioOutput>())
 {
-    if (!m_output.open())
+    if (!m_output->open())
         return;
-    m_player = std::make_unique<VoicePlayer>(m_output.rate(), m_output.blockFrames());
-    m_latencyNs = latencyFor(m_output.rate(), m_output.blockFrames());
-    m_output.start(*m_player);
+    m_rate = m_output->rate();
+    m_blockFrames = m_output->blockFrames();
+    m_player = std::make_unique<VoicePlayer>(m_rate, m_blockFrames);
+    m_latencyNs = latencyFor(m_rate, m_blockFrames);
+    m_output->start(*m_player);
+    m_running = true;
     m_loader = std::thread(&AudioEngine::loaderLoop, this);
 }
 
 AudioEngine::~AudioEngine()
 {
+    if (!m_player)
+        return;
+    bool loaderDone = false;
     {
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_stop = true;
+        m_wake.notify_all();
+        loaderDone = m_wake.wait_for(lock, std::chrono::milliseconds(kCloseMs), [this] { return m_loaderDone; });
     }
-    m_wake.notify_one();
-    if (m_loader.joinable())
-        m_loader.join();
-    m_output.close(); // stops the audio thread before the player goes
-    m_player.reset();
+    if (!loaderDone) {
+        // Stuck in the sound server (opening the device again): leave it.
+        qCDebug(lcAudio) << "the loader did not stop in" << kCloseMs << "ms; left behind";
+        m_loader.detach();
+        keepForever(std::move(m_output));
+        keepForever(std::move(m_player));
+        return;
+    }
+    m_loader.join();
+    if (m_output->close(std::chrono::milliseconds(kCloseMs))) {
+        m_player.reset();
+    } else {
+        keepForever(std::move(m_output)); // its audio thread may still call the player
+        keepForever(std::move(m_player));
+    }
 }
 
 std::int64_t AudioEngine::latencyFor(int rate, int blockFrames)
 {
-    return 2 * 1'000'000'000LL * blockFrames / rate + 5'000'000;
+    return 1'000'000'000LL * blockFrames / rate + 5'000'000;
 }
 
-bool AudioEngine::hasOutput() const
+std::int64_t AudioEngine::nowNs() const
 {
-    return m_player != nullptr && m_output.isRunning();
+    return m_player ? m_player->streamNs(monotonicNs()) : monotonicNs();
 }
 
 std::uint64_t AudioEngine::lateOnsets() const
@@ -52,38 +88,71 @@ std::uint64_t AudioEngine::lateBlocks() const
     return m_player ? m_player->lateBlocks() : 0;
 }
 
-void AudioEngine::playSound(const std::string &samplePath)
+void AudioEngine::playSound(const std::string &samplePath, std::int64_t stampNs)
 {
     if (!m_player)
         return;
-    const std::int64_t stamp = monotonicNs();
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back(Request{samplePath, stamp});
+        m_queue.push_back(Request{samplePath, stampNs});
     }
-    m_wake.notify_one();
+    m_wake.notify_all();
+}
+
+void AudioEngine::watchOutput()
+{
+    if (const std::uint64_t late = m_player->lateBlocks(); late != m_lateBlocksSaid) {
+        qCDebug(lcAudio) << "late output blocks:" << late << "(the sound may have dropped out)";
+        m_lateBlocksSaid = late;
+    }
+    if (m_output->isRunning()) {
+        m_running = true;
+        return;
+    }
+    if (m_running.exchange(false))
+        qCDebug(lcAudio) << "the device went away";
+    const std::int64_t now = monotonicNs();
+    if (now < m_nextReopenNs)
+        return;
+    m_nextReopenNs = now + std::int64_t(kReopenMs) * 1'000'000;
+    if (!m_output->open())
+        return;
+    if (m_output->rate() != m_rate || m_output->blockFrames() != m_blockFrames) {
+        qCDebug(lcAudio) << "the device came back at" << m_output->rate() << "Hz; not used";
+        m_output->close(std::chrono::milliseconds(kCloseMs), false);
+        return;
+    }
+    m_output->start(*m_player);
+    m_running = true;
+    m_reopens.fetch_add(1, std::memory_order_relaxed);
+    qCDebug(lcAudio) << "the device was opened again";
 }
 
 void AudioEngine::loaderLoop()
 {
-    SampleCache cache(m_output.rate());
-    const auto alert = AlertTone::make(m_output.rate());
+    SampleCache cache(m_rate);
+    const auto alert = AlertTone::make(m_rate);
     std::deque<Request> batch;
 
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
-            // Wake up now and then to release what the audio thread is done with.
+            // Wake up now and then to release what the audio thread is done
+            // with and to look after the device.
             m_wake.wait_for(lock, std::chrono::milliseconds(50), [this] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
+            if (m_stop) {
+                m_loaderDone = true;
+                m_wake.notify_all();
                 return;
+            }
             batch.swap(m_queue);
         }
+        watchOutput();
         while (!batch.empty()) {
             const Request request = std::move(batch.front());
             batch.pop_front();
-            const bool overtaken = !batch.empty() && request.stampNs + m_latencyNs < monotonicNs();
-            if (overtaken || !m_output.isRunning())
+            const bool overtaken = !batch.empty() && request.stampNs + m_latencyNs < nowNs();
+            if (overtaken || !m_running.load(std::memory_order_relaxed))
                 continue;
 
             const std::string folder = applicationFolder() + "/voc/";
@@ -96,7 +165,7 @@ void AudioEngine::loaderLoop()
             auto playback = std::make_unique<Playback>();
             playback->sample = std::move(sound);
             playback->onsetNs = request.stampNs + m_latencyNs;
-            m_player->submit(std::move(playback)); // a replaced request is freed here
+            m_player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
         }
         m_player->takeRetired(); // freed here, off the audio thread
     }

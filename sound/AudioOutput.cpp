@@ -1,5 +1,6 @@
 #include "AudioOutput.h"
 
+#include "AudioLog.h"
 #include "MonotonicClock.h"
 #include "SampleBuffer.h"
 #include "VoicePlayer.h"
@@ -7,15 +8,33 @@
 #include <SDL.h>
 #include <alsa/asoundlib.h>
 
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <string>
+#include <thread>
 
 namespace {
 
 void quietSdlLog(void *, int, SDL_LogPriority, const char *) {}
 
 void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
+
+// The sound server's buffer, unless the user set one.
+void askForServerBuffer()
+{
+    if (!std::getenv("PULSE_LATENCY_MSEC"))
+        setenv("PULSE_LATENCY_MSEC", std::to_string(AudioOutput::kServerBufferMs).c_str(), 0);
+    if (!std::getenv("PIPEWIRE_LATENCY")) {
+        const int frames = AudioOutput::kServerBufferMs * AudioOutput::kPreferredRate / 1000;
+        setenv("PIPEWIRE_LATENCY", (std::to_string(frames) + "/" + std::to_string(AudioOutput::kPreferredRate)).c_str(),
+               0);
+    }
+}
 
 } // namespace
 
@@ -26,7 +45,8 @@ AudioOutput::~AudioOutput()
 
 bool AudioOutput::open()
 {
-    close();
+    if (m_device != 0)
+        close(std::chrono::milliseconds(500), false);
     // No terminal noise: SDL logs driver warnings, and ALSA prints a page of
     // errors on machines without a sound card.
     SDL_LogSetOutputFunction(quietSdlLog, nullptr);
@@ -36,10 +56,15 @@ bool AudioOutput::open()
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tamvolo");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Tamvolo");
+    askForServerBuffer();
 
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
-    m_subsystem = true;
+    if (!m_subsystem) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            qCDebug(lcAudio) << "no audio driver:" << SDL_GetError();
+            return false;
+        }
+        m_subsystem = true;
+    }
 
     SDL_AudioSpec want{};
     want.freq = kPreferredRate;
@@ -51,12 +76,14 @@ bool AudioOutput::open()
     SDL_AudioSpec have{};
     m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
     if (m_device == 0) {
-        close();
+        qCDebug(lcAudio) << "no audio device:" << SDL_GetError();
         return false;
     }
     m_rate = have.freq;
     m_blockFrames = have.samples;
     m_realtimeAsked = false;
+    qCDebug(lcAudio) << "opened driver" << SDL_GetCurrentAudioDriver() << "at" << m_rate << "Hz, blocks of"
+                     << m_blockFrames << "frames, server buffer" << std::getenv("PULSE_LATENCY_MSEC") << "ms";
     return true;
 }
 
@@ -70,17 +97,39 @@ void AudioOutput::start(VoicePlayer &player)
     SDL_PauseAudioDevice(m_device, 0);
 }
 
-void AudioOutput::close()
+bool AudioOutput::close(std::chrono::milliseconds limit, bool quitSdl)
 {
-    if (m_device != 0) {
-        SDL_CloseAudioDevice(m_device); // waits for the audio thread to end
-        m_device = 0;
-    }
-    m_player = nullptr;
-    if (m_subsystem) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    const std::uint32_t device = m_device;
+    const bool quit = quitSdl && m_subsystem;
+    m_device = 0;
+    if (quit)
         m_subsystem = false;
-    }
+    if (device == 0 && !quit)
+        return true;
+
+    struct Done
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool closed = false;
+    };
+    auto done = std::make_shared<Done>();
+    std::thread([device, quit, done] {
+        if (device != 0)
+            SDL_CloseAudioDevice(device); // waits for the audio thread to end
+        if (quit)
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        const std::lock_guard lock(done->mutex);
+        done->closed = true;
+        done->cv.notify_all();
+    }).detach();
+    std::unique_lock lock(done->mutex);
+    const bool closed = done->cv.wait_for(lock, limit, [&] { return done->closed; });
+    if (closed)
+        m_player = nullptr;
+    else
+        qCDebug(lcAudio) << "the device did not close in" << limit.count() << "ms; left behind";
+    return closed;
 }
 
 bool AudioOutput::isRunning() const

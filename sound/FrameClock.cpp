@@ -21,6 +21,12 @@ void FrameClock::reset(std::int64_t nowNs)
     m_started = true;
 }
 
+void FrameClock::restart(std::int64_t nowNs, std::int64_t firstFrame)
+{
+    reset(nowNs);
+    m_frame0 = firstFrame;
+}
+
 std::int64_t FrameClock::blockStarted(std::int64_t nowNs, std::int64_t firstFrame)
 {
     m_frame0 = firstFrame;
@@ -42,12 +48,6 @@ std::int64_t FrameClock::blockStarted(std::int64_t nowNs, std::int64_t firstFram
     m_t0 -= double(shift);
     m_t1 -= double(shift);
     return std::int64_t(error);
-}
-
-std::int64_t FrameClock::frameAt(std::int64_t ns) const
-{
-    const double sinceBlock = double(ns - m_base) - m_t0;
-    return m_frame0 + std::int64_t(std::floor(sinceBlock / nsPerFrame() + 0.5));
 }
 
 double FrameClock::nsPerFrame() const

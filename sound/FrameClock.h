@@ -24,11 +24,11 @@ public:
     // predicted the block started, in nanoseconds (negative: earlier).
     std::int64_t blockStarted(std::int64_t nowNs, std::int64_t firstFrame);
 
-    // The frame that plays at time `ns` (rounded to the nearest frame).
-    std::int64_t frameAt(std::int64_t ns) const;
-
     // Nanoseconds per frame, as measured.
     double nsPerFrame() const;
+
+    // Starts the loop afresh: the block starting now begins at `firstFrame`.
+    void restart(std::int64_t nowNs, std::int64_t firstFrame);
 
 private:
     void reset(std::int64_t nowNs);

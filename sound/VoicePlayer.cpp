@@ -6,8 +6,8 @@
 
 VoicePlayer::VoicePlayer(int rate, int blockFrames)
     : m_rate(rate)
-    , m_clock(rate, blockFrames)
     , m_blockNs(1'000'000'000LL * blockFrames / rate)
+    , m_clock(rate, blockFrames)
 {
     // Raised-cosine fade: smooth at both ends, so the cut adds no edge.
     const int fadeFrames = std::max(1, int(std::lround(kFadeMs * rate / 1000.0)));
@@ -19,8 +19,11 @@ VoicePlayer::VoicePlayer(int rate, int blockFrames)
 VoicePlayer::~VoicePlayer()
 {
     // The audio thread is stopped by now: everything left is ours to free.
-    delete m_mailbox.exchange(nullptr);
-    delete m_scheduled;
+    Playback *p = nullptr;
+    while (m_incoming.pop(p))
+        delete p;
+    for (int i = 0; i < m_waitingCount; ++i)
+        delete m_waiting[std::size_t(i)].playback;
     delete m_current.playback;
     for (Voice &v : m_fading)
         delete v.playback;
@@ -29,7 +32,9 @@ VoicePlayer::~VoicePlayer()
 
 std::unique_ptr<Playback> VoicePlayer::submit(std::unique_ptr<Playback> playback)
 {
-    return std::unique_ptr<Playback>(m_mailbox.exchange(playback.release(), std::memory_order_acq_rel));
+    if (m_incoming.push(playback.get()))
+        playback.release();
+    return playback;
 }
 
 std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
@@ -41,6 +46,58 @@ std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
     return done;
 }
 
+std::int64_t VoicePlayer::framesFor(std::int64_t ns) const
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    std::int64_t seconds = ns / kSecond;
+    std::int64_t rest = ns % kSecond;
+    if (rest < 0) {
+        rest += kSecond;
+        seconds -= 1;
+    }
+    return seconds * m_rate + (rest * m_rate + kSecond / 2) / kSecond;
+}
+
+std::int64_t VoicePlayer::nsFor(std::int64_t frames) const
+{
+    constexpr std::int64_t kSecond = 1'000'000'000;
+    const std::int64_t seconds = frames / m_rate;
+    const std::int64_t rest = frames % m_rate;
+    return seconds * kSecond + (rest * kSecond + m_rate / 2) / m_rate;
+}
+
+std::int64_t VoicePlayer::streamNs(std::int64_t monotonicNs) const
+{
+    const std::int64_t distance = m_streamDistance.load(std::memory_order_acquire);
+    return distance == kNotStarted ? monotonicNs : monotonicNs - distance;
+}
+
+void VoicePlayer::followClock(std::int64_t nowNs)
+{
+    if (!m_started) {
+        m_started = true;
+        m_originNs = nowNs;
+        m_clock.restart(nowNs, m_frame);
+    } else {
+        const std::int64_t error = m_clock.blockStarted(nowNs, m_frame);
+        if (error > m_blockNs)
+            m_lateBlocks.fetch_add(1, std::memory_order_relaxed);
+        if (std::abs(error) > FrameClock::kResetNs && m_anchor.isSet()) {
+            // The output stalled (or the machine slept): stream time goes on
+            // from where the monotonic clock says it is, rather than fall
+            // behind it for good.
+            const std::int64_t caughtUp = framesFor(nowNs - m_anchor.distanceNs() - m_originNs);
+            if (caughtUp > m_frame) {
+                m_frame = caughtUp;
+                m_clock.restart(nowNs, m_frame);
+            }
+            m_anchor.reset();
+        }
+    }
+    m_anchor.blockStarted(nowNs, m_originNs + nsFor(m_frame));
+    m_streamDistance.store(m_anchor.distanceNs(), std::memory_order_release);
+}
+
 void VoicePlayer::retire(Playback *&playback)
 {
     if (playback && !m_retired.push(playback)) {
@@ -49,7 +106,44 @@ void VoicePlayer::retire(Playback *&playback)
     playback = nullptr;
 }
 
-void VoicePlayer::startScheduled()
+void VoicePlayer::wait(Playback *playback, std::int64_t frame)
+{
+    if (frame < m_frame) {
+        m_late.fetch_add(1, std::memory_order_relaxed); // starts at once, late
+        frame = m_frame;
+    }
+    int at = 0;
+    while (at < m_waitingCount && m_waiting[std::size_t(at)].frame < frame)
+        ++at;
+    if (at < m_waitingCount && m_waiting[std::size_t(at)].frame == frame) {
+        retire(m_waiting[std::size_t(at)].playback); // the newer request for this frame wins
+        m_waiting[std::size_t(at)].playback = playback;
+        return;
+    }
+    if (m_waitingCount == kMaxWaiting) {
+        // Full: the one due last gives way.
+        Waiting &last = m_waiting[std::size_t(kMaxWaiting - 1)];
+        if (at == kMaxWaiting) {
+            retire(playback);
+            return;
+        }
+        retire(last.playback);
+        --m_waitingCount;
+    }
+    for (int i = m_waitingCount; i > at; --i)
+        m_waiting[std::size_t(i)] = m_waiting[std::size_t(i - 1)];
+    m_waiting[std::size_t(at)] = Waiting{playback, frame};
+    ++m_waitingCount;
+}
+
+void VoicePlayer::takeIncoming()
+{
+    Playback *incoming = nullptr;
+    while (m_incoming.pop(incoming))
+        wait(incoming, framesFor(incoming->onsetNs - m_originNs));
+}
+
+void VoicePlayer::startFirstWaiting()
 {
     if (m_current.playback) {
         // Take the slot of a finished fade, or else of the one furthest along.
@@ -66,8 +160,11 @@ void VoicePlayer::startScheduled()
         *slot = m_current;
         slot->fadeIndex = 0;
     }
-    m_current = Voice{m_scheduled, 0, 0};
-    m_scheduled = nullptr;
+    m_current = Voice{m_waiting[0].playback, 0, 0};
+    for (int i = 1; i < m_waitingCount; ++i)
+        m_waiting[std::size_t(i - 1)] = m_waiting[std::size_t(i)];
+    --m_waitingCount;
+    m_waiting[std::size_t(m_waitingCount)] = Waiting{};
 }
 
 void VoicePlayer::mix(float *out, int from, int to)
@@ -105,29 +202,17 @@ void VoicePlayer::mix(float *out, int from, int to)
 
 void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
 {
-    if (m_clock.blockStarted(nowNs, m_frame) > m_blockNs)
-        m_lateBlocks.fetch_add(1, std::memory_order_relaxed);
-
-    if (Playback *incoming = m_mailbox.exchange(nullptr, std::memory_order_acq_rel)) {
-        retire(m_scheduled); // a newer request replaces one not yet started
-        m_scheduled = incoming;
-        if (m_clock.frameAt(incoming->onsetNs) < m_frame)
-            m_late.fetch_add(1, std::memory_order_relaxed); // starts at once, late
-    }
-
-    if (m_scheduled) // follow the clock's latest estimate until it starts
-        m_scheduledFrame = std::max(m_frame, m_clock.frameAt(m_scheduled->onsetNs));
+    followClock(nowNs);
+    takeIncoming();
 
     int done = 0;
     while (done < frames) {
-        int until = frames;
-        const bool startsHere = m_scheduled && m_scheduledFrame < m_frame + frames;
-        if (startsHere)
-            until = int(m_scheduledFrame - m_frame);
+        const bool startsHere = m_waitingCount > 0 && m_waiting[0].frame < m_frame + frames;
+        const int until = startsHere ? std::max(done, int(m_waiting[0].frame - m_frame)) : frames;
         mix(out, done, until);
         done = until;
         if (startsHere)
-            startScheduled();
+            startFirstWaiting();
     }
 
     m_frame += frames;

@@ -3,9 +3,11 @@
 #include "FrameClock.h"
 #include "SampleBuffer.h"
 #include "SpscRing.h"
+#include "StreamAnchor.h"
 
 #include <array>
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -14,18 +16,28 @@
 struct Playback
 {
     std::shared_ptr<const SampleBuffer> sample;
-    std::int64_t onsetNs = 0; // monotonic time at which the sound starts
+    std::int64_t onsetNs = 0; // stream time at which the sound starts
 };
 
 // The single voice of the program: the part that runs on the audio thread.
 //
-// Hand-over, request side (one thread, the loader): submit() puts a Playback
-// into a one-slot mailbox. If the audio thread has not taken the previous one
-// yet, submit() hands it back and the newer request replaces it.
-// Hand-over, audio side: render() takes the mailbox, places the sound's onset
-// on the frame its onsetNs falls on, and cuts whatever plays at that frame:
-// the old sound fades out over kFadeMs while the new one starts at full level.
-// A request that has not started when a newer one arrives is dropped.
+// Stream time: nanoseconds counted by the output's frames, starting from the
+// monotonic time of the first block. Onsets are given in stream time and
+// placed on their frame by plain arithmetic, so sounds asked for 200 ms
+// apart start exactly 200 ms of frames apart, whatever the jitter of the
+// audio thread and whatever the device's clock does. streamNs() tells any
+// thread what stream time it is now, by the blocks asked for with the
+// server's buffer full (StreamAnchor); when the output stalls for long (a
+// device that went away, a suspended machine), stream time skips ahead with
+// the monotonic clock instead of falling behind it. A delay-locked loop over
+// the block times (FrameClock) judges which blocks came late.
+//
+// Hand-over, request side (one thread, the loader): submit() queues a
+// Playback in a lock-free ring. Audio side: render() takes what arrived and
+// keeps it, ordered by onset, until its frame comes; there the new sound cuts
+// whatever plays: the old sound fades out over kFadeMs while the new one
+// starts at full level. A request for the same frame as one still waiting
+// replaces it; one whose frame has passed starts at once (counted as late).
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that the request side empties with takeRetired(), so memory
 // is only ever released off the audio thread. If that ring is full (its reader
@@ -38,6 +50,8 @@ class VoicePlayer
 public:
     static constexpr double kFadeMs = 3.0;
     static constexpr int kMaxFading = 4;
+    static constexpr int kMaxWaiting = 8;
+    static constexpr std::size_t kQueueCapacity = 64;
     static constexpr std::size_t kRetireCapacity = 256;
 
     VoicePlayer(int rate, int blockFrames);
@@ -46,8 +60,7 @@ public:
     VoicePlayer(const VoicePlayer &) = delete;
     VoicePlayer &operator=(const VoicePlayer &) = delete;
 
-    // Request side. Returns the request this one replaced, if the audio
-    // thread had not taken it yet.
+    // Request side. Hands the request back when the queue is full.
     std::unique_ptr<Playback> submit(std::unique_ptr<Playback> playback);
 
     // Request side: the requests the audio thread has finished with.
@@ -56,6 +69,14 @@ public:
     // Audio thread: fills `frames` stereo frames; `nowNs` is the monotonic
     // time read when the output asked for them.
     void render(float *out, int frames, std::int64_t nowNs);
+
+    // Any thread: the stream time at monotonic time `monotonicNs` (the
+    // monotonic time itself before the first block).
+    std::int64_t streamNs(std::int64_t monotonicNs) const;
+
+    // Stream time to frames and back, exact for whole multiples of 1/rate.
+    std::int64_t framesFor(std::int64_t ns) const;
+    std::int64_t nsFor(std::int64_t frames) const;
 
     // Counters, readable from any thread.
     std::uint64_t lateOnsets() const { return m_late.load(std::memory_order_relaxed); }
@@ -73,27 +94,43 @@ private:
         std::size_t position = 0;
         int fadeIndex = 0; // fading voices only: frames of fade done
     };
+    struct Waiting
+    {
+        Playback *playback = nullptr;
+        std::int64_t frame = 0;
+    };
 
     void retire(Playback *&playback);
+    void followClock(std::int64_t nowNs);
+    void takeIncoming();
+    void wait(Playback *playback, std::int64_t frame);
+    void startFirstWaiting();
     void mix(float *out, int from, int to);
-    void startScheduled();
 
     int m_rate;
     std::vector<float> m_fade; // gains of the fade-out, 1 → 0
-    FrameClock m_clock;
-    std::int64_t m_frame = 0; // first frame of the block being rendered
+    std::int64_t m_blockNs = 0;
 
-    std::atomic<Playback *> m_mailbox{nullptr};
+    SpscRing<Playback *, kQueueCapacity> m_incoming;
     SpscRing<Playback *, kRetireCapacity> m_retired;
 
     // Audio thread only.
-    Playback *m_scheduled = nullptr;
-    std::int64_t m_scheduledFrame = 0;
+    FrameClock m_clock;
+    StreamAnchor m_anchor;
+    bool m_started = false;
+    std::int64_t m_originNs = 0; // monotonic time of frame 0
+    std::int64_t m_frame = 0;    // first frame of the block being rendered
+    std::array<Waiting, kMaxWaiting> m_waiting{}; // by frame, m_waitingCount used
+    int m_waitingCount = 0;
     Voice m_current;
     std::array<Voice, kMaxFading> m_fading{};
+
+    // Monotonic time minus stream time, as last published by the audio
+    // thread; kNotStarted before the first block.
+    static constexpr std::int64_t kNotStarted = INT64_MIN;
+    std::atomic<std::int64_t> m_streamDistance{kNotStarted};
 
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_blocks{0};
     std::atomic<std::uint64_t> m_lateBlocks{0};
-    std::int64_t m_blockNs = 0;
 };

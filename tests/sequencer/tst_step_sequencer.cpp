@@ -6,7 +6,6 @@
 #include "StepSequencer.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleFactory>
@@ -27,26 +26,20 @@ class TestStepSequencer : public QObject
 
     Names played() const { return m_sink.names(); }
 
-    QTimer *timer(const char *name) const { return m_form->findChild<QTimer *>(QLatin1String(name)); }
+    using Steps = QList<int>;
 
-    // The names of the armed step timers.
-    QStringList armed() const
-    {
-        QStringList names;
-        for (const char *name : {"Timer2", "Timer3", "Timer5", "Timer6", "Timer7", "Timer8", "Timer9"})
-            if (timer(name)->isActive())
-                names << QString::fromLatin1(name);
-        return names;
-    }
+    // The steps armed, 1 to 7.
+    Steps armed() const { return m_form->armedSteps(); }
 
     // Runs the tick handler of whichever step is armed, `count` times.
     void tick(int count = 1)
     {
+        static const char *const handlers[] = {"Timer2_Timer", "Timer3_Timer", "Timer5_Timer", "Timer6_Timer",
+                                               "Timer7_Timer", "Timer8_Timer", "Timer9_Timer"};
         for (int i = 0; i < count; ++i) {
-            const QStringList pending = armed();
-            QVERIFY2(pending.size() == 1, qPrintable(pending.join(' ')));
-            const QByteArray handler = pending.front().toLatin1() + "_Timer";
-            QVERIFY(QMetaObject::invokeMethod(m_form.get(), handler.constData(), Qt::DirectConnection));
+            const Steps pending = armed();
+            QCOMPARE(pending.size(), 1);
+            QVERIFY(QMetaObject::invokeMethod(m_form.get(), handlers[pending.front() - 1], Qt::DirectConnection));
         }
     }
 
@@ -116,28 +109,27 @@ private slots:
         setPattern(pattern);
         m_form->Command2_Click();
         QCOMPARE(played(), Names{}); // the start itself plays nothing
-        QCOMPARE(armed(), QStringList{"Timer2"});
+        QCOMPARE(armed(), Steps{1});
         tick(14);
         QCOMPARE(played(), loop + loop);
-        QCOMPARE(armed(), QStringList{"Timer2"}); // the seventh armed the first again
+        QCOMPARE(armed(), Steps{1}); // the seventh armed the first again
     }
 
     void eachTickArmsTheNextStep()
     {
-        const QStringList chain = {"Timer2", "Timer3", "Timer5", "Timer6", "Timer7", "Timer8", "Timer9", "Timer2"};
         m_form->Command2_Click();
-        for (int i = 0; i + 1 < chain.size(); ++i) {
-            QCOMPARE(armed(), QStringList{chain[i]});
+        for (int step = 1; step <= 7; ++step) {
+            QCOMPARE(armed(), Steps{step});
             tick();
         }
-        QCOMPARE(armed(), QStringList{"Timer2"});
+        QCOMPARE(armed(), Steps{1});
     }
 
     void startingAnEmptyPatternDoesNothing()
     {
         setPattern(QString());
         m_form->Command2_Click();
-        QCOMPARE(armed(), QStringList());
+        QCOMPARE(armed(), Steps());
         QVERIFY(!playingColours());
         QCOMPARE(played(), Names{});
     }
@@ -146,7 +138,7 @@ private slots:
     {
         setPattern(QStringLiteral("  "));
         m_form->Command2_Click();
-        QCOMPARE(armed(), QStringList{"Timer2"});
+        QCOMPARE(armed(), Steps{1});
         QVERIFY(playingColours());
     }
 
@@ -159,7 +151,7 @@ private slots:
         setPattern(QString()); // cleared while playing: the loop goes on
         tick(2);
         QCOMPARE(played(), (Names{"V", "Y", "Z", "", ""}));
-        QCOMPARE(armed(), QStringList{"Timer8"});
+        QCOMPARE(armed(), Steps{6});
         QVERIFY(playingColours());
     }
 
@@ -170,28 +162,28 @@ private slots:
         QVERIFY(playingColours());
         tick(3);
         m_form->cmdFerma_Click();
-        QCOMPARE(armed(), QStringList());
+        QCOMPARE(armed(), Steps());
         QVERIFY(!playingColours());
         QCOMPARE(played().size(), 3);
         m_form->cmdFerma_Click(); // stop while stopped: colours set again, nothing else
         QVERIFY(!playingColours());
-        QCOMPARE(armed(), QStringList());
+        QCOMPARE(armed(), Steps());
     }
 
     void startWhileAStepIsPending_data()
     {
         QTest::addColumn<int>("ticksBefore");
-        QTest::addColumn<QStringList>("armedAfterStart");
-        QTest::newRow("step 1 pending: still one chain") << 0 << QStringList{"Timer2"};
-        QTest::newRow("step 2 pending: a second chain") << 1 << QStringList{"Timer2", "Timer3"};
-        QTest::newRow("step 4 pending: a second chain") << 3 << QStringList{"Timer2", "Timer6"};
-        QTest::newRow("step 7 pending: a second chain") << 6 << QStringList{"Timer2", "Timer9"};
+        QTest::addColumn<Steps>("armedAfterStart");
+        QTest::newRow("step 1 pending: still one chain") << 0 << Steps{1};
+        QTest::newRow("step 2 pending: a second chain") << 1 << Steps{1, 2};
+        QTest::newRow("step 4 pending: a second chain") << 3 << Steps{1, 4};
+        QTest::newRow("step 7 pending: a second chain") << 6 << Steps{1, 7};
     }
 
     void startWhileAStepIsPending()
     {
         QFETCH(int, ticksBefore);
-        QFETCH(QStringList, armedAfterStart);
+        QFETCH(Steps, armedAfterStart);
         m_form->Command2_Click();
         tick(ticksBefore);
         m_form->Command2_Click();
@@ -202,16 +194,16 @@ private slots:
     void twoChainsRunSideBySideUntilTheyMerge()
     {
         m_form->Command2_Click();
-        tick(2); // V, space; step 3 (Timer5) pending
+        tick(2); // V, space; step 3 pending
         m_form->Command2_Click();
-        QCOMPARE(armed(), (QStringList{"Timer2", "Timer5"}));
+        QCOMPARE(armed(), (Steps{1, 3}));
         m_sink.paths.clear();
-        m_form->Timer5_Timer(); // first chain: B, arms Timer6
-        m_form->Timer2_Timer(); // second chain: V, arms Timer3
+        m_form->Timer5_Timer(); // first chain: B, arms step 4
+        m_form->Timer2_Timer(); // second chain: V, arms step 2
         QCOMPARE(played(), (Names{"B", "V"}));
-        QCOMPARE(armed(), (QStringList{"Timer3", "Timer6"}));
+        QCOMPARE(armed(), (Steps{2, 4}));
         m_form->cmdFerma_Click();
-        QCOMPARE(armed(), QStringList());
+        QCOMPARE(armed(), Steps());
     }
 
     void startWithStepSevenPendingMergesAtItsTick()
@@ -219,8 +211,8 @@ private slots:
         m_form->Command2_Click();
         tick(6);
         m_form->Command2_Click();
-        m_form->Timer9_Timer(); // arms Timer2, which the start has just armed
-        QCOMPARE(armed(), QStringList{"Timer2"});
+        m_form->Timer9_Timer(); // arms step 1, which the start has just armed
+        QCOMPARE(armed(), Steps{1});
     }
 
     void padsAndStepsShareTheOneVoice()
@@ -235,23 +227,32 @@ private slots:
         QCOMPARE(played(), (Names{"V", "k.wav", "B"}));
     }
 
-    void stepTimersArePreciseAndTwoHundredMilliseconds()
+    void everyStepIsStampedWithItsChainsGrid()
     {
-        for (const char *name : {"Timer2", "Timer3", "Timer5", "Timer6", "Timer7", "Timer8", "Timer9"}) {
-            QCOMPARE(timer(name)->interval(), 200);
-            QCOMPARE(timer(name)->timerType(), Qt::PreciseTimer);
-        }
+        // However late the ticks run, each step's sound stands for its due
+        // time: start + k × 200 ms.
+        const std::int64_t start = SoundBank::nowNs();
+        m_form->Command2_Click();
+        tick(9);
+        QCOMPARE(m_sink.stamps.size(), std::size_t(9));
+        const std::int64_t first = m_sink.stamps[0];
+        QVERIFY(first - start >= 200'000'000 && first - start < 300'000'000);
+        for (std::size_t k = 0; k < m_sink.stamps.size(); ++k)
+            QCOMPARE(m_sink.stamps[k] - first, std::int64_t(k) * 200'000'000);
     }
 
-    void withRealTimersTheFirstStepComesAfterAnInterval()
+    void withRealTimersTheFirstStepSoundsAnIntervalAfterTheStart()
     {
+        // The step is asked for a little ahead of its beat (so that a busy
+        // machine does not move it), stamped with the beat itself.
         setPattern(QStringLiteral("AB"));
-        QElapsedTimer clock;
-        clock.start();
+        const std::int64_t clicked = SoundBank::nowNs();
         control<QPushButton>(m_form.get(), "Command2")->click();
         QCOMPARE(played(), Names{});
         QTRY_VERIFY_WITH_TIMEOUT(!m_sink.paths.empty(), 10000);
-        QVERIFY2(clock.elapsed() >= 195, qPrintable(QString::number(clock.elapsed())));
+        const std::int64_t asked = SoundBank::nowNs();
+        QVERIFY(m_sink.stamps[0] - clicked >= 200'000'000);
+        QVERIFY(m_sink.stamps[0] - asked <= Form1::kStepLeadNs);
         QTRY_VERIFY_WITH_TIMEOUT(m_sink.paths.size() >= 9, 30000);
         control<QPushButton>(m_form.get(), "cmdFerma")->click();
         QCOMPARE(played().mid(0, 9), (Names{"A", "B", "", "", "", "", "", "A", "B"}));

@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(text1()->text(), QString());
         QVERIFY(!play->isEnabled());
         QCOMPARE(play->backColour(), playColour);
-        QVERIFY(m_form->findChild<QTimer *>(QStringLiteral("Timer2"))->isActive()); // the loop goes on
+        QCOMPARE(m_form->armedSteps(), QList<int>{1}); // the loop goes on
         QCOMPARE(m_sink.paths.size(), std::size_t(0));
         QCOMPARE(text1()->font().underline(), true);
         m_form->CmdCance_Click(); // on an empty field: no change

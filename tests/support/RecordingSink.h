@@ -13,12 +13,17 @@
 class RecordingSink : public SoundSink
 {
 public:
-    void playSound(const std::string &samplePath) override { paths.push_back(samplePath); }
+    void playSound(const std::string &samplePath, std::int64_t stampNs) override
+    {
+        paths.push_back(samplePath);
+        stamps.push_back(stampNs);
+    }
 
     // Makes this sink, emptied, the one every PlaySample goes to.
     void install()
     {
         paths.clear();
+        stamps.clear();
         SoundBank::setSink(this);
     }
 
@@ -35,4 +40,5 @@ public:
     }
 
     std::vector<std::string> paths;
+    std::vector<std::int64_t> stamps; // the time each request stands for
 };

@@ -1,0 +1,3 @@
+#include "AudioLog.h"
+
+Q_LOGGING_CATEGORY(lcAudio, "tamvolo.audio", QtWarningMsg)
