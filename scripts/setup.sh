@@ -7,7 +7,8 @@ tamvolo_packages=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libsdl2-dev libasound2-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
-  xvfb xauth xdotool imagemagick
+  xvfb xauth xdotool imagemagick libxtst-dev
+  pulseaudio pulseaudio-utils libpulse-dev
   clang libclang-rt-14-dev
 )
 

@@ -1,0 +1,250 @@
+// The program as users hear it: the real window on a virtual X server, its
+// sound through a real PulseAudio server (a private instance with a null
+// sink), recorded from the sink's monitor in real time. Once with the machine
+// quiet, once with both cores kept busy by ordinary-priority busy loops:
+//   - the loop "VVVVVVV" for a while, with a flood of keys in its middle:
+//     holes in the sound (dropouts), and each step's onset against its
+//     chain's grid, start + k x 200 ms (mean, p99, max, in frames), and the
+//     drift of the last onset;
+//   - single keys: from the X key press to the sound's onset in the
+//     recording (median and spread), the recording's frames placed on the
+//     monotonic clock by the server's own timing.
+//   bench_realserver [seconds of loop per run, default 120]
+#include "ApplicationFolder.h"
+#include "Capture.h"
+#include "DropoutDetector.h"
+#include "MonotonicClock.h"
+#include "PrivatePulseServer.h"
+#include "ProgramUnderX.h"
+#include "PulseCapture.h"
+#include "WavLoader.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <thread>
+
+namespace {
+
+constexpr long long kStepFrames = 9600;
+
+double percentile(std::vector<double> v, double p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, std::size_t(p * double(v.size())))];
+}
+
+struct Spinners
+{
+    explicit Spinners(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            threads.emplace_back([this] {
+                volatile double x = 1.0;
+                while (!stop.load(std::memory_order_relaxed))
+                    x = std::sqrt(x + 1.0);
+            });
+    }
+    ~Spinners()
+    {
+        stop = true;
+        for (auto &t : threads)
+            t.join();
+    }
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+};
+
+void sleepMs(int ms)
+{
+    QThread::msleep(ms);
+}
+
+void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int seconds)
+{
+    const long long from = (long long)capture.frames();
+    program.click(ProgramUnderX::esegui());
+    program.click(ProgramUnderX::patternField()); // keys go to the field
+    std::vector<std::int64_t> keys;
+    const auto start = monotonicNs();
+    const auto floodFrom = start + std::int64_t(seconds) * 400'000'000;  // 40 % in
+    const auto floodTo = floodFrom + std::int64_t(seconds) * 150'000'000; // for 15 % of the run
+    std::mt19937 random(7);
+    while (monotonicNs() - start < std::int64_t(seconds) * 1'000'000'000) {
+        const auto now = monotonicNs();
+        if (now >= floodFrom && now < floodTo) {
+            keys.push_back(program.key("v"));
+            sleepMs(8 + int(random() % 10));
+        } else {
+            sleepMs(50);
+        }
+    }
+    program.click(ProgramUnderX::ferma());
+    sleepMs(800);
+
+    const std::vector<float> all = capture.left();
+    const std::vector<float> out(all.begin() + from, all.end());
+    const auto onsets = Capture::findAll(out, kick, 144, 256);
+    std::vector<DropoutDetector::Play> plays;
+    for (const long long at : onsets)
+        plays.push_back({at, &kick});
+    const auto holes = DropoutDetector::find(out, plays);
+    long long lost = 0;
+    for (const auto &h : holes)
+        lost += h.frames;
+
+    // The chain's grid: the first step's onset, then every 9600 frames. A
+    // grid point near which a flood key's sound may start is left out: the
+    // key cuts the step, or stands where it would.
+    const PulseCapture::Line timeline = capture.timeline(double(from));
+    std::vector<std::pair<double, double>> keySounds; // frames where a key's sound may start
+    for (const std::int64_t press : keys) {
+        const double at = (double(press) - timeline.at0) / timeline.nsPerFrame - double(from);
+        keySounds.emplace_back(at + 0.010 * PulseCapture::kRate, at + 0.060 * PulseCapture::kRate);
+    }
+    std::vector<double> deviations;
+    long long masked = 0, lastDeviation = 0, lastIndex = 0;
+    if (!onsets.empty()) {
+        const long long first = onsets.front();
+        const long long points = (onsets.back() - first) / kStepFrames + 1;
+        std::size_t i = 0;
+        for (long long k = 0; k < points; ++k) {
+            const long long grid = first + k * kStepFrames;
+            const bool nearKey = std::any_of(keySounds.begin(), keySounds.end(), [grid](const auto &window) {
+                return window.first < double(grid + 500) && window.second > double(grid - 500);
+            });
+            if (nearKey) {
+                ++masked;
+                continue;
+            }
+            while (i + 1 < onsets.size() && std::llabs(onsets[i + 1] - grid) <= std::llabs(onsets[i] - grid))
+                ++i;
+            const long long deviation = onsets[i] - grid;
+            deviations.push_back(double(std::llabs(deviation)));
+            lastDeviation = deviation;
+            lastIndex = k;
+        }
+    }
+    double mean = 0;
+    for (double d : deviations)
+        mean += d;
+    mean = deviations.empty() ? 0 : mean / double(deviations.size());
+    std::printf("  loop %d s, %zu flood keys: dropouts %zu (%lld frames silent)\n", seconds, keys.size(), holes.size(),
+                lost);
+    std::printf("  steps on the grid: %zu (%lld masked by keys); deviation mean %.2f, p99 %.0f, max %.0f frames;"
+                " drift after %lld steps %lld frames\n",
+                deviations.size(), masked, mean, percentile(deviations, 0.99),
+                deviations.empty() ? 0.0 : *std::max_element(deviations.begin(), deviations.end()), lastIndex,
+                lastDeviation);
+}
+
+void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int presses)
+{
+    program.click(ProgramUnderX::patternField());
+    sleepMs(300);
+    const auto from = double(capture.frames());
+    std::vector<std::int64_t> sent;
+    std::mt19937 random(11);
+    for (int i = 0; i < presses; ++i) {
+        sent.push_back(program.key("v"));
+        sleepMs(150 + int(random() % 60));
+    }
+    sleepMs(500);
+    const std::vector<float> out = capture.left();
+    const auto onsets = Capture::findAll(out, kick, 144, 256);
+    const PulseCapture::Line timeline = capture.timeline(from);
+    std::vector<double> latencies;
+    for (const std::int64_t press : sent) {
+        for (const long long at : onsets) {
+            const double t = timeline.at0 + double(at) * timeline.nsPerFrame;
+            if (t > double(press) && t < double(press) + 150e6) {
+                latencies.push_back((t - double(press)) / 1e6);
+                break;
+            }
+        }
+    }
+    double mean = 0, sd = 0;
+    for (double l : latencies)
+        mean += l;
+    mean /= std::max<double>(1, double(latencies.size()));
+    for (double l : latencies)
+        sd += (l - mean) * (l - mean);
+    sd = std::sqrt(sd / std::max<double>(1, double(latencies.size())));
+    std::printf("  the sink's clock: %.1f frames a second of the monotonic clock\n", 1e9 / timeline.nsPerFrame);
+    std::printf("  key to sound (%zu of %d keys heard): median %.2f ms, sd %.2f ms, p1..p99 %.2f..%.2f ms\n",
+                latencies.size(), presses, percentile(latencies, 0.5), sd, percentile(latencies, 0.01),
+                percentile(latencies, 0.99));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 120;
+    if (!qEnvironmentVariableIsSet("TAMVOLO_PULSE_SCRIPT"))
+        qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pulse-server.sh");
+
+    QTemporaryDir dir;
+    QProcess xvfb;
+    if (!qEnvironmentVariableIsSet("DISPLAY")) {
+        xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        if (!xvfb.waitForReadyRead(10000)) {
+            std::printf("bench_realserver: no X server\n");
+            return 1;
+        }
+        qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
+    }
+    auto server = std::make_unique<PrivatePulseServer>();
+    if (!server->ok()) {
+        std::printf("bench_realserver: no sound server\n");
+        return 1;
+    }
+    server->use();
+
+    const auto kick = WavLoader::load(applicationFolder() + "/voc/v.wav", 48000);
+    PulseCapture capture;
+    auto owned = std::make_unique<ProgramUnderX>();
+    ProgramUnderX &program = *owned;
+    QProcessEnvironment env = server->clientEnvironment();
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    int code = 0;
+    if (!kick || !capture.start() || !program.start(env)) {
+        std::printf("bench_realserver: could not start\n");
+        code = 1;
+    } else {
+        program.typePattern("vvvvvvv");
+        sleepMs(1000);
+        for (const bool busy : {false, true}) {
+            std::printf("%s:\n", busy ? "Both cores busy (two ordinary-priority busy loops)" : "Quiet machine");
+            Spinners spinners(busy ? 2 : 0);
+            sleepMs(500);
+            loopRun(program, capture, kick->samples, seconds);
+            keyRun(program, capture, kick->samples, 100);
+        }
+        const auto closing = monotonicNs();
+        program.click(ProgramUnderX::chiudi());
+        program.process().waitForFinished(10000);
+        std::printf("Chiudi: the program ended in %.0f ms with code %d\n", double(monotonicNs() - closing) / 1e6,
+                    program.process().exitCode());
+    }
+    capture.stop();
+    owned.reset();
+    server.reset();
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    }
+    return code;
+}

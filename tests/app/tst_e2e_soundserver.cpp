@@ -1,0 +1,126 @@
+#include "ApplicationFolder.h"
+#include "Capture.h"
+#include "PrivatePulseServer.h"
+#include "ProgramUnderX.h"
+#include "PulseCapture.h"
+#include "WavLoader.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+// The real program, on a real X server, playing through a PulseAudio server
+// of the test's own that goes away or stops answering while the loop plays.
+class TestE2eSoundServer : public QObject
+{
+    Q_OBJECT
+
+    std::vector<float> m_kick;
+
+    static bool heard(const PulseCapture &capture, const std::vector<float> &sound)
+    {
+        return !Capture::findAll(capture.left(), sound, 144, 256).empty();
+    }
+
+    // Starts the program on `server` with the loop "VVVVVVV" playing.
+    bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime)
+    {
+        QProcessEnvironment env = server.clientEnvironment();
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        if (!program.start(env))
+            return false;
+        program.typePattern("vvvvvvv");
+        program.click(ProgramUnderX::esegui());
+        return true;
+    }
+
+    static QColor screenPixel(QPoint at)
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("screen.png"));
+        QProcess::execute(QStringLiteral("import"), {"-window", "root", png});
+        const QImage image(png);
+        return image.isNull() ? QColor() : image.pixelColor(at);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
+        const auto kick = WavLoader::load(applicationFolder() + "/voc/v.wav", 48000);
+        QVERIFY(kick);
+        m_kick = kick->samples;
+    }
+
+    void theLoopSoundsAgainWhenAKilledServerReturns()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        QTemporaryDir runtime;
+        ProgramUnderX program;
+        program.process().setProcessChannelMode(QProcess::SeparateChannels);
+        QVERIFY(startPlaying(program, server, runtime));
+        {
+            PulseCapture capture;
+            QVERIFY(capture.start());
+            QTRY_VERIFY_WITH_TIMEOUT(heard(capture, m_kick), 10000);
+        }
+
+        server.signal("KILL");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        QVERIFY(server.start());
+        QElapsedTimer back;
+        back.start();
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        QTRY_VERIFY_WITH_TIMEOUT(heard(capture, m_kick), 10000);
+        qInfo("the loop sounded again %lld ms after the server came back", back.elapsed());
+
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+        QCOMPARE(program.process().exitCode(), 0);
+        QCOMPARE(QString::fromLocal8Bit(program.process().readAllStandardError()), QString());
+        QCOMPARE(QString::fromLocal8Bit(program.process().readAllStandardOutput()), QString());
+    }
+
+    void withAFrozenServerTheWindowAnswersAndChiudiEndsIt()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        QTemporaryDir runtime;
+        ProgramUnderX program;
+        QVERIFY(startPlaying(program, server, runtime));
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        server.signal("STOP");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+        // "Ferma" still swaps the buttons' colours: "Esegui" turns light
+        // grey (drawn with Fusion's slight gradient), darker than it was.
+        const QPoint esegui = program.position() + ProgramUnderX::esegui() + QPoint(0, 8);
+        const QColor playing = screenPixel(esegui);
+        program.click(ProgramUnderX::ferma());
+        QTRY_VERIFY_WITH_TIMEOUT(screenPixel(esegui).lightness() < playing.lightness() - 5, 5000);
+        QVERIFY(std::abs(screenPixel(esegui).lightness() - 224) <= 4);
+
+        QElapsedTimer closing;
+        closing.start();
+        program.click(ProgramUnderX::chiudi());
+        const bool ended = program.process().waitForFinished(10000);
+        const qint64 took = closing.elapsed();
+        server.signal("CONT");
+        qInfo("Chiudi ended the program in %lld ms with the server frozen", took);
+        QVERIFY(ended);
+        QCOMPARE(program.process().exitCode(), 0);
+        QVERIFY2(took < 2000, qPrintable(QString::number(took)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2eSoundServer)
+#include "tst_e2e_soundserver.moc"

@@ -1,0 +1,175 @@
+#include "ApplicationFolder.h"
+#include "AudioEngine.h"
+#include "Capture.h"
+#include "DropoutDetector.h"
+#include "MonotonicClock.h"
+#include "PrivatePulseServer.h"
+#include "PulseCapture.h"
+#include "SoundBank.h"
+#include "StepLoop.h"
+#include "WavLoader.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+
+#include <thread>
+
+namespace {
+
+std::vector<float> kitSound(const char *file)
+{
+    const auto s = WavLoader::load(applicationFolder() + "/voc/" + file, 48000);
+    return s ? s->samples : std::vector<float>();
+}
+
+void sleepUntil(std::int64_t monotonic)
+{
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<std::int64_t>(0, monotonic - monotonicNs())));
+}
+
+} // namespace
+
+// Plays v.wav every 100 ms until `capture` hears it or `limitMs` pass;
+// returns the milliseconds it took, or -1.
+qint64 playUntilHeard(PulseCapture &capture, const std::vector<float> &sound, int limitMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < limitMs) {
+        PlaySample("v.wav");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!Capture::findAll(capture.left(), sound, 144, 256).empty())
+            return waited.elapsed();
+    }
+    return -1;
+}
+
+// The engine playing into a real PulseAudio server (the private instance the
+// test fixture starts), and what came out of the server's sink, recorded from
+// its monitor in real time.
+class TestRealServer : public QObject
+{
+    Q_OBJECT
+
+    QByteArray m_fixtureServer;
+    QByteArray m_fixtureConfig;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("PULSE_SERVER"), "runs with the private sound server");
+        m_fixtureServer = qgetenv("PULSE_SERVER");
+        m_fixtureConfig = qgetenv("PULSE_CLIENTCONFIG");
+        qputenv("SDL_AUDIODRIVER", "pulseaudio");
+    }
+
+    void cleanup()
+    {
+        SoundBank::setSink(nullptr);
+        qputenv("PULSE_SERVER", m_fixtureServer);
+        qputenv("PULSE_CLIENTCONFIG", m_fixtureConfig);
+    }
+
+    void stepsComeOutOfTheServerOnTheirGrid()
+    {
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        const std::vector<float> kick = kitSound("v.wav");
+        constexpr int kSteps = 20;
+        {
+            AudioEngine engine;
+            QVERIFY(engine.hasOutput());
+            SoundBank::setSink(&engine);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            // As the window asks for its steps: a little ahead, each stamped
+            // with its due time on one grid.
+            StepLoop loop;
+            loop.start(engine.nowNs());
+            for (int k = 0; k < kSteps; ++k) {
+                const int step = *loop.firstDue();
+                const std::int64_t due = *loop.dueNs(step);
+                sleepUntil(monotonicNs() + (due - engine.nowNs()) - 30'000'000);
+                PlaySample("v.wav", loop.tick(step, engine.nowNs()));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            SoundBank::setSink(nullptr);
+        }
+        capture.stop();
+        const std::vector<float> out = capture.left();
+
+        const auto onsets = Capture::findAll(out, kick, 144, 256);
+        std::vector<DropoutDetector::Play> plays;
+        for (const long long at : onsets)
+            plays.push_back({at, &kick});
+        const auto holes = DropoutDetector::find(out, plays);
+        for (const auto &hole : holes)
+            qInfo("a hole of %lld frames at frame %lld (the machine was too busy)", hole.frames, hole.frame);
+
+        // Every step came out, each exactly 200 ms of frames after the one
+        // before, except across a hole in the sound.
+        QCOMPARE(int(onsets.size()), kSteps);
+        for (std::size_t i = 1; i < onsets.size(); ++i) {
+            const bool holeBetween = std::any_of(holes.begin(), holes.end(), [&](const auto &h) {
+                return h.frame >= onsets[i - 1] && h.frame < onsets[i];
+            });
+            if (!holeBetween)
+                QCOMPARE(onsets[i] - onsets[i - 1], 9600LL);
+        }
+    }
+
+    void soundComesBackWhenAKilledServerReturns()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        const std::vector<float> kick = kitSound("v.wav");
+        AudioEngine engine;
+        QVERIFY(engine.hasOutput());
+        SoundBank::setSink(&engine);
+        {
+            PulseCapture capture;
+            QVERIFY(capture.start());
+            QVERIFY(playUntilHeard(capture, kick, 5000) >= 0);
+        }
+
+        server.signal("KILL");
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.hasOutput(), 5000);
+        PlaySample("v.wav"); // dropped, harmlessly, while there is no server
+        QVERIFY(server.start());
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        const qint64 back = playUntilHeard(capture, kick, 10000);
+        qInfo("sound came back %lld ms after the server did", back);
+        QVERIFY2(back >= 0, "no sound after the server came back");
+        QVERIFY(engine.hasOutput());
+        QCOMPARE(engine.reopens(), std::uint64_t(1));
+    }
+
+    void closingDoesNotWaitForAFrozenServer()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        QElapsedTimer closing;
+        {
+            AudioEngine engine;
+            QVERIFY(engine.hasOutput());
+            SoundBank::setSink(&engine);
+            PlaySample("v.wav");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            server.signal("STOP");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            PlaySample("v.wav"); // returns at once all the same
+            SoundBank::setSink(nullptr);
+            closing.start();
+        }
+        const qint64 took = closing.elapsed();
+        server.signal("CONT");
+        qInfo("closed in %lld ms with the server frozen", took);
+        QVERIFY2(took < 1500, qPrintable(QString::number(took)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRealServer)
+#include "tst_realserver.moc"

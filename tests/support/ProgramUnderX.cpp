@@ -1,0 +1,104 @@
+#include "ProgramUnderX.h"
+
+#include "MonotonicClock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+ProgramUnderX::~ProgramUnderX()
+{
+    if (m_program.state() != QProcess::NotRunning) {
+        m_program.kill();
+        m_program.waitForFinished(5000);
+    }
+    if (m_display)
+        XCloseDisplay(m_display);
+}
+
+bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs)
+{
+    m_display = XOpenDisplay(nullptr);
+    if (!m_display)
+        return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    for (const QString &name : extra.keys())
+        env.insert(name, extra.value(name));
+    m_program.setProcessEnvironment(env);
+    m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {});
+    if (!m_program.waitForStarted())
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (m_window.isEmpty() && waited.elapsed() < timeoutMs) {
+        QThread::msleep(100);
+        m_window = run({"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
+    }
+    if (m_window.isEmpty())
+        return false;
+    QThread::msleep(300); // let it paint
+    run({"windowfocus", "--sync", m_window});
+    return true;
+}
+
+QPoint ProgramUnderX::position() const
+{
+    QPoint p;
+    for (const QString &line : run({"getwindowgeometry", "--shell", m_window}).split('\n')) {
+        if (line.startsWith("X="))
+            p.setX(line.mid(2).toInt());
+        if (line.startsWith("Y="))
+            p.setY(line.mid(2).toInt());
+    }
+    return p;
+}
+
+void ProgramUnderX::click(QPoint at)
+{
+    const QPoint p = position() + at;
+    XTestFakeMotionEvent(m_display, -1, p.x(), p.y(), 0);
+    XTestFakeButtonEvent(m_display, 1, True, 0);
+    XTestFakeButtonEvent(m_display, 1, False, 20);
+    XFlush(m_display);
+    QThread::msleep(60);
+}
+
+std::int64_t ProgramUnderX::key(const char *name, bool control)
+{
+    const KeyCode code = XKeysymToKeycode(m_display, XStringToKeysym(name));
+    const KeyCode ctrl = XKeysymToKeycode(m_display, XK_Control_L);
+    if (control)
+        XTestFakeKeyEvent(m_display, ctrl, True, 0);
+    const std::int64_t sent = monotonicNs();
+    XTestFakeKeyEvent(m_display, code, True, 0);
+    XFlush(m_display);
+    XTestFakeKeyEvent(m_display, code, False, 5);
+    if (control)
+        XTestFakeKeyEvent(m_display, ctrl, False, 0);
+    XFlush(m_display);
+    return sent;
+}
+
+void ProgramUnderX::typePattern(const char *text)
+{
+    click(patternField());
+    key("a", true);
+    key("BackSpace");
+    for (const char *c = text; *c; ++c) {
+        key(QByteArray(1, *c).constData());
+        QThread::msleep(30);
+    }
+}
+
+QString ProgramUnderX::run(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(20000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
