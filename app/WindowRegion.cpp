@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include <cmath>
+#include <algorithm>
 
 QRegion WindowRegion::createRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth,
                                          int ellipseHeight)
@@ -25,9 +25,4 @@ void WindowRegion::setWindowRgn(QWidget *window, const QRegion &region, bool red
     window->setMask(region);
     if (redraw)
         window->update();
-}
-
-int WindowRegion::twipsToPixels(double twips, double twipsPerPixel)
-{
-    return int(std::nearbyint(twips / twipsPerPixel)); // the default rounding: ties to even
 }

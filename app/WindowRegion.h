@@ -16,7 +16,4 @@ QRegion createRoundRectRgn(int left, int top, int right, int bottom, int ellipse
 // Gives `window` the outline `region`, redrawing it if asked.
 void setWindowRgn(QWidget *window, const QRegion &region, bool redraw);
 
-// Pixels of a length in twips, rounded to the nearest, ties to even.
-int twipsToPixels(double twips, double twipsPerPixel);
-
 } // namespace WindowRegion

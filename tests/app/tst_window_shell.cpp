@@ -3,6 +3,7 @@
 #include "RecordingSink.h"
 #include "SoundBank.h"
 #include "TrayRestorer.h"
+#include "Twips.h"
 #include "WindowRegion.h"
 
 #include <QApplication>
@@ -96,7 +97,7 @@ private slots:
     {
         QFETCH(double, twips);
         QFETCH(int, pixels);
-        QCOMPARE(WindowRegion::twipsToPixels(twips, 15), pixels);
+        QCOMPARE(Twips::toPixels(twips), pixels);
     }
 
     void roundedGivesTheWindowItsOutline()
