@@ -329,13 +329,14 @@ void Form1::runDueSteps()
     static constexpr std::array<Handler, StepLoop::kSteps> kTicks = {
         &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
         &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
-    const std::int64_t horizon = SoundBank::nowNs() + kStepLeadNs;
-    // Bounded: a clock that jumped far ahead must not spin through the grid.
-    for (int i = 0; i < 2 * StepLoop::kSteps; ++i) {
-        const auto step = m_loop.dueBy(horizon);
-        if (!step)
-            break;
-        (this->*kTicks[std::size_t(*step - 1)])();
+    const std::int64_t now = SoundBank::nowNs();
+    while (const auto step = m_loop.dueBy(now + kStepLeadNs)) {
+        // A beat missed by more than a step (the machine slept, the window
+        // was held up) passes in silence; the chain keeps its grid.
+        if (*m_loop.dueNs(*step) + StepLoop::kIntervalNs < now)
+            m_loop.tick(*step, now);
+        else
+            (this->*kTicks[std::size_t(*step - 1)])();
     }
     scheduleStepClock();
 }
@@ -378,8 +379,8 @@ void Form1::Form_Load()
 
 void Form1::Rounded()
 {
-    const int w = WindowRegion::twipsToPixels(double(width()) * Twips::kPerPixel, Twips::kPerPixel);
-    const int h = WindowRegion::twipsToPixels(double(height()) * Twips::kPerPixel, Twips::kPerPixel);
+    const int w = Twips::toPixels(double(width()) * Twips::kPerPixel);
+    const int h = Twips::toPixels(double(height()) * Twips::kPerPixel);
     WindowRegion::setWindowRgn(this, WindowRegion::createRoundRectRgn(0, 0, w, h, 60, 60), true);
 }
 
@@ -445,7 +446,7 @@ void Form1::Image1_MouseMove(int, int, float X, float Y)
         return;
     const float top = float(y() * Twips::kPerPixel) + Y - DragY;
     const float left = float(x() * Twips::kPerPixel) + X - DragX;
-    move(qRound(left / Twips::kPerPixel), qRound(top / Twips::kPerPixel));
+    move(Twips::toPixels(left), Twips::toPixels(top));
 }
 
 void Form1::Image1_MouseUp(int Button, int, float, float)

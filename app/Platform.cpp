@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 Platform Platform::system()
@@ -11,6 +13,13 @@ Platform Platform::system()
         info.platformId = 2;
         return true;
     };
-    p.startProgram = [](const QString &path, int) { return QProcess::startDetached(path, {}); };
+    p.startProgram = [](const QString &path, int) {
+        // Exactly the file at that path (relative to the current folder when
+        // it has no folder in it), never one of the same name on PATH.
+        const QFileInfo file(QDir::current(), path);
+        if (!file.isFile() || !file.isExecutable())
+            return false;
+        return QProcess::startDetached(file.absoluteFilePath(), {});
+    };
     return p;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and UBSan) and runs
 # each for a bounded time on a corpus the project makes itself: the sample
-# kit and the seeds of fuzz_seeds. Inputs kept in tests/fuzz/regressions run
+# kit and the seeds of fuzz_seeds (WAV layouts, pattern files, sample names). Inputs kept in tests/fuzz/regressions run
 # first. A crash stops the run with the input saved in build/fuzz/findings.
 #   scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
@@ -17,10 +17,11 @@ mkdir -p "$corpus/wav" "$corpus/pattern" "$findings"
 cp build/fuzz/bin/voc/*.wav "$corpus/wav/"
 
 status=0
-for target in wavloader patternfile; do
+for target in wavloader patternfile sampleindex; do
   case $target in
     wavloader) dir=wav ;;
     patternfile) dir=pattern ;;
+    sampleindex) dir=names ;;
   esac
   regressions=tests/fuzz/regressions/$target
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then

@@ -49,7 +49,7 @@ start() {
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/home/.config" \
     PULSE_RUNTIME_PATH="$dir/runtime/pulse" PULSE_STATE_PATH="$dir/home/state" \
     setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --system=no \
-      --realtime=yes --high-priority=yes --log-target="file:$dir/log" --log-level=warning \
+      --realtime=yes --high-priority=yes --log-target="file:$dir/log" --log-level="${TAMVOLO_PULSE_LOG_LEVEL:-warning}" \
       -L "module-null-sink sink_name=tamvolo_out rate=48000 format=float32le channels=2" \
       -L "module-native-protocol-unix auth-anonymous=1 socket=$dir/native" \
       </dev/null >"$dir/out" 2>&1 &

@@ -14,10 +14,15 @@
 // bytes reads as the empty pattern.
 //
 // write() replaces the file as a whole or not at all: it writes beside it,
-// checks every byte went out, and renames over it, so a failure at any step
-// leaves an existing file exactly as it was. A read-only file (no write permission for anyone) is left alone,
-// as is anything that is not a regular file. Characters outside Windows-1252
-// are written as "?".
+// with the old file's owner, group and mode, checks every byte went out, and
+// renames over it, so a failure at any step leaves an existing file exactly
+// as it was. Through a symbolic link it writes the file the link leads to. A
+// file with more names than one (hard links), or whose owner this user
+// cannot give a new file, is rewritten in place, as careful editors do, so
+// that every name and the owner stay. A file this user may not write (for
+// root: one with no write bit for anyone) is left alone, as is anything that
+// is not a regular file. A file-size limit makes the write fail, not the
+// program. Characters outside Windows-1252 are written as "?".
 class PatternFile
 {
 public:

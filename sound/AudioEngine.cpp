@@ -5,7 +5,7 @@
 #include "AudioLog.h"
 #include "MonotonicClock.h"
 #include "SampleCache.h"
-#include "SampleResolver.h"
+#include "SampleIndex.h"
 #include "VoicePlayer.h"
 
 #include <chrono>
@@ -131,6 +131,7 @@ void AudioEngine::watchOutput()
 void AudioEngine::loaderLoop()
 {
     SampleCache cache(m_rate);
+    std::unique_ptr<SampleIndex> index;
     const auto alert = AlertTone::make(m_rate);
     std::deque<Request> batch;
 
@@ -155,9 +156,13 @@ void AudioEngine::loaderLoop()
             if (overtaken || !m_running.load(std::memory_order_relaxed))
                 continue;
 
+            // The application folder is asked anew every time, as the
+            // program may have been moved; its index is kept while it stays.
             const std::string folder = applicationFolder() + "/voc/";
+            if (!index || index->folder() != folder)
+                index = std::make_unique<SampleIndex>(folder);
             std::shared_ptr<const SampleBuffer> sound;
-            if (const auto file = SampleResolver::resolve(request.path, folder))
+            if (const auto file = index->resolve(request.path))
                 sound = cache.get(*file);
             if (!sound)
                 sound = alert;

@@ -21,6 +21,7 @@ class SampleResolver
 public:
     // `sampleFolder` ends with '/'. Returns the path of the file found, or
     // nothing when `samplePath` does not lie in the folder or names no file.
+    // Reads the folder afresh when needed; SampleIndex keeps it between calls.
     static std::optional<std::string> resolve(std::string_view samplePath,
                                               std::string_view sampleFolder);
 

@@ -215,6 +215,10 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
             startFirstWaiting();
     }
 
+    // Fades overlapping a new sound add up: keep the sum within full scale.
+    for (int i = 0; i < 2 * frames; ++i)
+        out[i] = std::clamp(out[i], -1.0f, 1.0f);
+
     m_frame += frames;
     m_blocks.fetch_add(1, std::memory_order_relaxed);
 }

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,17 +24,30 @@ struct StreamFree
     void operator()(SDL_AudioStream *s) const { SDL_FreeAudioStream(s); }
 };
 
+// Reads a regular file whole. The file is opened without following a link
+// and without waiting (a named pipe swapped in after the name was looked up
+// must not hold the loader up), and judged by what was opened, not by the
+// name.
 bool readWhole(const std::string &path, std::vector<char> &bytes)
 {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    const std::streamoff size = in.tellg();
-    if (size <= 0 || size > WavLoader::kMaxFileBytes)
-        return false;
-    bytes.resize(std::size_t(size));
-    in.seekg(0);
-    return bool(in.read(bytes.data(), size));
+    struct stat st{};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= WavLoader::kMaxFileBytes;
+    if (ok)
+        bytes.resize(std::size_t(st.st_size));
+    for (std::size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0)
+            done += std::size_t(n);
+        else if (n == 0)
+            ok = false; // shorter than it was a moment ago
+        else if (errno != EINTR)
+            ok = false;
+    }
+    ::close(fd);
+    return ok;
 }
 
 std::uint32_t le32(const char *p)
@@ -40,26 +56,10 @@ std::uint32_t le32(const char *p)
     return std::uint32_t(u[0]) | std::uint32_t(u[1]) << 8 | std::uint32_t(u[2]) << 16 | std::uint32_t(u[3]) << 24;
 }
 
-// Every chunk the header announces must lie within the file, the data chunk
-// included. SDL allocates what the data chunk announces before it reads, so
-// a header claiming gigabytes would cost gigabytes: such a file is refused
-// here, before SDL sees it.
-bool chunksFitTheFile(const char *data, std::size_t size)
+std::uint16_t le16(const char *p)
 {
-    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
-        return false;
-    bool format = false;
-    for (std::size_t at = 12; at + 8 <= size;) {
-        const std::uint64_t length = le32(data + at + 4);
-        if (length > size - at - 8)
-            return false;
-        if (std::memcmp(data + at, "fmt ", 4) == 0)
-            format = length >= 16;
-        if (std::memcmp(data + at, "data", 4) == 0)
-            return format;
-        at += 8 + std::size_t(length) + (length & 1);
-    }
-    return false;
+    const auto *u = reinterpret_cast<const unsigned char *>(p);
+    return std::uint16_t(u[0] | u[1] << 8);
 }
 
 // A sound that stops short of silence would click when it ends: bring its
@@ -78,6 +78,45 @@ void softenEnd(std::vector<float> &samples, int rate)
 
 } // namespace
 
+// Every chunk the header announces must lie within the file, the data chunk
+// included. SDL allocates what the data chunk announces before it reads, so
+// a header claiming gigabytes would cost gigabytes: such a file is refused
+// here, before SDL sees it. So is a sound longer than the limits once
+// decoded: compact formats (ADPCM) grow four times or more.
+std::optional<WavLoader::Header> WavLoader::readHeader(const char *data, std::size_t size)
+{
+    if (size < 12 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 8, "WAVE", 4) != 0)
+        return std::nullopt;
+    std::optional<Header> header;
+    for (std::size_t at = 12; at + 8 <= size;) {
+        const std::uint64_t length = le32(data + at + 4);
+        if (length > size - at - 8)
+            return std::nullopt;
+        const char *body = data + at + 8;
+        if (std::memcmp(data + at, "fmt ", 4) == 0 && length >= 16) {
+            header = Header{};
+            header->format = le16(body);
+            header->channels = le16(body + 2);
+            header->rate = int(le32(body + 4));
+            header->blockAlign = le16(body + 12);
+            if (header->format == 0xFFFE && length >= 26)
+                header->format = le16(body + 24); // WAVE_FORMAT_EXTENSIBLE: the sub-format's tag
+            if ((header->format == 0x0002 || header->format == 0x0011) && length >= 20)
+                header->samplesPerBlock = le16(body + 18);
+        }
+        if (std::memcmp(data + at, "data", 4) == 0) {
+            if (!header || header->blockAlign == 0)
+                return std::nullopt;
+            const auto blocks = (long long)((length + header->blockAlign - 1) / header->blockAlign);
+            header->frames = header->samplesPerBlock > 0 ? blocks * header->samplesPerBlock
+                                                         : (long long)(length / header->blockAlign);
+            return header;
+        }
+        at += 8 + std::size_t(length) + (length & 1);
+    }
+    return std::nullopt;
+}
+
 std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int outputRate)
 {
     std::vector<char> bytes;
@@ -88,7 +127,11 @@ std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int
 
 std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::size_t size, int outputRate)
 {
-    if (outputRate <= 0 || size == 0 || size > std::size_t(kMaxFileBytes) || !chunksFitTheFile(data, size))
+    if (outputRate <= 0 || size == 0 || size > std::size_t(kMaxFileBytes))
+        return nullptr;
+    const auto header = readHeader(data, size);
+    if (!header || header->rate < kMinRate || header->rate > kMaxRate
+        || header->frames > (long long)kMaxSeconds * header->rate)
         return nullptr;
 
     // A data chunk shorter than its header says is an error, not a shorter sound.
@@ -122,7 +165,11 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
         || SDL_AudioStreamFlush(stream.get()) != 0)
         return nullptr;
 
-    const long long maxBytes = 1LL * kMaxSeconds * outputRate * SampleBuffer::kChannels * sizeof(float);
+    // The sound itself, the padding's share of the output and some slack:
+    // the padding does not count against the sound's length.
+    const std::size_t frameBytes = sizeof(float) * SampleBuffer::kChannels;
+    const auto paddingFrames = std::size_t(4096LL * outputRate / wav.freq);
+    const auto maxBytes = (long long)((outFrames + paddingFrames + 1024) * frameBytes);
     auto buffer = std::make_shared<SampleBuffer>();
     std::vector<char> converted;
     for (int available; (available = SDL_AudioStreamAvailable(stream.get())) > 0;) {
@@ -135,7 +182,6 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
             return nullptr;
         converted.resize(at + std::size_t(got));
     }
-    const std::size_t frameBytes = sizeof(float) * SampleBuffer::kChannels;
     const std::size_t frames = std::min(outFrames, converted.size() / frameBytes);
     if (frames == 0)
         return nullptr;

@@ -3,14 +3,16 @@
 #include "SampleBuffer.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 // Reads a WAV file and converts it to the output format (stereo float at the
 // output's rate). PCM of 8, 16, 24 and 32 bits, float, A-law, mu-law and
 // ADPCM, mono or stereo, at rates from kMinRate to kMaxRate. Anything else
 // counts as unreadable: a file that is empty, truncated, larger than
-// kMaxFileBytes, longer than kMaxSeconds, or whose header announces sizes
-// the file does not hold.
+// kMaxFileBytes, longer than kMaxSeconds (judged from the header before
+// anything is decoded, and again after), or whose header announces sizes the
+// file does not hold.
 // Never called on the audio thread.
 class WavLoader
 {
@@ -25,4 +27,17 @@ public:
 
     // The same for the bytes of a WAV file already in memory.
     static std::shared_ptr<const SampleBuffer> decode(const char *data, std::size_t size, int outputRate);
+
+    // What a WAV file's header announces, read without decoding anything.
+    struct Header
+    {
+        int format = 0; // the format tag (1 PCM, 2 MS ADPCM, 3 float, 0x11 IMA ADPCM...)
+        int channels = 0;
+        int rate = 0;
+        int blockAlign = 0;
+        int samplesPerBlock = 0; // ADPCM only
+        long long frames = 0;    // the sound's length once decoded (at most, for ADPCM)
+    };
+    // Nothing when the file is no WAV or announces chunks it does not hold.
+    static std::optional<Header> readHeader(const char *data, std::size_t size);
 };

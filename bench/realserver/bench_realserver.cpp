@@ -20,6 +20,7 @@
 #include "WavLoader.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,6 +32,8 @@
 #include <memory>
 #include <random>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -70,9 +73,22 @@ void sleepMs(int ms)
     QThread::msleep(ms);
 }
 
+// Time the hypervisor took from this machine so far, in milliseconds (the
+// "steal" column of /proc/stat): while it is taken, everything stops, the
+// sound server included.
+long long stolenMs()
+{
+    QFile stat(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+    return fields.size() > 8 ? fields[8].toLongLong() * 1000 / sysconf(_SC_CLK_TCK) : 0;
+}
+
 void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int seconds)
 {
     const long long from = (long long)capture.frames();
+    const long long stolenBefore = stolenMs();
     program.click(ProgramUnderX::esegui());
     program.click(ProgramUnderX::patternField()); // keys go to the field
     std::vector<std::int64_t> keys;
@@ -139,8 +155,10 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
     for (double d : deviations)
         mean += d;
     mean = deviations.empty() ? 0 : mean / double(deviations.size());
-    std::printf("  loop %d s, %zu flood keys: dropouts %zu (%lld frames silent)\n", seconds, keys.size(), holes.size(),
-                lost);
+    std::printf("  loop %d s, %zu flood keys: dropouts %zu (%lld frames silent); time taken by the hypervisor %lld ms\n",
+                seconds, keys.size(), holes.size(), lost, stolenMs() - stolenBefore);
+    for (const auto &h : holes)
+        std::printf("    a hole of %lld frames %.3f s into the loop\n", h.frames, double(h.frame) / PulseCapture::kRate);
     std::printf("  steps on the grid: %zu (%lld masked by keys); deviation mean %.2f, p99 %.0f, max %.0f frames;"
                 " drift after %lld steps %lld frames\n",
                 deviations.size(), masked, mean, percentile(deviations, 0.99),

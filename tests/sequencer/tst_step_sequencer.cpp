@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -239,6 +240,25 @@ private slots:
         QVERIFY(first - start >= 200'000'000 && first - start < 300'000'000);
         for (std::size_t k = 0; k < m_sink.stamps.size(); ++k)
             QCOMPARE(m_sink.stamps[k] - first, std::int64_t(k) * 200'000'000);
+    }
+
+    void beatsMissedWhileTheWindowWasHeldUpPassInSilence()
+    {
+        // The window does not answer for 750 ms: steps 1 and 2 are more than
+        // a step late and are not played in a burst; the loop goes on on its
+        // grid.
+        setPattern(QStringLiteral("ABCDEFG"));
+        const std::int64_t clicked = SoundBank::nowNs();
+        control<QPushButton>(m_form.get(), "Command2")->click();
+        QThread::msleep(750);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink.paths.size() >= 2, 10000);
+        control<QPushButton>(m_form.get(), "cmdFerma")->click();
+        QVERIFY2(!played().contains("A") && !played().contains("B"), qPrintable(played().join(',')));
+        for (const std::int64_t stamp : m_sink.stamps) {
+            const std::int64_t sinceStart = stamp - clicked;
+            const std::int64_t offGrid = (sinceStart + 100'000'000) % 200'000'000 - 100'000'000;
+            QVERIFY(std::abs(offGrid) < 5'000'000); // the click and the start are moments apart
+        }
     }
 
     void withRealTimersTheFirstStepSoundsAnIntervalAfterTheStart()

@@ -2,12 +2,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The pattern file on disk: bytes written, text read back, and every way a
 // file can be missing, odd or in the way.
@@ -33,6 +39,19 @@ class TestPatternFile : public QObject
     }
 
     // The text a byte string stands for in Windows-1252.
+    // Runs `body` in a child process and returns its exit status as
+    // waitpid gives it: a fault that kills the process kills only the child.
+    template <typename Body>
+    static int inChild(Body body)
+    {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(body());
+        int status = -1;
+        ::waitpid(child, &status, 0);
+        return status;
+    }
+
     static QString latin(const QByteArray &bytes)
     {
         QString text;
@@ -183,6 +202,139 @@ private slots:
         QVERIFY(!written);
         QCOMPARE(contents(file), QByteArray("OLD\r\n"));
         QCOMPARE(QDir(path("limited")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
+    }
+
+    void aFileSizeLimitFailsTheWriteNotTheProgram()
+    {
+        // As under `ulimit -f 0`, with the system's default for SIGXFSZ
+        // (which ends the process).
+        QVERIFY(QDir(m_dir.path()).mkdir("nospace"));
+        const QString file = path("nospace/p.txt");
+        put(file, "OLD\r\n");
+        const int status = inChild([&] {
+            std::signal(SIGXFSZ, SIG_DFL);
+            struct rlimit none{};
+            ::getrlimit(RLIMIT_FSIZE, &none);
+            none.rlim_cur = 0;
+            ::setrlimit(RLIMIT_FSIZE, &none);
+            return PatternFile::write(file, QStringLiteral("ABC")) ? 1 : 0;
+        });
+        QVERIFY2(WIFEXITED(status), "the writer was killed");
+        QCOMPARE(WEXITSTATUS(status), 0); // the write said it failed
+        QCOMPARE(contents(file), QByteArray("OLD\r\n"));
+        QCOMPARE(QDir(path("nospace")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
+    }
+
+    void savingThroughALinkWritesTheFileItLeadsTo()
+    {
+        QVERIFY(QDir(m_dir.path()).mkpath("real"));
+        const QString real = path("real/p.txt");
+        put(real, "OLD\r\n");
+        QVERIFY(QFile::link(QStringLiteral("real/p.txt"), path("first-link.txt")));
+        QVERIFY(QFile::link(path("first-link.txt"), path("second-link.txt")));
+        QVERIFY(PatternFile::write(path("second-link.txt"), QStringLiteral("VB")));
+        QCOMPARE(contents(real), QByteArray("VB\r\n"));
+        QVERIFY(QFileInfo(path("second-link.txt")).isSymLink());
+        QVERIFY(QFileInfo(path("first-link.txt")).isSymLink());
+        QCOMPARE(QDir(path("real")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
+    }
+
+    void aLinkToNothingYetCreatesItsTarget()
+    {
+        QVERIFY(QFile::link(QStringLiteral("created.txt"), path("dangling.txt")));
+        QVERIFY(PatternFile::write(path("dangling.txt"), QStringLiteral("K")));
+        QCOMPARE(contents(path("created.txt")), QByteArray("K\r\n"));
+        QVERIFY(QFileInfo(path("dangling.txt")).isSymLink());
+    }
+
+    void aLinkLoopIsRefused()
+    {
+        QVERIFY(QFile::link(path("loop-b.txt"), path("loop-a.txt")));
+        QVERIFY(QFile::link(path("loop-a.txt"), path("loop-b.txt")));
+        QVERIFY(!PatternFile::write(path("loop-a.txt"), QStringLiteral("K")));
+        QVERIFY(QFileInfo(path("loop-a.txt")).isSymLink());
+    }
+
+    void everyNameOfAHardLinkedFileSeesTheNewPattern()
+    {
+        const QString one = path("one-name.txt");
+        const QString other = path("other-name.txt");
+        put(one, "OLD\r\n");
+        QCOMPARE(::link(QFile::encodeName(one).constData(), QFile::encodeName(other).constData()), 0);
+        QVERIFY(PatternFile::write(one, QStringLiteral("ABC")));
+        QCOMPARE(contents(one), QByteArray("ABC\r\n"));
+        QCOMPARE(contents(other), QByteArray("ABC\r\n"));
+        struct stat a{}, b{};
+        ::stat(QFile::encodeName(one).constData(), &a);
+        ::stat(QFile::encodeName(other).constData(), &b);
+        QCOMPARE(a.st_ino, b.st_ino);
+    }
+
+    void ownerGroupAndModeAreKept()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can give a file to another user");
+        const QString file = path("theirs.txt");
+        put(file, "OLD\r\n");
+        const QByteArray native = QFile::encodeName(file);
+        QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(native.constData(), 0640), 0);
+        QVERIFY(PatternFile::write(file, QStringLiteral("V")));
+        struct stat st{};
+        QCOMPARE(::stat(native.constData(), &st), 0);
+        QCOMPARE(st.st_uid, uid_t(65534));
+        QCOMPARE(st.st_gid, gid_t(65534));
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(contents(file), QByteArray("V\r\n"));
+    }
+
+    void aFileThisUserMayNotWriteIsLeftAlone()
+    {
+        // A 0644 file of root's, in a folder anyone may write: the folder
+        // would let it be replaced, the file says no.
+        if (::geteuid() != 0)
+            QSKIP("needs root to play another user");
+        QVERIFY(QDir(m_dir.path()).mkdir("shared"));
+        QCOMPARE(::chmod(QFile::encodeName(path("shared")).constData(), 0777), 0);
+        QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+        const QString file = path("shared/roots.txt");
+        put(file, "OLD\r\n");
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), 0644), 0);
+        const int status = inChild([&] {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                return 2;
+            return PatternFile::write(file, QStringLiteral("X")) ? 1 : 0;
+        });
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(contents(file), QByteArray("OLD\r\n"));
+    }
+
+    void newFilesTakeTheUmaskAndSavingNeverChangesIt()
+    {
+        // Another thread creating files while patterns are saved must never
+        // see a umask other than the process's own.
+        const mode_t mask = ::umask(022);
+        std::atomic<bool> done{false};
+        std::atomic<int> wrong{0};
+        std::thread watcher([&] {
+            while (!done.load()) {
+                QFile status(QStringLiteral("/proc/self/status"));
+                if (status.open(QIODevice::ReadOnly) && !status.readAll().contains("Umask:\t0022"))
+                    wrong.fetch_add(1);
+            }
+        });
+        for (int i = 0; i < 300; ++i)
+            PatternFile::write(path("umask.txt"), QStringLiteral("V"));
+        QFile::remove(path("fresh.txt"));
+        QVERIFY(PatternFile::write(path("fresh.txt"), QStringLiteral("V")));
+        done.store(true);
+        watcher.join();
+        ::umask(mask);
+        QCOMPARE(wrong.load(), 0);
+        QCOMPARE(QFileInfo(path("fresh.txt")).permissions() & 0x7777,
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup
+                     | QFile::ReadOther);
     }
 
     void anExistingFileIsReplacedWhole()

@@ -191,6 +191,22 @@ private slots:
         QVERIFY(blocks <= 4);
     }
 
+    void fullScaleSoundsCutInQuickSuccessionStayWithinFullScale()
+    {
+        // Fades overlap the new sound: their sum must not pass full scale.
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        for (int i = 0; i < 6; ++i)
+            player.submit(at(level(i % 2 ? -1.0f : 1.0f, 5000), timeOfFrame(1000 + 20 * i)));
+        for (int i = 0; i < 6; ++i)
+            player.submit(at(level(1.0f, 5000), timeOfFrame(2000 + 20 * i)));
+        out.renderUntil(8000);
+        const auto [low, high] = std::minmax_element(out.left.begin(), out.left.end());
+        QVERIFY2(*high <= 1.0f && *low >= -1.0f, qPrintable(QString("%1 %2").arg(*low).arg(*high)));
+        QCOMPARE(*high, 1.0f); // and full scale is still reached
+    }
+
     void aNewRequestCutsTheOldWithAFade()
     {
         VoicePlayer player(kRate, kBlock);

@@ -5,6 +5,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <numbers>
 
 class TestWavLoader : public QObject
@@ -125,6 +131,84 @@ private slots:
     {
         QVERIFY(!WavLoader::load(m_dir.filePath("absent.wav").toStdString(), 48000));
         QVERIFY(!WavLoader::load(m_dir.path().toStdString(), 48000));
+    }
+
+    void soundsJustUnderTheLimitPlay_data()
+    {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("59.92 s at 48 kHz") << 48000 << 48000 * 5992 / 100;
+        QTest::newRow("59.5 s at 8 kHz") << 8000 << 8000 * 595 / 10;
+        QTest::newRow("59.9 s at 1 kHz") << 1000 << 59900;
+    }
+
+    void soundsJustUnderTheLimitPlay()
+    {
+        QFETCH(int, rate);
+        QFETCH(int, frames);
+        const auto sound = WavLoader::load(write(WavBytes::constant(frames, 0.1, rate)), 48000);
+        QVERIFY(sound);
+        QCOMPARE(qint64(sound->frames()), qint64(frames) * 48000 / rate);
+    }
+
+    void theHeaderTellsTheDecodedLength_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<qint64>("frames");
+        QTest::newRow("16-bit mono") << WavBytes::constant(1000, 0.1) << 1 << qint64(1000);
+        QTest::newRow("float stereo") << WavBytes::make(std::vector<double>(600, 0.1), 2, 48000, 32, true) << 3
+                                      << qint64(300);
+        QTest::newRow("IMA ADPCM: 505 frames in each 256-byte block")
+            << WavBytes::adpcm(0x0011, 8000, 256, 505, 10 * 256) << 0x11 << qint64(10 * 505);
+        QTest::newRow("MS ADPCM: a last block cut short counts whole")
+            << WavBytes::adpcm(0x0002, 8000, 256, 500, 10 * 256 + 100) << 2 << qint64(11 * 500);
+    }
+
+    void theHeaderTellsTheDecodedLength()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, format);
+        QFETCH(qint64, frames);
+        const auto header = WavLoader::readHeader(bytes.constData(), std::size_t(bytes.size()));
+        QVERIFY(header);
+        QCOMPARE(header->format, format);
+        QCOMPARE(qint64(header->frames), frames);
+    }
+
+    void aCompactFileTooLongOnceDecodedIsRefusedUndecoded()
+    {
+        // 4 MB of IMA ADPCM at 8 kHz: 17 minutes once decoded.
+        const QByteArray bytes = WavBytes::adpcm(0x0011, 8000, 256, 505, 4 * 1024 * 1024);
+        const auto header = WavLoader::readHeader(bytes.constData(), std::size_t(bytes.size()));
+        QVERIFY(header && header->frames > 60LL * 8000);
+        QVERIFY(!WavLoader::decode(bytes.constData(), std::size_t(bytes.size()), 48000));
+    }
+
+    void aNamedPipeInTheSamplesPlaceIsNotWaitedFor()
+    {
+        // Swapped in after the name was looked up: opening it must not wait
+        // for a writer that never comes.
+        const QString fifo = m_dir.filePath(QStringLiteral("swapped.wav"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        auto loading = std::async(std::launch::async, [&] { return WavLoader::load(fifo.toStdString(), 48000); });
+        const bool returned = loading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        if (!returned) { // let the stuck loader go before failing
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        QVERIFY2(returned, "the loader waited on a named pipe");
+        QVERIFY(!loading.get());
+    }
+
+    void aLinkInTheSamplesPlaceIsNotFollowed()
+    {
+        const QString real = write(WavBytes::constant(1000, 0.1)).c_str();
+        const QString link = m_dir.filePath(QStringLiteral("link.wav"));
+        QVERIFY(QFile::link(real, link));
+        QVERIFY(WavLoader::load(real.toStdString(), 48000));
+        QVERIFY(!WavLoader::load(link.toStdString(), 48000));
     }
 
     void tooLongASoundLoadsNothing()

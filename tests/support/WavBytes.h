@@ -67,4 +67,26 @@ inline QByteArray constant(int frames, double level, int rate = 48000)
     return make(std::vector<double>(std::size_t(frames), level), 1, rate, 16, false);
 }
 
+// The header of a mono ADPCM file (format 2, MS, or 0x11, IMA) and
+// `dataBytes` bytes of silent blocks.
+inline QByteArray adpcm(quint16 format, int rate, int blockAlign, int samplesPerBlock, int dataBytes)
+{
+    QByteArray b("RIFF");
+    put32(b, quint32(4 + 8 + 20 + 8 + dataBytes));
+    b.append("WAVEfmt ");
+    put32(b, 20);
+    put16(b, format);
+    put16(b, 1);
+    put32(b, quint32(rate));
+    put32(b, quint32(rate * blockAlign / samplesPerBlock));
+    put16(b, quint16(blockAlign));
+    put16(b, 4);
+    put16(b, 2); // extra bytes
+    put16(b, quint16(samplesPerBlock));
+    b.append("data");
+    put32(b, quint32(dataBytes));
+    b.append(QByteArray(dataBytes, '\0'));
+    return b;
+}
+
 } // namespace WavBytes

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Starts the real program over and over, lets the loop play a moment and
+# closes it with "Chiudi", as a person would; every run must end by itself
+# with exit code 0 and print nothing.
+#   scripts/close-stress.sh [build folder, default build/asan] [runs, default 300] [driver: dummy or pulseaudio]
+# With pulseaudio, the runs play into a private PulseAudio server of their own.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/asan}
+runs=${2:-300}
+driver=${3:-dummy}
+
+if [ -z "${TAMVOLO_IN_XVFB:-}" ]; then
+  cmake --build "$build" --target tamvolo >/dev/null || exit 1
+  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$runs" "$driver"
+fi
+
+work=$(mktemp -d)
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+cleanup() {
+  [ "$driver" = pulseaudio ] && scripts/pulse-server.sh stop "$work/pulse"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ "$driver" = pulseaudio ]; then
+  scripts/pulse-server.sh start "$work/pulse" || exit 1
+  export $(scripts/pulse-server.sh env "$work/pulse")
+fi
+export SDL_AUDIODRIVER=$driver QT_QPA_PLATFORM=xcb
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
+
+failures=0
+for run in $(seq "$runs"); do
+  "$build/bin/tamvolo" >"$work/out" 2>&1 &
+  pid=$!
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tamvolo$' 2>/dev/null | head -n 1)
+  if [ -z "$window" ]; then
+    echo "close-stress: run $run: no window"; kill -9 $pid 2>/dev/null; failures=$((failures + 1)); continue
+  fi
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + 620)) $((Y + 146)) click 1                # Esegui
+  sleep "0.$((RANDOM % 5 + 1))"
+  xdotool mousemove $((X + 728)) $((Y + 426)) click 1                # Chiudi
+  code=
+  for _ in $(seq 200); do
+    if ! kill -0 $pid 2>/dev/null; then wait $pid; code=$?; break; fi
+    sleep 0.05
+  done
+  if [ -z "$code" ]; then
+    echo "close-stress: run $run: still running 10 s after Chiudi"; kill -9 $pid; wait $pid 2>/dev/null
+    failures=$((failures + 1))
+  elif [ "$code" -ne 0 ] || [ -s "$work/out" ]; then
+    echo "close-stress: run $run: exit code $code"; head -n 20 "$work/out"
+    failures=$((failures + 1))
+  fi
+done
+echo "close-stress: $runs runs with the $driver driver, $failures failed"
+[ $failures -eq 0 ]
