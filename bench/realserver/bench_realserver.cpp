@@ -130,6 +130,9 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
     }
     std::vector<double> deviations;
     long long masked = 0, lastDeviation = 0, lastIndex = 0;
+    // From each step heard to the next one heard, against whole steps: a
+    // hole moves every later step, but not the steps against each other.
+    long long previousOnset = -1, previousIndex = 0, intervalsOff = 0, intervalsCounted = 0, worstInterval = 0;
     if (!onsets.empty()) {
         const long long first = onsets.front();
         const long long points = (onsets.back() - first) / kStepFrames + 1;
@@ -146,6 +149,16 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
             while (i + 1 < onsets.size() && std::llabs(onsets[i + 1] - grid) <= std::llabs(onsets[i] - grid))
                 ++i;
             const long long deviation = onsets[i] - grid;
+            if (std::llabs(deviation) <= 4800) {
+                if (previousOnset >= 0) {
+                    const long long off = std::llabs(onsets[i] - previousOnset - (k - previousIndex) * kStepFrames);
+                    ++intervalsCounted;
+                    intervalsOff += off > 0 ? 1 : 0;
+                    worstInterval = std::max(worstInterval, off);
+                }
+                previousOnset = onsets[i];
+                previousIndex = k;
+            }
             deviations.push_back(double(std::llabs(deviation)));
             lastDeviation = deviation;
             lastIndex = k;
@@ -164,6 +177,8 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
                 deviations.size(), masked, mean, percentile(deviations, 0.99),
                 deviations.empty() ? 0.0 : *std::max_element(deviations.begin(), deviations.end()), lastIndex,
                 lastDeviation);
+    std::printf("  step to step: %lld of %lld intervals off whole steps, the worst by %lld frames\n", intervalsOff,
+                intervalsCounted, worstInterval);
 }
 
 void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int presses)
