@@ -34,12 +34,12 @@ public:
     // when there is no such server or device.
     bool start(const char *device = "tamvolo_out.monitor")
     {
-        pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, 2};
+        pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kRate, 2};
         pa_buffer_attr attr{};
         attr.maxlength = std::uint32_t(-1);
         attr.fragsize = kReadFrames * 2 * sizeof(float);
         int error = 0;
-        m_pa = pa_simple_new(nullptr, "tamvolo-test", PA_STREAM_RECORD, device, "capture", &spec, nullptr, &attr,
+        m_pa = pa_simple_new(nullptr, "tamvolo-test", PA_STREAM_RECORD, device, "capture", &format, nullptr, &attr,
                              &error);
         if (!m_pa)
             return false;
