@@ -6,9 +6,12 @@
 # and over. Then it checks that
 #   - the program still answers (Chiudi ends it at once),
 #   - its memory stayed flat (RSS at the end within 5 % of after warm-up),
-#   - the audio callback never came late (no block asked for more than a
-#     block's duration after it was due),
 #   - the captured sound has no clicks (see tests/support/ClickDetector.h).
+# It also reports the output blocks that came late and the sounds that
+# started late; with the disk driver, which paces itself with sleeps and is
+# no clock, those describe the driver under load rather than the program
+# (the timing through a real sound server is bench_realserver's and
+# tst_realserver's), so they do not fail the run.
 #   scripts/soak.sh [build folder, default build/ci]
 # TAMVOLO_SOAK_SECONDS and TAMVOLO_SOAK_KEYS change the minimum length (120 s,
 # 10000 keys); TAMVOLO_SOAK_WRAPPER runs the program under a tool (heaptrack).
@@ -87,7 +90,6 @@ echo "soak: answered Chiudi: ${answered} (exit code ${code})"
 ok=yes
 [ "$answered" = yes ] && [ "$code" -eq 0 ] || ok=no
 awk -v g="$growth" 'BEGIN { exit !(g <= 5.0) }' || ok=no
-[ "${late_blocks:-1}" = 0 ] || ok=no
 [ "$clean" = yes ] || ok=no
 if [ -s "$work/stderr" ]; then echo "soak: the program wrote to the terminal:"; head -n 5 "$work/stderr"; ok=no; fi
 [ "$ok" = yes ] && echo "soak: passed" || { echo "soak: FAILED"; exit 1; }
