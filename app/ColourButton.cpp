@@ -1,4 +1,4 @@
-#include "ColourButton.h"
+#include "app/ColourButton.h"
 
 #include <QStyleOptionButton>
 #include <QStylePainter>

@@ -1,22 +1,21 @@
-#include "Form1.h"
+#include "app/Form1.h"
 
-#include "ColourButton.h"
-#include "Cp1252.h"
-#include "FontSubstitutes.h"
-#include "LineControl.h"
-#include "MultiLineTextBox.h"
-#include "PadTable.h"
-#include "PatternField.h"
-#include "PatternFile.h"
-#include "PictureBox.h"
-#include "ShapeControl.h"
-#include "SoundBank.h"
-#include "StepLoop.h"
-#include "StepSequencer.h"
-#include "TrayRestorer.h"
-#include "Twips.h"
-#include "VbColor.h"
-#include "WindowRegion.h"
+#include "app/ColourButton.h"
+#include "keys/Cp1252.h"
+#include "app/FontSubstitutes.h"
+#include "app/LineControl.h"
+#include "app/MultiLineTextBox.h"
+#include "keys/PadTable.h"
+#include "app/PatternField.h"
+#include "services/PatternFile.h"
+#include "app/PictureBox.h"
+#include "app/ShapeControl.h"
+#include "sequencer/StepLoop.h"
+#include "sequencer/StepSequencer.h"
+#include "app/TrayRestorer.h"
+#include "app/Twips.h"
+#include "app/VbColor.h"
+#include "app/WindowRegion.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -99,8 +98,9 @@ bool Form1::defaultTrayAvailable()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-Form1::Form1(Platform platform, bool trayAvailable, QWidget *parent)
+Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *parent)
     : QWidget(parent, Qt::FramelessWindowHint | (trayAvailable ? Qt::Tool : Qt::Window))
+    , m_sound(sound)
     , m_platform(std::move(platform))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -279,13 +279,18 @@ void Form1::Text1_KeyPress(short &KeyAscii)
     Command2->setEnabled(true);
     // The sound follows the key's press by the same delay however late this
     // handler runs.
-    const std::int64_t pressed = SoundBank::nowNs() - Text1->keyAgeNs();
+    const std::int64_t pressed = m_sound.nowNs() - Text1->keyAgeNs();
     for (const std::string_view file : PadTable::lookup(std::uint8_t(KeyAscii)))
         PlaySample(file, pressed);
     if (const auto light = DrumKeys::padLightFor(std::uint8_t(KeyAscii)))
         m_padLights[std::size_t(*light)]->show();
     if (!Timer1->isActive()) // already running: it stays on, its count goes on
         Timer1->start();
+}
+
+void Form1::PlaySample(std::string_view name, std::int64_t stampNs)
+{
+    m_sound.playSample(name, stampNs);
 }
 
 void Form1::Timer1_Timer()
@@ -302,7 +307,7 @@ void Form1::Command2_Click()
     setButtonColor(Command2, VbColor::kButtonFace);
     // Arms step 1 beside whatever step is pending; arming it again restarts
     // its count.
-    m_loop.start(SoundBank::nowNs());
+    m_loop.start(m_sound.nowNs());
     scheduleStepClock();
 }
 
@@ -318,7 +323,7 @@ void Form1::playStep(int step)
 {
     // Stamped with the step's due time, not the time this tick happened to
     // run: the sound lands on the chain's grid.
-    const std::int64_t due = m_loop.tick(step, SoundBank::nowNs());
+    const std::int64_t due = m_loop.tick(step, m_sound.nowNs());
     PlaySample(StepSequencer::stepName(Text1->text(), step), due);
     scheduleStepClock();
 }
@@ -329,7 +334,7 @@ void Form1::runDueSteps()
     static constexpr std::array<Handler, StepLoop::kSteps> kTicks = {
         &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
         &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
-    const std::int64_t now = SoundBank::nowNs();
+    const std::int64_t now = m_sound.nowNs();
     while (const auto step = m_loop.dueBy(now + kStepLeadNs)) {
         // A beat missed by more than a step (the machine slept, the window
         // was held up) passes in silence; the chain keeps its grid.
@@ -348,7 +353,7 @@ void Form1::scheduleStepClock()
         m_stepClock->stop();
         return;
     }
-    const std::int64_t wait = *m_loop.dueNs(*step) - kStepLeadNs - SoundBank::nowNs();
+    const std::int64_t wait = *m_loop.dueNs(*step) - kStepLeadNs - m_sound.nowNs();
     m_stepClock->start(int(std::clamp<std::int64_t>((wait + 999'999) / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)));
 }
 

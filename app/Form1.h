@@ -1,8 +1,9 @@
 #pragma once
 
-#include "DrumKeys.h"
-#include "Platform.h"
-#include "StepLoop.h"
+#include "keys/DrumKeys.h"
+#include "app/Platform.h"
+#include "sequencer/StepLoop.h"
+#include "sound/SoundSink.h"
 
 #include <QWidget>
 
@@ -33,11 +34,12 @@ public:
     static constexpr int kWidthTwips = 11880;
     static constexpr int kHeightTwips = 7065;
 
-    // `platform` answers the version query and starts programs; with
+    // Every sound goes to `sound` (the sample bank), which must outlive the
+    // window. `platform` answers the version query and starts programs; with
     // `trayAvailable` the window has no taskbar button and shows a tray icon
     // while minimised, without it the window keeps its taskbar button.
-    explicit Form1(Platform platform = Platform::system(), bool trayAvailable = defaultTrayAvailable(),
-                   QWidget *parent = nullptr);
+    explicit Form1(SoundSink &sound, Platform platform = Platform::system(),
+                   bool trayAvailable = defaultTrayAvailable(), QWidget *parent = nullptr);
 
     static bool defaultTrayAvailable();
 
@@ -104,6 +106,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Plays the sample `name` for the time `stampNs` of the sound clock.
+    void PlaySample(std::string_view name, std::int64_t stampNs);
     void chooseRecorder();
     void startRecorder(const QString &path);
     void createDrumPicture();
@@ -157,6 +161,7 @@ private:
     float DragX = 0;
     float DragY = 0;
 
+    SoundSink &m_sound;
     Platform m_platform;
     TrayRestorer *m_tray = nullptr;
 

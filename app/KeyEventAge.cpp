@@ -1,4 +1,4 @@
-#include "KeyEventAge.h"
+#include "app/KeyEventAge.h"
 
 std::int64_t KeyEventAge::ns(std::uint32_t eventMs, std::int64_t nowNs)
 {

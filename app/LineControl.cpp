@@ -1,4 +1,4 @@
-#include "LineControl.h"
+#include "app/LineControl.h"
 
 #include <QPainter>
 

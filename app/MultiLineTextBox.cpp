@@ -1,4 +1,4 @@
-#include "MultiLineTextBox.h"
+#include "app/MultiLineTextBox.h"
 
 MultiLineTextBox::MultiLineTextBox(QWidget *parent)
     : QPlainTextEdit(parent)

@@ -1,8 +1,8 @@
-#include "PatternField.h"
+#include "app/PatternField.h"
 
-#include "Cp1252.h"
-#include "KeyEventAge.h"
-#include "MonotonicClock.h"
+#include "keys/Cp1252.h"
+#include "app/KeyEventAge.h"
+#include "audio/MonotonicClock.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>

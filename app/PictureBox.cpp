@@ -1,6 +1,6 @@
-#include "PictureBox.h"
+#include "app/PictureBox.h"
 
-#include "Twips.h"
+#include "app/Twips.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "ShapeControl.h"
+#include "app/ShapeControl.h"
 
 #include <QPainter>
 

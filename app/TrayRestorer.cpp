@@ -1,4 +1,4 @@
-#include "TrayRestorer.h"
+#include "app/TrayRestorer.h"
 
 #include <QEvent>
 #include <QSystemTrayIcon>

@@ -1,4 +1,4 @@
-#include "VbColor.h"
+#include "app/VbColor.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -1,4 +1,4 @@
-#include "WindowRegion.h"
+#include "app/WindowRegion.h"
 
 #include <QWidget>
 

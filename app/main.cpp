@@ -1,6 +1,6 @@
-#include "AudioEngine.h"
-#include "Form1.h"
-#include "SoundBank.h"
+#include "app/Form1.h"
+#include "audio/AudioEngine.h"
+#include "sound/SoundBank.h"
 
 #include <QApplication>
 #include <QFile>
@@ -14,15 +14,14 @@ int main(int argc, char **argv)
     // Fusion draws buttons in their own background colour on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
-    AudioEngine engine;
-    SoundBank::setSink(&engine);
+    auto engine = std::make_shared<AudioEngine>();
+    SoundBank bank(engine);
 
-    Form1 window;
+    Form1 window(bank);
     window.Form_Load();
     window.centreOnScreen();
     window.show();
     const int code = QApplication::exec();
-    SoundBank::setSink(nullptr);
 
     // For soak runs: the engine's counters, written where asked, at exit.
     const QString stats = qEnvironmentVariable("TAMVOLO_STATS");
@@ -30,8 +29,8 @@ int main(int argc, char **argv)
         QFile file(stats);
         if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             file.write(QStringLiteral("late_blocks=%1\nlate_onsets=%2\n")
-                           .arg(engine.lateBlocks())
-                           .arg(engine.lateOnsets())
+                           .arg(engine->lateBlocks())
+                           .arg(engine->lateOnsets())
                            .toUtf8());
     }
     return code;

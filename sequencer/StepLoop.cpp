@@ -1,4 +1,4 @@
-#include "StepLoop.h"
+#include "sequencer/StepLoop.h"
 
 void StepLoop::start(std::int64_t nowNs)
 {

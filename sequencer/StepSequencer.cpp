@@ -1,4 +1,4 @@
-#include "StepSequencer.h"
+#include "sequencer/StepSequencer.h"
 
 std::string StepSequencer::stepName(const QString &pattern, int step)
 {

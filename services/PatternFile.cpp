@@ -1,6 +1,6 @@
-#include "PatternFile.h"
+#include "services/PatternFile.h"
 
-#include "Cp1252.h"
+#include "keys/Cp1252.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "AlertTone.h"
+#include "sound/AlertTone.h"
 
 #include <cmath>
 #include <numbers>

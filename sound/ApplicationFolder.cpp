@@ -1,4 +1,4 @@
-#include "ApplicationFolder.h"
+#include "sound/ApplicationFolder.h"
 
 #include <filesystem>
 #include <system_error>

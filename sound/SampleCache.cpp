@@ -1,6 +1,6 @@
-#include "SampleCache.h"
+#include "sound/SampleCache.h"
 
-#include "WavLoader.h"
+#include "sound/WavLoader.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SampleBuffer.h"
+#include "audio/SampleBuffer.h"
 
 #include <cstdint>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "SampleIndex.h"
+#include "sound/SampleIndex.h"
 
-#include "SampleResolver.h"
+#include "sound/SampleResolver.h"
 
 #include <filesystem>
 #include <system_error>

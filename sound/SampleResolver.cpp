@@ -1,6 +1,6 @@
-#include "SampleResolver.h"
+#include "sound/SampleResolver.h"
 
-#include "SampleIndex.h"
+#include "sound/SampleIndex.h"
 
 #include <algorithm>
 

@@ -1,26 +1,56 @@
 #pragma once
 
-#include <cstdint>
-#include <string_view>
+#include "sound/SoundSink.h"
 
-class SoundSink;
+#include <functional>
+#include <memory>
+#include <string>
 
-// Plays the sample `name` of the sample folder: the application folder, then
-// "/voc/", then the name, joined as they are. One request to the sound sink;
-// returns at once; nothing is reported. With no sink installed, nothing plays.
-void PlaySample(std::string_view name);
+class AudioEngine;
 
-// The same, for a sound that stands for time `stampNs` of the sound clock
-// (SoundBank::nowNs()) rather than for now: a loop step due at that time.
-void PlaySample(std::string_view name, std::int64_t stampNs);
+// The program's sample bank: turns sample names into sounds on the audio
+// engine.
+//
+// playSample() runs on the UI thread: it queues the name, with the time it
+// stands for, for the bank's loader thread, nothing more. The loader finds
+// the file in the sample folder (SampleIndex: letter case and accents do not
+// matter), reads and converts it once (SampleCache), falls back to the alert
+// tone, and hands the sound to the engine with its stamp.
+//
+// The sample folder is asked of `sampleFolder` for every request, as the
+// program may have been moved; by default it is voc/ beside the program.
+//
+// Request queue (UI thread writes, loader reads): a deque under a mutex held
+// only to push or to swap the whole queue out; it has no bound, but the
+// loader empties it at every wake-up and skips requests that a later one has
+// overtaken once their onset has passed. Without a device, requests are
+// dropped before anything is loaded.
+//
+// Closing does not wait for ever on a file that does not answer: a loader
+// still reading after AudioEngine::kCloseMs is left behind with what it
+// uses, the engine included.
+class SoundBank : public SoundSink
+{
+public:
+    // The folder PlaySample looks in: "<folder of the program>/voc/".
+    static std::string programSampleFolder();
 
-namespace SoundBank {
+    explicit SoundBank(std::shared_ptr<AudioEngine> engine,
+                       std::function<std::string()> sampleFolder = &programSampleFolder);
+    ~SoundBank() override;
 
-// Installs the sink that receives every request (the audio engine in the
-// program, a recorder in tests); null removes it. Not owned.
-void setSink(SoundSink *sink);
+    SoundBank(const SoundBank &) = delete;
+    SoundBank &operator=(const SoundBank &) = delete;
 
-// The sound clock: the installed sink's clock, or the monotonic clock.
-std::int64_t nowNs();
+    void playSample(std::string_view name, std::int64_t stampNs) override;
+    std::int64_t nowNs() const override;
 
-} // namespace SoundBank
+    const AudioEngine &engine() const { return *m_engine; }
+
+private:
+    // Everything the loader thread touches.
+    struct State;
+
+    std::shared_ptr<AudioEngine> m_engine;
+    std::unique_ptr<State> m_state;
+};

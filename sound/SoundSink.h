@@ -1,14 +1,14 @@
 #pragma once
 
-#include "MonotonicClock.h"
+#include "audio/MonotonicClock.h"
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
-// Where play requests go: the platform's "play this sound file, now, in the
-// background" call. One voice per process: a request cuts the sound in
-// progress; a path that names no sample plays the alert sound. Implementations
-// return at once and report nothing.
+// Where the window's PlaySample requests go: the sample bank in the program,
+// a recorder in tests. One voice per process: a request cuts the sound in
+// progress; a name that finds no sample plays the alert sound.
+// Implementations return at once and report nothing.
 //
 // Every request carries the time it stands for, on the sink's own clock
 // (nowNs()): a key's is the moment it was pressed, a loop step's the moment
@@ -19,7 +19,9 @@ class SoundSink
 {
 public:
     virtual ~SoundSink() = default;
-    virtual void playSound(const std::string &samplePath, std::int64_t stampNs) = 0;
+    // The UI thread. `name` is a sample name as the window has it: a pad's
+    // file name ("Laser.wav") or a pattern character ("V").
+    virtual void playSample(std::string_view name, std::int64_t stampNs) = 0;
     // The sink's clock, in nanoseconds; any thread.
     virtual std::int64_t nowNs() const { return monotonicNs(); }
 };

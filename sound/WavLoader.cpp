@@ -1,4 +1,4 @@
-#include "WavLoader.h"
+#include "sound/WavLoader.h"
 
 #include <SDL.h>
 

@@ -10,14 +10,14 @@
 //     recording (median and spread), the recording's frames placed on the
 //     monotonic clock by the server's own timing.
 //   bench_realserver [seconds of loop per run, default 120]
-#include "ApplicationFolder.h"
-#include "Capture.h"
-#include "DropoutDetector.h"
-#include "MonotonicClock.h"
-#include "PrivatePulseServer.h"
-#include "ProgramUnderX.h"
-#include "PulseCapture.h"
-#include "WavLoader.h"
+#include "sound/ApplicationFolder.h"
+#include "support/Capture.h"
+#include "support/DropoutDetector.h"
+#include "audio/MonotonicClock.h"
+#include "support/PrivatePulseServer.h"
+#include "support/ProgramUnderX.h"
+#include "support/PulseCapture.h"
+#include "sound/WavLoader.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,9 +1,8 @@
 // Measures the time PlaySample takes on the calling (UI) thread, p50 and
 // p99. What comes out of a real sound server, and when, is bench_realserver's.
-#include "AudioEngine.h"
-#include "MonotonicClock.h"
-#include "SoundBank.h"
-
+#include "audio/AudioEngine.h"
+#include "audio/MonotonicClock.h"
+#include "sound/SoundBank.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,18 +22,16 @@ double percentile(std::vector<double> v, double p)
 void uiThreadTime()
 {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    AudioEngine engine;
-    SoundBank::setSink(&engine);
-    PlaySample("v.wav");
+    SoundBank bank(std::make_shared<AudioEngine>());
+    bank.playSample("v.wav", bank.nowNs());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::vector<double> us;
     for (int i = 0; i < 5000; ++i) {
         const std::int64_t t0 = monotonicNs();
-        PlaySample(i % 2 ? "v.wav" : "B");
+        bank.playSample(i % 2 ? "v.wav" : "B", bank.nowNs());
         us.push_back(double(monotonicNs() - t0) / 1000.0);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
-    SoundBank::setSink(nullptr);
     std::printf("PlaySample on the calling thread (5000 calls): p50 %.1f us, p99 %.1f us, max %.1f us\n",
                 percentile(us, 0.5), percentile(us, 0.99), *std::max_element(us.begin(), us.end()));
 }

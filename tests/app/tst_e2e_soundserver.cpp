@@ -1,9 +1,9 @@
-#include "ApplicationFolder.h"
-#include "Capture.h"
-#include "PrivatePulseServer.h"
-#include "ProgramUnderX.h"
-#include "PulseCapture.h"
-#include "WavLoader.h"
+#include "sound/ApplicationFolder.h"
+#include "support/Capture.h"
+#include "support/PrivatePulseServer.h"
+#include "support/ProgramUnderX.h"
+#include "support/PulseCapture.h"
+#include "sound/WavLoader.h"
 
 #include <QColor>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "ApplicationFolder.h"
-#include "Capture.h"
-#include "WavLoader.h"
+#include "sound/ApplicationFolder.h"
+#include "support/Capture.h"
+#include "sound/WavLoader.h"
 
 #include <QCoreApplication>
 #include <QColor>

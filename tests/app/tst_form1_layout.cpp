@@ -1,9 +1,10 @@
-#include "ColourButton.h"
-#include "Form1.h"
-#include "FormControls.h"
-#include "LineControl.h"
-#include "MultiLineTextBox.h"
-#include "ShapeControl.h"
+#include "app/ColourButton.h"
+#include "app/Form1.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
+#include "app/LineControl.h"
+#include "app/MultiLineTextBox.h"
+#include "app/ShapeControl.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +23,7 @@ class TestForm1Layout : public QObject
 {
     Q_OBJECT
 
+    RecordingSink m_sink;
     std::unique_ptr<Form1> m_form;
 
     static QRect twips(int l, int t, int w, int h)
@@ -45,7 +47,7 @@ class TestForm1Layout : public QObject
 
 private slots:
     void initTestCase() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
-    void init() { m_form = std::make_unique<Form1>(); }
+    void init() { m_form = std::make_unique<Form1>(m_sink); }
     void cleanup() { m_form.reset(); }
 
     void theWindow()
@@ -56,7 +58,7 @@ private slots:
         QVERIFY(m_form->windowFlags() & Qt::FramelessWindowHint);
         // Without a tray to bring it back from minimised, it keeps a taskbar button.
         QCOMPARE((m_form->windowFlags() & Qt::WindowType_Mask) == Qt::Tool, Form1::defaultTrayAvailable());
-        QVERIFY((Form1(Platform::system(), true).windowFlags() & Qt::WindowType_Mask) == Qt::Tool);
+        QVERIFY((Form1(m_sink, Platform::system(), true).windowFlags() & Qt::WindowType_Mask) == Qt::Tool);
         QCOMPARE(m_form->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(!m_form->windowIcon().isNull());
         QVERIFY(m_form->windowIcon().availableSizes().contains(QSize(16, 16)));

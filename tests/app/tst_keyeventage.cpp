@@ -1,4 +1,4 @@
-#include "KeyEventAge.h"
+#include "app/KeyEventAge.h"
 
 #include <QTest>
 

@@ -1,7 +1,6 @@
-#include "Form1.h"
-#include "FormControls.h"
-#include "RecordingSink.h"
-#include "SoundBank.h"
+#include "app/Form1.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,7 +24,7 @@ class TestPatternEntry : public QObject
     RecordingSink m_sink;
     QLineEdit *m_text1 = nullptr;
 
-    Files played() const { return m_sink.names(); }
+    Files played() const { return m_sink.names; }
 
     QStringList shownLights() const
     {
@@ -57,8 +56,8 @@ class TestPatternEntry : public QObject
 private slots:
     void init()
     {
-        m_sink.install();
-        m_form = std::make_unique<Form1>();
+        m_sink.clear();
+        m_form = std::make_unique<Form1>(m_sink);
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_form->show();
         m_text1->setFocus();
@@ -68,17 +67,16 @@ private slots:
     void cleanup()
     {
         m_form.reset();
-        RecordingSink::uninstall();
     }
 
     void atStartUp()
     {
-        Form1 fresh;
+        Form1 fresh(m_sink);
         QCOMPARE(control<QLineEdit>(&fresh, "Text1")->text(), QStringLiteral("V B VVF"));
         QCOMPARE(fresh.findChild<QTimer *>(QStringLiteral("Timer1"))->isActive(), false);
         for (const char *name : {"Shape1", "Line1", "Line2", "Image2", "Image3", "Image4", "Image5"})
             QVERIFY(control(&fresh, name)->isHidden());
-        QCOMPARE(m_sink.paths.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), std::size_t(0));
     }
 
     void typingStoresCapitalsAndPlays_data()
@@ -158,7 +156,7 @@ private slots:
     void aFullFieldStillSoundsAndLights()
     {
         typeText("acdemno");
-        m_sink.paths.clear();
+        m_sink.clear();
         command2()->setEnabled(false);
         typeText("k");
         QCOMPARE(m_text1->text(), QStringLiteral("ACDEMNO"));
@@ -184,10 +182,10 @@ private slots:
         QFETCH(int, modifiers);
         QFETCH(QString, after);
         typeText("abc");
-        m_form.reset(new Form1); // a fresh window, its timer off
+        m_form.reset(new Form1(m_sink)); // a fresh window, its timer off
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_text1->setText(QStringLiteral("ABC"));
-        m_sink.paths.clear();
+        m_sink.clear();
         command2()->setEnabled(false);
         QTest::keyClick(m_text1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(m_text1->text(), after);
@@ -219,7 +217,7 @@ private slots:
     {
         QFETCH(int, key);
         QFETCH(QString, after);
-        m_form.reset(new Form1);
+        m_form.reset(new Form1(m_sink));
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_text1->setText(QStringLiteral("ABC"));
         m_text1->setCursorPosition(0);

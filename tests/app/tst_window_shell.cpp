@@ -1,10 +1,9 @@
-#include "Form1.h"
-#include "FormControls.h"
-#include "RecordingSink.h"
-#include "SoundBank.h"
-#include "TrayRestorer.h"
-#include "Twips.h"
-#include "WindowRegion.h"
+#include "app/Form1.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
+#include "app/TrayRestorer.h"
+#include "app/Twips.h"
+#include "app/WindowRegion.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -22,6 +21,7 @@ class TestWindowShell : public QObject
 {
     Q_OBJECT
 
+    RecordingSink m_sink;
     std::unique_ptr<Form1> m_form;
     std::vector<std::pair<QString, int>> m_started;
     bool m_startSucceeds = true;
@@ -77,7 +77,8 @@ private slots:
         m_startSucceeds = true;
         m_platformId = 2;
         m_queryWorks = true;
-        m_form = std::make_unique<Form1>(fakePlatform(), false);
+        m_sink.clear();
+        m_form = std::make_unique<Form1>(m_sink, fakePlatform(), false);
     }
 
     void cleanup() { m_form.reset(); }
@@ -166,7 +167,7 @@ private slots:
 
     void onLinuxTheNewerButtonShows()
     {
-        Form1 real;
+        Form1 real(m_sink);
         real.Form_Load();
         QVERIFY(!control(&real, "Command7")->isHidden());
         QVERIFY(control(&real, "Command6")->isHidden());
@@ -196,8 +197,6 @@ private slots:
 
     void aRecorderThatCannotStartIsReportedAndTheLoopGoesOn()
     {
-        RecordingSink sink;
-        SoundBank::setSink(&sink);
         m_startSucceeds = false;
         m_form->Command2_Click();
         m_form->Command7_Click();
@@ -206,8 +205,7 @@ private slots:
         QVERIFY(box->text().contains(QStringLiteral("C:\\WINDOWS\\System32\\sndrec32.exe")));
         QVERIFY(box->text().startsWith(QStringLiteral("Impossibile avviare")));
         QCOMPARE(m_form->armedSteps(), QList<int>{1});
-        QTRY_VERIFY_WITH_TIMEOUT(sink.paths.size() >= 2, 10000); // the loop plays on
-        SoundBank::setSink(nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink.names.size() >= 2, 10000); // the loop plays on
     }
 
     void aLeftDragMovesTheWindowByThePointersDisplacement()
@@ -306,7 +304,7 @@ private slots:
 
     void minimiseWithATrayShowsTheIconThatRestores()
     {
-        m_form = std::make_unique<Form1>(fakePlatform(), true);
+        m_form = std::make_unique<Form1>(m_sink, fakePlatform(), true);
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
         auto *tray = m_form->findChild<QSystemTrayIcon *>(QStringLiteral("trayIcon"));

@@ -1,6 +1,6 @@
-#include "ApplicationFolder.h"
-#include "ClickDetector.h"
-#include "PadTable.h"
+#include "sound/ApplicationFolder.h"
+#include "support/ClickDetector.h"
+#include "keys/PadTable.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes as a pattern file.
-#include "PatternFile.h"
+#include "services/PatternFile.h"
 
 #include <cstddef>
 #include <cstdint>

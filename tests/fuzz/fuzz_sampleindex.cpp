@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as a sample name, looked up in a folder that
 // holds samples, odd names, a link, a subfolder and a file beside it. Whatever
 // is found must be a regular file directly inside the folder.
-#include "SampleIndex.h"
+#include "sound/SampleIndex.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpus: WAV files in every layout the loader
 // takes, and pattern files, into <folder>/wav and <folder>/pattern.
-#include "WavBytes.h"
+#include "support/WavBytes.h"
 
 #include <QDir>
 #include <QFile>

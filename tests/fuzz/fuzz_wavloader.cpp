@@ -1,5 +1,5 @@
 // libFuzzer target: any bytes as a sample file of voc/.
-#include "WavLoader.h"
+#include "sound/WavLoader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,8 @@
-#include "ColourButton.h"
-#include "Form1.h"
-#include "FormControls.h"
-#include "RecordingSink.h"
-#include "SoundBank.h"
-#include "StepSequencer.h"
+#include "app/ColourButton.h"
+#include "app/Form1.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
+#include "sequencer/StepSequencer.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,7 +24,7 @@ class TestStepSequencer : public QObject
     std::unique_ptr<Form1> m_form;
     RecordingSink m_sink;
 
-    Names played() const { return m_sink.names(); }
+    Names played() const { return m_sink.names; }
 
     using Steps = QList<int>;
 
@@ -64,14 +63,13 @@ private slots:
 
     void init()
     {
-        m_sink.install();
-        m_form = std::make_unique<Form1>();
+        m_sink.clear();
+        m_form = std::make_unique<Form1>(m_sink);
     }
 
     void cleanup()
     {
         m_form.reset();
-        RecordingSink::uninstall();
     }
 
     void stepNames_data()
@@ -198,7 +196,7 @@ private slots:
         tick(2); // V, space; step 3 pending
         m_form->Command2_Click();
         QCOMPARE(armed(), (Steps{1, 3}));
-        m_sink.paths.clear();
+        m_sink.clear();
         m_form->Timer5_Timer(); // first chain: B, arms step 4
         m_form->Timer2_Timer(); // second chain: V, arms step 2
         QCOMPARE(played(), (Names{"B", "V"}));
@@ -232,7 +230,7 @@ private slots:
     {
         // However late the ticks run, each step's sound stands for its due
         // time: start + k × 200 ms.
-        const std::int64_t start = SoundBank::nowNs();
+        const std::int64_t start = m_sink.nowNs();
         m_form->Command2_Click();
         tick(9);
         QCOMPARE(m_sink.stamps.size(), std::size_t(9));
@@ -248,10 +246,10 @@ private slots:
         // a step late and are not played in a burst; the loop goes on on its
         // grid.
         setPattern(QStringLiteral("ABCDEFG"));
-        const std::int64_t clicked = SoundBank::nowNs();
+        const std::int64_t clicked = m_sink.nowNs();
         control<QPushButton>(m_form.get(), "Command2")->click();
         QThread::msleep(750);
-        QTRY_VERIFY_WITH_TIMEOUT(m_sink.paths.size() >= 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink.names.size() >= 2, 10000);
         control<QPushButton>(m_form.get(), "cmdFerma")->click();
         QVERIFY2(!played().contains("A") && !played().contains("B"), qPrintable(played().join(',')));
         for (const std::int64_t stamp : m_sink.stamps) {
@@ -266,14 +264,14 @@ private slots:
         // The step is asked for a little ahead of its beat (so that a busy
         // machine does not move it), stamped with the beat itself.
         setPattern(QStringLiteral("AB"));
-        const std::int64_t clicked = SoundBank::nowNs();
+        const std::int64_t clicked = m_sink.nowNs();
         control<QPushButton>(m_form.get(), "Command2")->click();
         QCOMPARE(played(), Names{});
-        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.paths.empty(), 10000);
-        const std::int64_t asked = SoundBank::nowNs();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.names.empty(), 10000);
+        const std::int64_t asked = m_sink.nowNs();
         QVERIFY(m_sink.stamps[0] - clicked >= 200'000'000);
         QVERIFY(m_sink.stamps[0] - asked <= Form1::kStepLeadNs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_sink.paths.size() >= 9, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sink.names.size() >= 9, 30000);
         control<QPushButton>(m_form.get(), "cmdFerma")->click();
         QCOMPARE(played().mid(0, 9), (Names{"A", "B", "", "", "", "", "", "A", "B"}));
     }

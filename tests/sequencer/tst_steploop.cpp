@@ -1,4 +1,4 @@
-#include "StepLoop.h"
+#include "sequencer/StepLoop.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "PatternFile.h"
+#include "services/PatternFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,7 @@
-#include "ColourButton.h"
-#include "Form1.h"
-#include "FormControls.h"
-#include "RecordingSink.h"
-#include "SoundBank.h"
+#include "app/ColourButton.h"
+#include "app/Form1.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
 
 #include <QApplication>
 #include <QFile>
@@ -27,14 +26,13 @@ class TestPatternServices : public QObject
 private slots:
     void init()
     {
-        m_sink.install();
-        m_form = std::make_unique<Form1>();
+        m_sink.clear();
+        m_form = std::make_unique<Form1>(m_sink);
     }
 
     void cleanup()
     {
         m_form.reset();
-        RecordingSink::uninstall();
     }
 
     void clearEmptiesTheFieldAndNothingElse()
@@ -48,7 +46,7 @@ private slots:
         QVERIFY(!play->isEnabled());
         QCOMPARE(play->backColour(), playColour);
         QCOMPARE(m_form->armedSteps(), QList<int>{1}); // the loop goes on
-        QCOMPARE(m_sink.paths.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), std::size_t(0));
         QCOMPARE(text1()->font().underline(), true);
         m_form->CmdCance_Click(); // on an empty field: no change
         QCOMPARE(text1()->text(), QString());
@@ -72,7 +70,7 @@ private slots:
         text1()->setText(QStringLiteral("XXXXXXX"));
         QVERIFY(m_form->OpenFile(file));
         QCOMPARE(text1()->text(), pattern);
-        QCOMPARE(m_sink.paths.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), std::size_t(0));
     }
 
     void aFileThatCannotBeReadLeavesTheField()

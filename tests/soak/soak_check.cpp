@@ -1,7 +1,7 @@
 // Reads what the soak run's sound device captured and reports clicks.
 //   soak_check CAPTURE.raw     (stereo float frames at 48 kHz)
-#include "Capture.h"
-#include "ClickDetector.h"
+#include "support/Capture.h"
+#include "support/ClickDetector.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
-#include "AlertTone.h"
-#include "ApplicationFolder.h"
-#include "DropoutDetector.h"
-#include "WavLoader.h"
+#include "sound/AlertTone.h"
+#include "sound/ApplicationFolder.h"
+#include "support/DropoutDetector.h"
+#include "sound/WavLoader.h"
 
 #include <QTest>
 

@@ -1,13 +1,12 @@
-#include "ApplicationFolder.h"
-#include "AudioEngine.h"
-#include "Capture.h"
-#include "DropoutDetector.h"
-#include "MonotonicClock.h"
-#include "PrivatePulseServer.h"
-#include "PulseCapture.h"
-#include "SoundBank.h"
-#include "StepLoop.h"
-#include "WavLoader.h"
+#include "audio/AudioEngine.h"
+#include "support/Capture.h"
+#include "support/DropoutDetector.h"
+#include "audio/MonotonicClock.h"
+#include "support/PrivatePulseServer.h"
+#include "support/PulseCapture.h"
+#include "sound/SoundBank.h"
+#include "sequencer/StepLoop.h"
+#include "sound/WavLoader.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -19,7 +18,7 @@ namespace {
 
 std::vector<float> kitSound(const char *file)
 {
-    const auto s = WavLoader::load(applicationFolder() + "/voc/" + file, 48000);
+    const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
     return s ? s->samples : std::vector<float>();
 }
 
@@ -32,12 +31,12 @@ void sleepUntil(std::int64_t monotonic)
 
 // Plays v.wav every 100 ms until `capture` hears it or `limitMs` pass;
 // returns the milliseconds it took, or -1.
-qint64 playUntilHeard(PulseCapture &capture, const std::vector<float> &sound, int limitMs)
+qint64 playUntilHeard(SoundBank &bank, PulseCapture &capture, const std::vector<float> &sound, int limitMs)
 {
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < limitMs) {
-        PlaySample("v.wav");
+        bank.playSample("v.wav", bank.nowNs());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!Capture::findAll(capture.left(), sound, 144, 256).empty())
             return waited.elapsed();
@@ -66,7 +65,6 @@ private slots:
 
     void cleanup()
     {
-        SoundBank::setSink(nullptr);
         qputenv("PULSE_SERVER", m_fixtureServer);
         qputenv("PULSE_CLIENTCONFIG", m_fixtureConfig);
     }
@@ -78,22 +76,21 @@ private slots:
         const std::vector<float> kick = kitSound("v.wav");
         constexpr int kSteps = 20;
         {
-            AudioEngine engine;
-            QVERIFY(engine.hasOutput());
-            SoundBank::setSink(&engine);
+            auto engine = std::make_shared<AudioEngine>();
+            QVERIFY(engine->hasOutput());
+            SoundBank bank(engine);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             // As the window asks for its steps: a little ahead, each stamped
             // with its due time on one grid.
             StepLoop loop;
-            loop.start(engine.nowNs());
+            loop.start(bank.nowNs());
             for (int k = 0; k < kSteps; ++k) {
                 const int step = *loop.firstDue();
                 const std::int64_t due = *loop.dueNs(step);
-                sleepUntil(monotonicNs() + (due - engine.nowNs()) - 30'000'000);
-                PlaySample("v.wav", loop.tick(step, engine.nowNs()));
+                sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
+                bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(600));
-            SoundBank::setSink(nullptr);
         }
         capture.stop();
         const std::vector<float> out = capture.left();
@@ -124,26 +121,26 @@ private slots:
         QVERIFY(server.ok());
         server.use();
         const std::vector<float> kick = kitSound("v.wav");
-        AudioEngine engine;
-        QVERIFY(engine.hasOutput());
-        SoundBank::setSink(&engine);
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(engine->hasOutput());
+        SoundBank bank(engine);
         {
             PulseCapture capture;
             QVERIFY(capture.start());
-            QVERIFY(playUntilHeard(capture, kick, 5000) >= 0);
+            QVERIFY(playUntilHeard(bank, capture, kick, 5000) >= 0);
         }
 
         server.signal("KILL");
-        QTRY_VERIFY_WITH_TIMEOUT(!engine.hasOutput(), 5000);
-        PlaySample("v.wav"); // dropped, harmlessly, while there is no server
+        QTRY_VERIFY_WITH_TIMEOUT(!engine->hasOutput(), 5000);
+        bank.playSample("v.wav", bank.nowNs()); // dropped, harmlessly, while there is no server
         QVERIFY(server.start());
         PulseCapture capture;
         QVERIFY(capture.start());
-        const qint64 back = playUntilHeard(capture, kick, 10000);
+        const qint64 back = playUntilHeard(bank, capture, kick, 10000);
         qInfo("sound came back %lld ms after the server did", back);
         QVERIFY2(back >= 0, "no sound after the server came back");
-        QVERIFY(engine.hasOutput());
-        QCOMPARE(engine.reopens(), std::uint64_t(1));
+        QVERIFY(engine->hasOutput());
+        QCOMPARE(engine->reopens(), std::uint64_t(1));
     }
 
     void closingDoesNotWaitForAFrozenServer()
@@ -153,15 +150,14 @@ private slots:
         server.use();
         QElapsedTimer closing;
         {
-            AudioEngine engine;
-            QVERIFY(engine.hasOutput());
-            SoundBank::setSink(&engine);
-            PlaySample("v.wav");
+            auto engine = std::make_shared<AudioEngine>();
+            QVERIFY(engine->hasOutput());
+            SoundBank bank(engine);
+            bank.playSample("v.wav", bank.nowNs());
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             server.signal("STOP");
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            PlaySample("v.wav"); // returns at once all the same
-            SoundBank::setSink(nullptr);
+            bank.playSample("v.wav", bank.nowNs()); // returns at once all the same
             closing.start();
         }
         const qint64 took = closing.elapsed();

@@ -1,5 +1,5 @@
-#include "SampleCache.h"
-#include "WavBytes.h"
+#include "sound/SampleCache.h"
+#include "support/WavBytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "SampleIndex.h"
+#include "sound/SampleIndex.h"
 
 #include <QDir>
 #include <QFile>

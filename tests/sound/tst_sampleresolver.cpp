@@ -1,4 +1,4 @@
-#include "SampleResolver.h"
+#include "sound/SampleResolver.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "WavBytes.h"
-#include "WavLoader.h"
+#include "support/WavBytes.h"
+#include "sound/WavLoader.h"
 
 #include <QFile>
 #include <QTemporaryDir>

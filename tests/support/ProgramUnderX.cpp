@@ -1,6 +1,6 @@
-#include "ProgramUnderX.h"
+#include "support/ProgramUnderX.h"
 
-#include "MonotonicClock.h"
+#include "audio/MonotonicClock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

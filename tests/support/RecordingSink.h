@@ -1,8 +1,6 @@
 #pragma once
 
-#include "ApplicationFolder.h"
-#include "SoundBank.h"
-#include "SoundSink.h"
+#include "sound/SoundSink.h"
 
 #include <QStringList>
 
@@ -13,32 +11,18 @@
 class RecordingSink : public SoundSink
 {
 public:
-    void playSound(const std::string &samplePath, std::int64_t stampNs) override
+    void playSample(std::string_view name, std::int64_t stampNs) override
     {
-        paths.push_back(samplePath);
+        names.push_back(QString::fromUtf8(name.data(), qsizetype(name.size())));
         stamps.push_back(stampNs);
     }
 
-    // Makes this sink, emptied, the one every PlaySample goes to.
-    void install()
+    void clear()
     {
-        paths.clear();
+        names.clear();
         stamps.clear();
-        SoundBank::setSink(this);
     }
 
-    static void uninstall() { SoundBank::setSink(nullptr); }
-
-    // The sample names requested, as they follow "<application folder>/voc/".
-    QStringList names() const
-    {
-        const QString folder = QString::fromStdString(applicationFolder()) + QStringLiteral("/voc/");
-        QStringList result;
-        for (const std::string &path : paths)
-            result << QString::fromStdString(path).remove(0, folder.size());
-        return result;
-    }
-
-    std::vector<std::string> paths;
+    QStringList names;                // the sample names requested, in order
     std::vector<std::int64_t> stamps; // the time each request stands for
 };

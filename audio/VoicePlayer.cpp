@@ -1,4 +1,4 @@
-#include "VoicePlayer.h"
+#include "audio/VoicePlayer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "DrumKeys.h"
+#include "keys/DrumKeys.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "Cp1252.h"
+#include "keys/Cp1252.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "FrameClock.h"
+#include "audio/FrameClock.h"
 
 #include <cmath>
 #include <numbers>

@@ -1,9 +1,9 @@
-#include "AudioOutput.h"
+#include "audio/AudioOutput.h"
 
-#include "AudioLog.h"
-#include "MonotonicClock.h"
-#include "SampleBuffer.h"
-#include "VoicePlayer.h"
+#include "audio/AudioLog.h"
+#include "audio/MonotonicClock.h"
+#include "audio/SampleBuffer.h"
+#include "audio/VoicePlayer.h"
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>

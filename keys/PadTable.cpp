@@ -1,4 +1,4 @@
-#include "PadTable.h"
+#include "keys/PadTable.h"
 
 #include <array>
 

@@ -1,5 +1,5 @@
-#include "ClickDetector.h"
-#include "VoicePlayer.h"
+#include "support/ClickDetector.h"
+#include "audio/VoicePlayer.h"
 
 #include <QRandomGenerator>
 #include <QTest>

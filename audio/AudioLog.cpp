@@ -1,3 +1,3 @@
-#include "AudioLog.h"
+#include "audio/AudioLog.h"
 
 Q_LOGGING_CATEGORY(lcAudio, "tamvolo.audio", QtWarningMsg)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "FrameClock.h"
-#include "SampleBuffer.h"
-#include "SpscRing.h"
-#include "StreamAnchor.h"
+#include "audio/FrameClock.h"
+#include "audio/SampleBuffer.h"
+#include "audio/SpscRing.h"
+#include "audio/StreamAnchor.h"
 
 #include <array>
 #include <atomic>
@@ -32,15 +32,15 @@ struct Playback
 // the monotonic clock instead of falling behind it. A delay-locked loop over
 // the block times (FrameClock) judges which blocks came late.
 //
-// Hand-over, request side (one thread, the loader): submit() queues a
+// Hand-over, request side (one thread at a time): submit() queues a
 // Playback in a lock-free ring. Audio side: render() takes what arrived and
 // keeps it, ordered by onset, until its frame comes; there the new sound cuts
 // whatever plays: the old sound fades out over kFadeMs while the new one
 // starts at full level. A request for the same frame as one still waiting
 // replaces it; one whose frame has passed starts at once (counted as late).
 // Return path: every Playback the audio thread is done with goes into a
-// lock-free ring that the request side empties with takeRetired(), so memory
-// is only ever released off the audio thread. If that ring is full (its reader
+// lock-free ring that one other thread (one at a time) empties with
+// takeRetired(), so memory is only ever released off the audio thread. If that ring is full (its reader
 // stalled for a long time), the audio thread keeps the Playback rather than
 // free it: it is leaked, never freed late or on the wrong thread.
 //
@@ -63,7 +63,7 @@ public:
     // Request side. Hands the request back when the queue is full.
     std::unique_ptr<Playback> submit(std::unique_ptr<Playback> playback);
 
-    // Request side: the requests the audio thread has finished with.
+    // Retired side: the requests the audio thread has finished with.
     std::vector<std::unique_ptr<Playback>> takeRetired();
 
     // Audio thread: fills `frames` stereo frames; `nowNs` is the monotonic

@@ -1,0 +1,179 @@
+#include "audio/AudioEngine.h"
+
+#include "audio/AudioLog.h"
+#include "audio/MonotonicClock.h"
+#include "audio/VoicePlayer.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// What could not be stopped in time stays alive until the process ends: a
+// thread stuck in the sound server may still use it.
+template <typename T>
+void keepForever(std::unique_ptr<T> object)
+{
+    static std::mutex mutex;
+    static auto *kept = new std::vector<std::unique_ptr<T>>; // never destroyed, not even at exit
+    const std::lock_guard lock(mutex);
+    kept->push_back(std::move(object));
+}
+
+} // namespace
+
+struct AudioEngine::State
+{
+    std::unique_ptr<AudioOutput> output; // the engine thread's once it runs
+    std::unique_ptr<VoicePlayer> player;
+    int rate = 0;
+    int blockFrames = 0;
+    std::atomic<bool> running{false};
+    std::atomic<std::uint64_t> reopens{0};
+
+    // Engine thread only.
+    std::int64_t nextReopenNs = 0;
+    std::uint64_t lateBlocksSaid = 0;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    bool done = false;
+    std::thread thread;
+
+    void serviceLoop();
+    void watchOutput();
+};
+
+AudioEngine::AudioEngine()
+    : m_state(std::make_unique<State>())
+{
+    State &s = *m_state;
+    s.output = std::make_unique<AudioOutput>();
+    if (!s.output->open())
+        return;
+    m_rate = s.rate = s.output->rate();
+    m_blockFrames = s.blockFrames = s.output->blockFrames();
+    s.player = std::make_unique<VoicePlayer>(m_rate, m_blockFrames);
+    m_latencyNs = latencyFor(m_rate, m_blockFrames);
+    s.output->start(*s.player);
+    s.running = true;
+    s.thread = std::thread(&State::serviceLoop, &s);
+}
+
+AudioEngine::~AudioEngine()
+{
+    State &s = *m_state;
+    if (!s.player)
+        return;
+    bool done = false;
+    {
+        std::unique_lock lock(s.mutex);
+        s.stop = true;
+        s.wake.notify_all();
+        done = s.wake.wait_for(lock, std::chrono::milliseconds(kCloseMs), [&s] { return s.done; });
+    }
+    if (!done) {
+        // Stuck in the sound server (opening the device again): leave it,
+        // with everything it may still touch.
+        qCDebug(lcAudio) << "the engine thread did not stop in" << kCloseMs << "ms; left behind";
+        s.thread.detach();
+        keepForever(std::move(m_state));
+        return;
+    }
+    s.thread.join();
+    if (s.output->close(std::chrono::milliseconds(kCloseMs))) {
+        s.player->takeRetired();
+        return;
+    }
+    keepForever(std::move(m_state)); // its audio thread may still call the player
+}
+
+std::int64_t AudioEngine::latencyFor(int rate, int blockFrames)
+{
+    return 1'000'000'000LL * blockFrames / rate + 5'000'000;
+}
+
+std::int64_t AudioEngine::nowNs() const
+{
+    return m_state->player ? m_state->player->streamNs(monotonicNs()) : monotonicNs();
+}
+
+bool AudioEngine::hasOutput() const
+{
+    return m_state->running.load(std::memory_order_relaxed);
+}
+
+std::uint64_t AudioEngine::lateOnsets() const
+{
+    return m_state->player ? m_state->player->lateOnsets() : 0;
+}
+
+std::uint64_t AudioEngine::lateBlocks() const
+{
+    return m_state->player ? m_state->player->lateBlocks() : 0;
+}
+
+std::uint64_t AudioEngine::reopens() const
+{
+    return m_state->reopens.load(std::memory_order_relaxed);
+}
+
+void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs)
+{
+    if (!m_state->player || !hasOutput() || !sound)
+        return;
+    auto playback = std::make_unique<Playback>();
+    playback->sample = std::move(sound);
+    playback->onsetNs = stampNs + m_latencyNs;
+    m_state->player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
+}
+
+void AudioEngine::State::watchOutput()
+{
+    if (const std::uint64_t late = player->lateBlocks(); late != lateBlocksSaid) {
+        qCDebug(lcAudio) << "late output blocks:" << late << "(the sound may have dropped out)";
+        lateBlocksSaid = late;
+    }
+    if (output->isRunning()) {
+        running = true;
+        return;
+    }
+    if (running.exchange(false))
+        qCDebug(lcAudio) << "the device went away";
+    const std::int64_t now = monotonicNs();
+    if (now < nextReopenNs)
+        return;
+    nextReopenNs = now + std::int64_t(kReopenMs) * 1'000'000;
+    if (!output->open())
+        return;
+    if (output->rate() != rate || output->blockFrames() != blockFrames) {
+        qCDebug(lcAudio) << "the device came back at" << output->rate() << "Hz; not used";
+        output->close(std::chrono::milliseconds(kCloseMs), false);
+        return;
+    }
+    output->start(*player);
+    running = true;
+    reopens.fetch_add(1, std::memory_order_relaxed);
+    qCDebug(lcAudio) << "the device was opened again";
+}
+
+void AudioEngine::State::serviceLoop()
+{
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, std::chrono::milliseconds(kServiceMs), [this] { return stop; });
+            if (stop) {
+                done = true;
+                wake.notify_all();
+                return;
+            }
+        }
+        watchOutput();
+        player->takeRetired(); // freed here, off the audio thread
+    }
+}

@@ -1,0 +1,146 @@
+#include "audio/AudioEngine.h"
+#include "sound/AlertTone.h"
+#include "sound/ApplicationFolder.h"
+#include "sound/SoundBank.h"
+#include "sound/WavLoader.h"
+#include "support/Capture.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <thread>
+
+// The sample bank playing through the engine into SDL's disk driver: which
+// sound each name plays, and where.
+class TestSoundBank : public QObject
+{
+    Q_OBJECT
+
+    static std::vector<float> kitSound(const char *file)
+    {
+        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        return s ? s->samples : std::vector<float>();
+    }
+
+    // Plays `names` 300 ms apart through a bank on `folder` and returns what
+    // reached the device, and the disk driver's pace in frames per second.
+    static std::pair<std::vector<float>, double> playThroughDisk(const std::vector<const char *> &names,
+                                                                 std::function<std::string()> folder)
+    {
+        QTemporaryDir dir;
+        const QString capture = dir.filePath("out.raw");
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILE", capture.toLocal8Bit());
+        QElapsedTimer wall;
+        {
+            auto engine = std::make_shared<AudioEngine>();
+            if (!engine->hasOutput())
+                return {};
+            SoundBank bank(engine, std::move(folder));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            wall.start();
+            for (const char *name : names) {
+                bank.playSample(name, bank.nowNs());
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        const double seconds = double(wall.elapsed()) / 1000.0;
+        std::vector<float> out = Capture::readLeft(capture);
+        const double pace = double(out.size()) / (seconds + 0.1);
+        return {std::move(out), pace};
+    }
+
+private slots:
+    void theProgramsSamplesAreInVocBesideIt()
+    {
+        QCOMPARE(QString::fromStdString(applicationFolder()), QCoreApplication::applicationDirPath());
+        QCOMPARE(QString::fromStdString(SoundBank::programSampleFolder()),
+                 QCoreApplication::applicationDirPath() + QStringLiteral("/voc/"));
+    }
+
+    void samplesReachTheDeviceAtTheirPlaces()
+    {
+        const auto [out, pace] = playThroughDisk({"v.wav", "B", "?"}, &SoundBank::programSampleFolder);
+        QVERIFY(out.size() > 48000);
+
+        const std::size_t fade = 144;
+        const long long kick = Capture::find(out, kitSound("v.wav"), 0);              // a pad's file name
+        const long long snare = Capture::find(out, kitSound("b.wav"), 0, fade);        // a step's character
+        const long long alert = Capture::find(out, AlertTone::make(48000)->samples, 0, fade); // finds no file
+        QVERIFY2(kick >= 0 && snare > kick && alert > snare,
+                 qPrintable(QString("%1 %2 %3").arg(kick).arg(snare).arg(alert)));
+        // Nothing sounds before the first request.
+        for (long long i = 0; i < kick; ++i)
+            QCOMPARE(out[std::size_t(i)], 0.0f);
+
+        // The disk driver paces itself with sleeps, a few per cent off real
+        // time; the gaps are 300 ms of its own pace.
+        for (const long long gap : {snare - kick, alert - snare}) {
+            const double expected = 0.3 * pace;
+            QVERIFY2(std::abs(double(gap) - expected) < 0.05 * expected,
+                     qPrintable(QString("gap %1, expected %2").arg(gap).arg(expected)));
+        }
+    }
+
+    void theBankPlaysFromItsOwnFolder()
+    {
+        // A folder whose v.wav is the kit's snare: "V" plays the snare.
+        QTemporaryDir folder;
+        QVERIFY(QFile::copy(QString::fromStdString(SoundBank::programSampleFolder() + "b.wav"),
+                            folder.filePath(QStringLiteral("v.wav"))));
+        const std::string path = folder.path().toStdString() + "/";
+        const auto [out, pace] = playThroughDisk({"V"}, [path] { return path; });
+        QVERIFY(!out.empty());
+        QVERIFY(Capture::find(out, kitSound("b.wav"), 0) >= 0);
+        QCOMPARE(Capture::find(out, kitSound("v.wav"), 0), -1LL);
+    }
+
+    void signalsAreLeftToTheProgram()
+    {
+        // SDL must not take SIGTERM and SIGINT: the program has to stop when
+        // told. (SDL only takes a signal left at its default, as in the program.)
+        struct sigaction defaults{}, savedTerm{}, savedInt{};
+        defaults.sa_handler = SIG_DFL;
+        ::sigaction(SIGTERM, &defaults, &savedTerm);
+        ::sigaction(SIGINT, &defaults, &savedInt);
+        auto handlerOf = [](int signal) {
+            struct sigaction action{};
+            ::sigaction(signal, nullptr, &action);
+            return action.sa_handler;
+        };
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        bool output = false;
+        bool untouched = false;
+        {
+            AudioEngine engine;
+            output = engine.hasOutput();
+            untouched = handlerOf(SIGTERM) == SIG_DFL && handlerOf(SIGINT) == SIG_DFL;
+        }
+        ::sigaction(SIGTERM, &savedTerm, nullptr);
+        ::sigaction(SIGINT, &savedInt, nullptr);
+        QVERIFY(output);
+        QVERIFY(untouched);
+    }
+
+    void withoutADeviceRequestsAreDropped()
+    {
+        qputenv("SDL_AUDIODRIVER", "no-such-driver");
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(!engine->hasOutput());
+        SoundBank bank(engine);
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < 10000; ++i)
+            bank.playSample("v.wav", bank.nowNs());
+        QVERIFY2(timer.elapsed() < 2000, "requests must return at once");
+        QCOMPARE(engine->lateOnsets(), std::uint64_t(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSoundBank)
+#include "tst_soundbank.moc"
