@@ -357,15 +357,6 @@ void Form1::scheduleStepClock()
     m_stepClock->start(int(std::clamp<std::int64_t>((wait + 999'999) / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)));
 }
 
-QList<int> Form1::armedSteps() const
-{
-    QList<int> steps;
-    for (int step = 1; step <= StepLoop::kSteps; ++step)
-        if (m_loop.isArmed(step))
-            steps << step;
-    return steps;
-}
-
 void Form1::Timer2_Timer() { playStep(1); }
 void Form1::Timer3_Timer() { playStep(2); }
 void Form1::Timer5_Timer() { playStep(3); }

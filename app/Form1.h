@@ -62,9 +62,6 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
-    // The loop's steps that are armed, step 1 for Timer2 ... step 7 for Timer9.
-    QList<int> armedSteps() const;
-
     // How long before its due time a step is asked for. The request carries
     // the due time, so the sound still starts on the beat; asking early only
     // lets a busy machine be late by this much before the beat moves. The

@@ -58,6 +58,7 @@ private slots:
     {
         m_sink.clear();
         m_form = std::make_unique<Form1>(m_sink);
+        QVERIFY(hasControls(m_form.get()));
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_form->show();
         m_text1->setFocus();
@@ -76,7 +77,7 @@ private slots:
         QCOMPARE(fresh.findChild<QTimer *>(QStringLiteral("Timer1"))->isActive(), false);
         for (const char *name : {"Shape1", "Line1", "Line2", "Image2", "Image3", "Image4", "Image5"})
             QVERIFY(control(&fresh, name)->isHidden());
-        QCOMPARE(m_sink.names.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), 0);
     }
 
     void typingStoresCapitalsAndPlays_data()

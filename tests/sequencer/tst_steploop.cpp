@@ -1,4 +1,5 @@
 #include "sequencer/StepLoop.h"
+#include "sequencer/StepSequencer.h"
 
 #include <QTest>
 
@@ -40,6 +41,27 @@ class TestStepLoop : public QObject
     Q_OBJECT
 
 private slots:
+    void stepNames_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("the start-up pattern, spaces included")
+            << "V B VVF" << QStringList{"V", " ", "B", " ", "V", "V", "F"};
+        QTest::newRow("a short pattern: five empty names") << "AB" << QStringList{"A", "B", "", "", "", "", ""};
+        QTest::newRow("characters are taken unchanged") << "è/.\\a" << QStringList{"è", "/", ".", "\\", "a", "", ""};
+        QTest::newRow("nothing past the seventh") << "ABCDEFGHI" << QStringList{"A", "B", "C", "D", "E", "F", "G"};
+    }
+
+    void stepNames()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QStringList, names);
+        QStringList got;
+        for (int step = 1; step <= StepSequencer::kSteps; ++step)
+            got << QString::fromStdString(StepSequencer::stepName(pattern, step));
+        QCOMPARE(got, names);
+    }
+
     void aStartArmsStepOneOneIntervalLater()
     {
         StepLoop loop;

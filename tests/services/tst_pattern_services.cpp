@@ -28,6 +28,7 @@ private slots:
     {
         m_sink.clear();
         m_form = std::make_unique<Form1>(m_sink);
+        QVERIFY(hasControls(m_form.get()));
     }
 
     void cleanup()
@@ -45,11 +46,11 @@ private slots:
         QCOMPARE(text1()->text(), QString());
         QVERIFY(!play->isEnabled());
         QCOMPARE(play->backColour(), playColour);
-        QCOMPARE(m_form->armedSteps(), QList<int>{1}); // the loop goes on
-        QCOMPARE(m_sink.names.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), 0);
         QCOMPARE(text1()->font().underline(), true);
         m_form->CmdCance_Click(); // on an empty field: no change
         QCOMPARE(text1()->text(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.names.isEmpty(), 10000); // the loop goes on
     }
 
     void saveThenLoadGivesBackThePattern_data()
@@ -70,7 +71,7 @@ private slots:
         text1()->setText(QStringLiteral("XXXXXXX"));
         QVERIFY(m_form->OpenFile(file));
         QCOMPARE(text1()->text(), pattern);
-        QCOMPARE(m_sink.names.size(), std::size_t(0));
+        QCOMPARE(m_sink.names.size(), 0);
     }
 
     void aFileThatCannotBeReadLeavesTheField()

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,18 @@ public:
         stamps.push_back(stampNs);
     }
 
+    // The sound clock: the test's own once `clockNs` is set, else the
+    // monotonic clock.
+    std::int64_t nowNs() const override { return clockNs ? *clockNs : SoundSink::nowNs(); }
+
     void clear()
     {
         names.clear();
         stamps.clear();
+        clockNs.reset();
     }
 
     QStringList names;                // the sample names requested, in order
     std::vector<std::int64_t> stamps; // the time each request stands for
+    std::optional<std::int64_t> clockNs;
 };
