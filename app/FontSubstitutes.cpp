@@ -18,7 +18,8 @@ QFont FontSubstitutes::font(Face face, double points, bool bold, bool underline)
         f.setStyleHint(QFont::Serif);
         break;
     case Face::Tahoma:
-        f.setFamilies(QStringList() << QStringLiteral("DejaVu Sans Condensed") << QStringLiteral("Tahoma") << QStringLiteral("DejaVu Sans"));
+        f.setFamilies(QStringList() << QStringLiteral("DejaVu Sans Condensed") << QStringLiteral("Tahoma")
+                                    << QStringLiteral("DejaVu Sans"));
         f.setStyleHint(QFont::SansSerif);
         break;
     }

@@ -1,24 +1,23 @@
 #include "app/Form1.h"
 
 #include "app/ColourButton.h"
-#include "keys/Cp1252.h"
 #include "app/FontSubstitutes.h"
 #include "app/LineControl.h"
 #include "app/MultiLineTextBox.h"
-#include "keys/PadTable.h"
 #include "app/PatternField.h"
-#include "services/PatternFile.h"
 #include "app/PictureBox.h"
 #include "app/ShapeControl.h"
-#include "sequencer/StepLoop.h"
-#include "sequencer/StepSequencer.h"
 #include "app/TrayRestorer.h"
 #include "app/Twips.h"
 #include "app/VbColor.h"
 #include "app/WindowRegion.h"
+#include "keys/Cp1252.h"
+#include "keys/PadTable.h"
+#include "sequencer/StepLoop.h"
+#include "sequencer/StepSequencer.h"
+#include "services/PatternFile.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -29,16 +28,17 @@
 #include <QScreen>
 #include <QSvgRenderer>
 #include <QSystemTrayIcon>
-#include <QWindow>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 
 using FontSubstitutes::Face;
 
 namespace {
 
-const QString kHelpText = QStringLiteral(
-    "Digitare nella casella nera, massimo 7 caratteri ed usare \r\nuno spazio per finire o separare \r\n"
-    "i suoni.\t\t\t\r\n\t    \r\nTasti da utilizzare per la \r\nbatteria:\r\n");
+const QString kHelpText =
+    QStringLiteral("Digitare nella casella nera, massimo 7 caratteri ed usare \r\nuno spazio per finire o separare \r\n"
+                   "i suoni.\t\t\t\r\n\t    \r\nTasti da utilizzare per la \r\nbatteria:\r\n");
 
 void setButtonColor(ColourButton *b, quint32 color)
 {
@@ -54,8 +54,7 @@ Control *place(Control *control, const char *name, const QRect &geometry, bool v
     return control;
 }
 
-void setColors(QWidget *w, QPalette::ColorRole background, quint32 back, QPalette::ColorRole foreground,
-               quint32 fore)
+void setColors(QWidget *w, QPalette::ColorRole background, quint32 back, QPalette::ColorRole foreground, quint32 fore)
 {
     QPalette p = w->palette();
     p.setColor(background, VbColor::toColor(back));
@@ -64,8 +63,8 @@ void setColors(QWidget *w, QPalette::ColorRole background, quint32 back, QPalett
 }
 
 template <typename Button = QPushButton>
-Button *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry,
-               const QFont &font, bool visible = true)
+Button *button(QWidget *parent, const char *name, const QString &caption, const QRect &geometry, const QFont &font,
+               bool visible = true)
 {
     auto *b = place(new Button(caption, parent), name, geometry, visible);
     b->setFont(font);
@@ -124,8 +123,8 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
 void Form1::createDrumPicture()
 {
     // Created bottom to top: the drum picture lowest, the crash light highest.
-    Image1 = place(new PictureBox(QStringLiteral(":/pictures/drumkit.svg"), PictureBox::Fit::Stretch, this),
-                   "Image1", Twips::rect(0, 0, 7575, 5745));
+    Image1 = place(new PictureBox(QStringLiteral(":/pictures/drumkit.svg"), PictureBox::Fit::Stretch, this), "Image1",
+                   Twips::rect(0, 0, 7575, 5745));
     Image1->setToolTip(QStringLiteral("Drag & Drop"));
     Image1->setMouseTracking(true);
 
@@ -140,9 +139,9 @@ void Form1::createDrumPicture()
     Line2->setObjectName(QStringLiteral("Line2"));
     Line2->hide();
     auto overlay = [this](const char *svg, const char *name, const QRect &geometry) {
-        return place(new PictureBox(QStringLiteral(":/pictures/%1.svg").arg(QLatin1String(svg)),
-                                    PictureBox::Fit::Stretch, this),
-                     name, geometry, false);
+        return place(
+            new PictureBox(QStringLiteral(":/pictures/%1.svg").arg(QLatin1String(svg)), PictureBox::Fit::Stretch, this),
+            name, geometry, false);
     };
     Image2 = overlay("padlight_rack_right", "Image2", Twips::rect(4000, 2160, 1155, 315));
     Image3 = overlay("padlight_rack_left", "Image3", Twips::rect(1920, 2280, 1485, 495));
@@ -170,9 +169,8 @@ void Form1::createSidePanel()
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setAutoFillBackground(true);
     setColors(Label2, QPalette::Window, VbColor::kWhite, QPalette::WindowText, VbColor::kGreen);
-    Label2->setCursor(QCursor(renderSvg(QStringLiteral(":/pictures/info_pointer.svg"), QSize(32, 32),
-                                        devicePixelRatioF()),
-                              16, 16));
+    Label2->setCursor(
+        QCursor(renderSvg(QStringLiteral(":/pictures/info_pointer.svg"), QSize(32, 32), devicePixelRatioF()), 16, 16));
     const QColor grey = VbColor::toColor(VbColor::kGrey);
     Shape3 = place(new ShapeControl(ShapeControl::Kind::Rectangle, grey, 1, Frame1), "Shape3",
                    Twips::rect(120, 240, 3135, 615));
@@ -183,8 +181,8 @@ void Form1::createSidePanel()
 
     const QFont buttonFont = FontSubstitutes::font(Face::MsSansSerif, 9.75);
     const QFont smallFont = FontSubstitutes::font(Face::Arial, 8.25);
-    CmdCance = button(Frame1, "CmdCance", QStringLiteral("Cancella tutto"), Twips::rect(360, 960, 2655, 300),
-                      buttonFont);
+    CmdCance =
+        button(Frame1, "CmdCance", QStringLiteral("Cancella tutto"), Twips::rect(360, 960, 2655, 300), buttonFont);
 
     Text1 = place(new PatternField(Frame1), "Text1", Twips::rect(360, 1350, 2655, 630));
     Text1->setMaxLength(7);
@@ -193,9 +191,11 @@ void Form1::createSidePanel()
     Text1->setFont(FontSubstitutes::font(Face::Tahoma, 24, true, true));
     setColors(Text1, QPalette::Base, VbColor::kBlack, QPalette::Text, VbColor::kGreen);
 
-    Command2 = button<ColourButton>(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300), buttonFont);
+    Command2 = button<ColourButton>(Frame1, "Command2", QStringLiteral("Esegui"), Twips::rect(360, 1920, 1335, 300),
+                                    buttonFont);
     setButtonColor(Command2, VbColor::kLightGrey);
-    cmdFerma = button<ColourButton>(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300), buttonFont);
+    cmdFerma = button<ColourButton>(Frame1, "cmdFerma", QStringLiteral("Ferma"), Twips::rect(1680, 1920, 1335, 300),
+                                    buttonFont);
     setButtonColor(cmdFerma, VbColor::kButtonFace);
 
     Text2 = place(new MultiLineTextBox(Frame1), "Text2", Twips::rect(120, 2400, 3135, 1740), false);
@@ -208,8 +208,8 @@ void Form1::createSidePanel()
                       Twips::rect(240, 5760, 2775, 300), smallFont, false);
     Command7 = button(Frame1, "Command7", QStringLiteral("Apri il registratore di suoni (xp)"),
                       Twips::rect(240, 5760, 2775, 300), smallFont, false);
-    cmdRiduci = button(Frame1, "cmdRiduci", QStringLiteral("Riduci a icona"), Twips::rect(240, 6120, 1575, 300),
-                       smallFont);
+    cmdRiduci =
+        button(Frame1, "cmdRiduci", QStringLiteral("Riduci a icona"), Twips::rect(240, 6120, 1575, 300), smallFont);
     cmdChiudi = button(Frame1, "cmdChiudi", QStringLiteral("Chiudi"), Twips::rect(2280, 6120, 735, 300), smallFont);
 
     // Mouse moves: the label, the bare panel and the pattern field have
@@ -219,7 +219,8 @@ void Form1::createSidePanel()
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{Image6, CmdCance, Command2, cmdFerma, Text2, Command6, Command7, cmdRiduci, cmdChiudi})
+    for (QWidget *w : std::initializer_list<QWidget *>{Image6, CmdCance, Command2, cmdFerma, Text2, Command6, Command7,
+                                                       cmdRiduci, cmdChiudi})
         w->setAttribute(Qt::WA_NoMousePropagation);
 }
 
@@ -354,16 +355,38 @@ void Form1::scheduleStepClock()
         return;
     }
     const std::int64_t wait = *m_loop.dueNs(*step) - kStepLeadNs - m_sound.nowNs();
-    m_stepClock->start(int(std::clamp<std::int64_t>((wait + 999'999) / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)));
+    m_stepClock->start(
+        int(std::clamp<std::int64_t>((wait + 999'999) / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)));
 }
 
-void Form1::Timer2_Timer() { playStep(1); }
-void Form1::Timer3_Timer() { playStep(2); }
-void Form1::Timer5_Timer() { playStep(3); }
-void Form1::Timer6_Timer() { playStep(4); }
-void Form1::Timer7_Timer() { playStep(5); }
-void Form1::Timer8_Timer() { playStep(6); }
-void Form1::Timer9_Timer() { playStep(7); }
+void Form1::Timer2_Timer()
+{
+    playStep(1);
+}
+void Form1::Timer3_Timer()
+{
+    playStep(2);
+}
+void Form1::Timer5_Timer()
+{
+    playStep(3);
+}
+void Form1::Timer6_Timer()
+{
+    playStep(4);
+}
+void Form1::Timer7_Timer()
+{
+    playStep(5);
+}
+void Form1::Timer8_Timer()
+{
+    playStep(6);
+}
+void Form1::Timer9_Timer()
+{
+    playStep(7);
+}
 
 void Form1::Form_Load()
 {
@@ -425,8 +448,8 @@ void Form1::Image1_MouseDown(int Button, int, float X, float Y)
     if (Button == Qt::LeftButton) {
         // Where a program may not move its own window (Wayland), the
         // compositor does the drag; it keeps the pointer until the release.
-        const bool compositorMoves = QGuiApplication::platformName().startsWith(QLatin1String("wayland"))
-            && windowHandle() && windowHandle()->startSystemMove();
+        const bool compositorMoves = QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+            windowHandle() && windowHandle()->startSystemMove();
         if (!compositorMoves) {
             DragX = X;
             DragY = Y;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "keys/DrumKeys.h"
 #include "app/Platform.h"
+#include "keys/DrumKeys.h"
 #include "sequencer/StepLoop.h"
 #include "sound/SoundSink.h"
 

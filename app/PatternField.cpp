@@ -1,8 +1,8 @@
 #include "app/PatternField.h"
 
-#include "keys/Cp1252.h"
 #include "app/KeyEventAge.h"
 #include "audio/MonotonicClock.h"
+#include "keys/Cp1252.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -15,8 +15,7 @@ constexpr short kQuestionMark = 63;
 
 PatternField::PatternField(QWidget *parent)
     : QLineEdit(parent)
-{
-}
+{ }
 
 void PatternField::setKeyPressHook(KeyPressHook hook)
 {

@@ -44,12 +44,14 @@ float twipsOf(qreal pixels)
 
 void PictureBox::mousePressEvent(QMouseEvent *event)
 {
-    emit mouseDown(int(event->button()), shiftOf(event), twipsOf(event->position().x()), twipsOf(event->position().y()));
+    emit mouseDown(int(event->button()), shiftOf(event), twipsOf(event->position().x()),
+                   twipsOf(event->position().y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent *event)
 {
-    emit mouseMove(int(event->buttons()), shiftOf(event), twipsOf(event->position().x()), twipsOf(event->position().y()));
+    emit mouseMove(int(event->buttons()), shiftOf(event), twipsOf(event->position().x()),
+                   twipsOf(event->position().y()));
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *event)

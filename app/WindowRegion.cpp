@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-QRegion WindowRegion::createRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth,
-                                         int ellipseHeight)
+QRegion WindowRegion::createRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight)
 {
     const int w = right - left;
     const int h = bottom - top;

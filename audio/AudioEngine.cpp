@@ -14,8 +14,7 @@ namespace {
 
 // What could not be stopped in time stays alive until the process ends: a
 // thread stuck in the sound server may still use it.
-template <typename T>
-void keepForever(std::unique_ptr<T> object)
+template <typename T> void keepForever(std::unique_ptr<T> object)
 {
     static std::mutex mutex;
     static auto *kept = new std::vector<std::unique_ptr<T>>; // never destroyed, not even at exit

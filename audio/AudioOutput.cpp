@@ -20,9 +20,11 @@
 
 namespace {
 
-void quietSdlLog(void *, int, SDL_LogPriority, const char *) {}
+void quietSdlLog(void *, int, SDL_LogPriority, const char *)
+{ }
 
-void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
+void quietAlsa(const char *, int, const char *, int, const char *, ...)
+{ }
 
 // The sound server's buffer, unless the user set one.
 void askForServerBuffer()

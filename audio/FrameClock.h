@@ -38,9 +38,9 @@ private:
     double m_b;
     double m_c;
     bool m_started = false;
-    std::int64_t m_base = 0;    // all times below are relative to this
-    std::int64_t m_frame0 = 0;  // first frame of the current block
-    double m_t0 = 0.0;          // filtered start of the current block
-    double m_t1 = 0.0;          // predicted start of the next block
-    double m_period = 0.0;      // filtered block duration
+    std::int64_t m_base = 0;   // all times below are relative to this
+    std::int64_t m_frame0 = 0; // first frame of the current block
+    double m_t0 = 0.0;         // filtered start of the current block
+    double m_t1 = 0.0;         // predicted start of the next block
+    double m_period = 0.0;     // filtered block duration
 };

@@ -7,8 +7,7 @@
 // A fixed-size, lock-free queue for one writer thread and one reader thread.
 // Neither side allocates or blocks; a push onto a full ring fails and leaves
 // the item with the writer.
-template <typename T, std::size_t Capacity>
-class SpscRing
+template <typename T, std::size_t Capacity> class SpscRing
 {
     static_assert(Capacity >= 2 && (Capacity & (Capacity - 1)) == 0, "capacity is a power of two");
 

@@ -118,8 +118,8 @@ private:
     FrameClock m_clock;
     StreamAnchor m_anchor;
     bool m_started = false;
-    std::int64_t m_originNs = 0; // monotonic time of frame 0
-    std::int64_t m_frame = 0;    // first frame of the block being rendered
+    std::int64_t m_originNs = 0;                  // monotonic time of frame 0
+    std::int64_t m_frame = 0;                     // first frame of the block being rendered
     std::array<Waiting, kMaxWaiting> m_waiting{}; // by frame, m_waitingCount used
     int m_waitingCount = 0;
     Voice m_current;

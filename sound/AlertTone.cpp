@@ -9,7 +9,7 @@ std::shared_ptr<const SampleBuffer> AlertTone::make(int outputRate)
     const int frames = int(kSeconds * outputRate);
     buffer->samples.resize(std::size_t(frames) * SampleBuffer::kChannels);
     const double twoPi = 2.0 * std::numbers::pi;
-    const int attack = outputRate / 500; // 2 ms
+    const int attack = outputRate / 500;  // 2 ms
     const int release = outputRate / 100; // 10 ms
     for (int i = 0; i < frames; ++i) {
         const double t = double(i) / outputRate;

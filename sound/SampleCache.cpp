@@ -7,8 +7,7 @@
 SampleCache::SampleCache(int outputRate, std::size_t maxBytes)
     : m_rate(outputRate)
     , m_maxBytes(maxBytes)
-{
-}
+{ }
 
 std::size_t SampleCache::bytesOf(const Entry &entry)
 {
@@ -31,14 +30,14 @@ void SampleCache::makeRoom(std::size_t bytes, const std::string &keep)
 
 std::shared_ptr<const SampleBuffer> SampleCache::get(const std::string &path)
 {
-    struct stat st{};
+    struct stat st
+    { };
     if (::stat(path.c_str(), &st) != 0)
         return nullptr;
 
     auto it = m_entries.find(path);
-    if (it != m_entries.end() && it->second.size == st.st_size
-        && it->second.modified.tv_sec == st.st_mtim.tv_sec
-        && it->second.modified.tv_nsec == st.st_mtim.tv_nsec) {
+    if (it != m_entries.end() && it->second.size == st.st_size && it->second.modified.tv_sec == st.st_mtim.tv_sec &&
+        it->second.modified.tv_nsec == st.st_mtim.tv_nsec) {
         it->second.lastUsed = ++m_uses;
         return it->second.buffer;
     }

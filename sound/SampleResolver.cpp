@@ -21,8 +21,7 @@ std::optional<std::string> SampleResolver::fileNameFor(std::string_view name)
     return file;
 }
 
-std::optional<std::string> SampleResolver::resolve(std::string_view samplePath,
-                                                   std::string_view sampleFolder)
+std::optional<std::string> SampleResolver::resolve(std::string_view samplePath, std::string_view sampleFolder)
 {
     return SampleIndex(std::string(sampleFolder)).resolve(samplePath);
 }

@@ -22,8 +22,7 @@ public:
     // `sampleFolder` ends with '/'. Returns the path of the file found, or
     // nothing when `samplePath` does not lie in the folder or names no file.
     // Reads the folder afresh when needed; SampleIndex keeps it between calls.
-    static std::optional<std::string> resolve(std::string_view samplePath,
-                                              std::string_view sampleFolder);
+    static std::optional<std::string> resolve(std::string_view samplePath, std::string_view sampleFolder);
 
     // The file name a sample name is looked up as ("V" → "V.wav"), or nothing
     // for a name that can never name a file in the folder.

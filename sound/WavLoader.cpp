@@ -3,10 +3,10 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <cmath>
-#include <cstring>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,7 +33,8 @@ bool readWhole(const std::string &path, std::vector<char> &bytes)
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st{};
+    struct stat st
+    { };
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= WavLoader::kMaxFileBytes;
     if (ok)
         bytes.resize(std::size_t(st.st_size));
@@ -130,8 +131,8 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     if (outputRate <= 0 || size == 0 || size > std::size_t(kMaxFileBytes))
         return nullptr;
     const auto header = readHeader(data, size);
-    if (!header || header->rate < kMinRate || header->rate > kMaxRate
-        || header->frames > (long long)kMaxSeconds * header->rate)
+    if (!header || header->rate < kMinRate || header->rate > kMaxRate ||
+        header->frames > (long long)kMaxSeconds * header->rate)
         return nullptr;
 
     // A data chunk shorter than its header says is an error, not a shorter sound.
@@ -148,8 +149,8 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     if (wav.freq < kMinRate || wav.freq > kMaxRate || wav.channels < 1 || wav.channels > 2 || rawLen == 0)
         return nullptr;
 
-    const std::unique_ptr<SDL_AudioStream, StreamFree> stream(SDL_NewAudioStream(
-        wav.format, wav.channels, wav.freq, AUDIO_F32SYS, SampleBuffer::kChannels, outputRate));
+    const std::unique_ptr<SDL_AudioStream, StreamFree> stream(
+        SDL_NewAudioStream(wav.format, wav.channels, wav.freq, AUDIO_F32SYS, SampleBuffer::kChannels, outputRate));
     // The resampler holds back the tail of its input even when flushed: feed
     // it silence after the sound, then cut the result to the sound's length.
     const std::size_t inFrameBytes = std::size_t(SDL_AUDIO_BITSIZE(wav.format) / 8) * wav.channels;
@@ -160,9 +161,9 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     if (outFrames > std::size_t(kMaxSeconds) * std::size_t(outputRate))
         return nullptr;
     const std::vector<Uint8> padding(inFrameBytes * 4096, SDL_AUDIO_ISSIGNED(wav.format) ? 0 : 0x80);
-    if (!stream || inFrames == 0 || SDL_AudioStreamPut(stream.get(), pcm.get(), int(rawLen)) != 0
-        || SDL_AudioStreamPut(stream.get(), padding.data(), int(padding.size())) != 0
-        || SDL_AudioStreamFlush(stream.get()) != 0)
+    if (!stream || inFrames == 0 || SDL_AudioStreamPut(stream.get(), pcm.get(), int(rawLen)) != 0 ||
+        SDL_AudioStreamPut(stream.get(), padding.data(), int(padding.size())) != 0 ||
+        SDL_AudioStreamFlush(stream.get()) != 0)
         return nullptr;
 
     // The sound itself, the padding's share of the output and some slack:

@@ -28,8 +28,7 @@ class Noise
 public:
     explicit Noise(std::uint32_t seed)
         : m_state(seed)
-    {
-    }
+    { }
     double next()
     {
         m_state ^= m_state << 13;
@@ -106,8 +105,7 @@ private:
 
 // A drum head: a sine whose pitch falls from `start` to `end`, a second mode
 // at 1.6 times the pitch, and a stick noise at the attack.
-Signal drum(double seconds, double start, double end, double bend, double decay, double stick,
-            std::uint32_t seed)
+Signal drum(double seconds, double start, double end, double bend, double decay, double stick, std::uint32_t seed)
 {
     Signal s = silence(seconds);
     Noise noise(seed);
@@ -118,7 +116,8 @@ Signal drum(double seconds, double start, double end, double bend, double decay,
         const double f = end + (start - end) * std::exp(-t * bend);
         phase += kTwoPi * f / kRate;
         phase2 += kTwoPi * f * 1.59 / kRate;
-        const double body = std::sin(phase) * std::exp(-t * decay) + 0.25 * std::sin(phase2) * std::exp(-t * decay * 2.5);
+        const double body =
+            std::sin(phase) * std::exp(-t * decay) + 0.25 * std::sin(phase2) * std::exp(-t * decay * 2.5);
         const double hit = stick * stickTone.process(noise.next()) * std::exp(-t * 120);
         s[i] = std::tanh(1.3 * (body + hit));
     }
@@ -195,8 +194,7 @@ struct Formants
 
 // A sung tone: a glottal pulse (harmonics falling at 12 dB per octave, a gentle
 // vibrato) through three formant resonators that may glide from `from` to `to`.
-Signal sing(double seconds, double pitch, Formants from, Formants to, double glide,
-            double attack, double release)
+Signal sing(double seconds, double pitch, Formants from, Formants to, double glide, double attack, double release)
 {
     Signal s = silence(seconds);
     Biquad r1 = Biquad::bandPass(from.f1, 6), r2 = Biquad::bandPass(from.f2, 9), r3 = Biquad::bandPass(from.f3, 11);
@@ -334,7 +332,8 @@ Signal slide()
 Signal nu()
 {
     Signal nasal = unit(sing(0.08, 210, {250, 1500, 2500}, {250, 1500, 2500}, 0, 0.01, 0.02));
-    return mixAt(Signal(nasal.begin(), nasal.end()), unit(sing(0.18, 210, {300, 1400, 2500}, kU, 0.04, 0.01, 0.1)), 0.06, 1.0);
+    return mixAt(Signal(nasal.begin(), nasal.end()), unit(sing(0.18, 210, {300, 1400, 2500}, kU, 0.04, 0.01, 0.1)),
+                 0.06, 1.0);
 }
 
 Signal ratchet()
@@ -413,16 +412,34 @@ std::vector<KitSynth::Sound> KitSynth::all()
     recipes.push_back({"u.wav", vowel(kU, pitch * 0.75), 1});
 
     recipes.push_back({"d.wav", syllable(hiss(0.012, 3000, 1.2, 0.0005, 200, 101), 0.008, closure, kE, pitch), 0.3});
-    recipes.push_back({"l.wav", syllable(sing(0.05, pitch, {360, 1000, 2600}, {360, 1000, 2600}, 0, 0.01, 0.01), 0.04, {360, 1000, 2600}, kA, pitch), 1});
-    recipes.push_back({"m.wav", syllable(sing(0.07, pitch, {250, 1100, 2300}, {250, 1100, 2300}, 0, 0.01, 0.01), 0.06, {300, 1100, 2400}, kA, pitch), 1});
-    recipes.push_back({"n.wav", syllable(sing(0.07, pitch, {250, 1700, 2500}, {250, 1700, 2500}, 0, 0.01, 0.01), 0.06, {300, 1700, 2500}, kA, pitch), 1});
-    recipes.push_back({"p.wav", syllable(hiss(0.025, 900, 1.0, 0.0003, 150, 103), 0.018, {400, 900, 2400}, kA, pitch), 0.3});
-    recipes.push_back({"q.wav", syllable(hiss(0.03, 1800, 1.5, 0.0003, 130, 105), 0.022, {350, 1500, 2400}, kU, pitch), 0.3});
+    recipes.push_back({"l.wav",
+                       syllable(sing(0.05, pitch, {360, 1000, 2600}, {360, 1000, 2600}, 0, 0.01, 0.01), 0.04,
+                                {360, 1000, 2600}, kA, pitch),
+                       1});
+    recipes.push_back({"m.wav",
+                       syllable(sing(0.07, pitch, {250, 1100, 2300}, {250, 1100, 2300}, 0, 0.01, 0.01), 0.06,
+                                {300, 1100, 2400}, kA, pitch),
+                       1});
+    recipes.push_back({"n.wav",
+                       syllable(sing(0.07, pitch, {250, 1700, 2500}, {250, 1700, 2500}, 0, 0.01, 0.01), 0.06,
+                                {300, 1700, 2500}, kA, pitch),
+                       1});
+    recipes.push_back(
+        {"p.wav", syllable(hiss(0.025, 900, 1.0, 0.0003, 150, 103), 0.018, {400, 900, 2400}, kA, pitch), 0.3});
+    recipes.push_back(
+        {"q.wav", syllable(hiss(0.03, 1800, 1.5, 0.0003, 130, 105), 0.022, {350, 1500, 2400}, kU, pitch), 0.3});
     recipes.push_back({"r.wav", syllable(trill(0.09, pitch), 0.08, {450, 1300, 2500}, kA, pitch), 1});
     recipes.push_back({"s.wav", hiss(0.16, 6500, 2.0, 0.02, 12, 107), 1});
-    recipes.push_back({"t.wav", syllable(hiss(0.02, 4200, 1.2, 0.0003, 160, 109), 0.015, {400, 1700, 2500}, kA, pitch), 0.3});
-    recipes.push_back({"x.wav", mixAt(unit(hiss(0.025, 1800, 1.5, 0.0003, 130, 111)), unit(hiss(0.12, 6500, 2.0, 0.01, 18, 112)), 0.02, 0.9), 0.3});
-    recipes.push_back({"z.wav", mixAt(unit(hiss(0.15, 5500, 2.0, 0.005, 14, 113)), unit(sing(0.15, pitch, closure, closure, 0, 0.005, 0.04)), 0.0, 0.5), 1});
+    recipes.push_back(
+        {"t.wav", syllable(hiss(0.02, 4200, 1.2, 0.0003, 160, 109), 0.015, {400, 1700, 2500}, kA, pitch), 0.3});
+    recipes.push_back(
+        {"x.wav",
+         mixAt(unit(hiss(0.025, 1800, 1.5, 0.0003, 130, 111)), unit(hiss(0.12, 6500, 2.0, 0.01, 18, 112)), 0.02, 0.9),
+         0.3});
+    recipes.push_back({"z.wav",
+                       mixAt(unit(hiss(0.15, 5500, 2.0, 0.005, 14, 113)),
+                             unit(sing(0.15, pitch, closure, closure, 0, 0.005, 0.04)), 0.0, 0.5),
+                       1});
 
     recipes.push_back({"Stamp.wav", stamp(), 0.3});
     recipes.push_back({"Explode.wav", explode(), 0.5});

@@ -10,14 +10,14 @@
 //     recording (median and spread), the recording's frames placed on the
 //     monotonic clock by the server's own timing.
 //   bench_realserver [seconds of loop per run, default 120]
+#include "audio/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
+#include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/DropoutDetector.h"
-#include "audio/MonotonicClock.h"
 #include "support/PrivatePulseServer.h"
 #include "support/ProgramUnderX.h"
 #include "support/PulseCapture.h"
-#include "sound/WavLoader.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -93,7 +93,7 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
     program.click(ProgramUnderX::patternField()); // keys go to the field
     std::vector<std::int64_t> keys;
     const auto start = monotonicNs();
-    const auto floodFrom = start + std::int64_t(seconds) * 400'000'000;  // 40 % in
+    const auto floodFrom = start + std::int64_t(seconds) * 400'000'000;   // 40 % in
     const auto floodTo = floodFrom + std::int64_t(seconds) * 150'000'000; // for 15 % of the run
     std::mt19937 random(7);
     while (monotonicNs() - start < std::int64_t(seconds) * 1'000'000'000) {
@@ -168,10 +168,12 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
     for (double d : deviations)
         mean += d;
     mean = deviations.empty() ? 0 : mean / double(deviations.size());
-    std::printf("  loop %d s, %zu flood keys: dropouts %zu (%lld frames silent); time taken by the hypervisor %lld ms\n",
-                seconds, keys.size(), holes.size(), lost, stolenMs() - stolenBefore);
+    std::printf(
+        "  loop %d s, %zu flood keys: dropouts %zu (%lld frames silent); time taken by the hypervisor %lld ms\n",
+        seconds, keys.size(), holes.size(), lost, stolenMs() - stolenBefore);
     for (const auto &h : holes)
-        std::printf("    a hole of %lld frames %.3f s into the loop\n", h.frames, double(h.frame) / PulseCapture::kRate);
+        std::printf("    a hole of %lld frames %.3f s into the loop\n", h.frames,
+                    double(h.frame) / PulseCapture::kRate);
     std::printf("  steps on the grid: %zu (%lld masked by keys); deviation mean %.2f, p99 %.0f, max %.0f frames;"
                 " drift after %lld steps %lld frames\n",
                 deviations.size(), masked, mean, percentile(deviations, 0.99),

@@ -1,9 +1,9 @@
 #include "sound/ApplicationFolder.h"
+#include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/PrivatePulseServer.h"
 #include "support/ProgramUnderX.h"
 #include "support/PulseCapture.h"
-#include "sound/WavLoader.h"
 
 #include <QColor>
 #include <QElapsedTimer>

@@ -1,12 +1,12 @@
 #include "sound/ApplicationFolder.h"
-#include "support/Capture.h"
 #include "sound/WavLoader.h"
+#include "support/Capture.h"
 
-#include <QCoreApplication>
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
-#include <QImage>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -73,7 +73,8 @@ private slots:
         waited.start();
         while (m_window.isEmpty() && waited.elapsed() < 30000) {
             QTest::qWait(200);
-            m_window = run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
+            m_window =
+                run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
         }
         QVERIFY2(!m_window.isEmpty(), "the window did not appear");
         QTest::qWait(500); // let it paint

@@ -1,10 +1,10 @@
 #include "app/ColourButton.h"
 #include "app/Form1.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
 #include "app/LineControl.h"
 #include "app/MultiLineTextBox.h"
 #include "app/ShapeControl.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -109,8 +109,8 @@ private slots:
         row("Image6", frame, twips(240, 4200, 2760, 1275), false);
         row("Command6", frame, twips(240, 5760, 2775, 300), false, QStringLiteral("Apri il registratore di suoni"),
             face);
-        row("Command7", frame, twips(240, 5760, 2775, 300), false,
-            QStringLiteral("Apri il registratore di suoni (xp)"), face);
+        row("Command7", frame, twips(240, 5760, 2775, 300), false, QStringLiteral("Apri il registratore di suoni (xp)"),
+            face);
         row("cmdRiduci", frame, twips(240, 6120, 1575, 300), true, QStringLiteral("Riduci a icona"), face);
         row("cmdChiudi", frame, twips(2280, 6120, 735, 300), true, QStringLiteral("Chiudi"), face);
     }
@@ -176,13 +176,18 @@ private slots:
         QTest::addColumn<int>("pixels");
         QTest::addColumn<bool>("bold");
         QTest::addColumn<bool>("underline");
-        QTest::newRow("Info! in MS Serif 18 bold") << "Label2" << "Liberation Serif" << 24 << true << false;
-        QTest::newRow("pattern in Tahoma 24 bold underlined")
-            << "Text1" << "DejaVu Sans Condensed" << 32 << true << true;
-        QTest::newRow("Esegui in MS Sans Serif 9.75") << "Command2" << "Liberation Sans" << 13 << false << false;
-        QTest::newRow("help in Arial 9.75 bold") << "Text2" << "Liberation Sans" << 13 << true << false;
-        QTest::newRow("Chiudi in Arial 8.25") << "cmdChiudi" << "Liberation Sans" << 11 << false << false;
-        QTest::newRow("Text3 in MS Sans Serif 8.25") << "Text3" << "Liberation Sans" << 11 << false << false;
+        QTest::newRow("Info! in MS Serif 18 bold") << "Label2"
+                                                   << "Liberation Serif" << 24 << true << false;
+        QTest::newRow("pattern in Tahoma 24 bold underlined") << "Text1"
+                                                              << "DejaVu Sans Condensed" << 32 << true << true;
+        QTest::newRow("Esegui in MS Sans Serif 9.75") << "Command2"
+                                                      << "Liberation Sans" << 13 << false << false;
+        QTest::newRow("help in Arial 9.75 bold") << "Text2"
+                                                 << "Liberation Sans" << 13 << true << false;
+        QTest::newRow("Chiudi in Arial 8.25") << "cmdChiudi"
+                                              << "Liberation Sans" << 11 << false << false;
+        QTest::newRow("Text3 in MS Sans Serif 8.25") << "Text3"
+                                                     << "Liberation Sans" << 11 << false << false;
     }
 
     void fontsAndField()
@@ -232,7 +237,8 @@ private slots:
         // the panel's own controls above its label and shapes.
         const QObjectList &onForm = m_form->children();
         auto index = [&](const char *name) { return onForm.indexOf(control(m_form.get(), name)); };
-        const char *order[] = {"Image1", "Shape1", "Line1", "Line2", "Image2", "Image3", "Image4", "Image5", "Text3", "Frame1"};
+        const char *order[] = {"Image1", "Shape1", "Line1",  "Line2", "Image2",
+                               "Image3", "Image4", "Image5", "Text3", "Frame1"};
         for (std::size_t i = 1; i < std::size(order); ++i)
             QVERIFY2(index(order[i - 1]) < index(order[i]), order[i]);
 
@@ -240,7 +246,8 @@ private slots:
         const QObjectList &inFrame = frame->children();
         auto at = [&](const char *name) { return inFrame.indexOf(control(m_form.get(), name)); };
         QVERIFY(at("Label2") < at("Shape3"));
-        for (const char *windowed : {"CmdCance", "Text1", "Command2", "cmdFerma", "Text2", "Command6", "Command7", "cmdRiduci", "cmdChiudi"})
+        for (const char *windowed :
+             {"CmdCance", "Text1", "Command2", "cmdFerma", "Text2", "Command6", "Command7", "cmdRiduci", "cmdChiudi"})
             for (const char *light : {"Label2", "Shape3", "Shape2", "Image6"})
                 QVERIFY(at(light) < at(windowed));
         // Shapes and lines let the mouse through; pad-light pictures do not.

@@ -89,8 +89,7 @@ private slots:
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<Names>("loop");
-        QTest::newRow("the start-up pattern, spaces included")
-            << "V B VVF" << Names{"V", " ", "B", " ", "V", "V", "F"};
+        QTest::newRow("the start-up pattern, spaces included") << "V B VVF" << Names{"V", " ", "B", " ", "V", "V", "F"};
         QTest::newRow("a short pattern: five empty names") << "AB" << Names{"A", "B", "", "", "", "", ""};
         QTest::newRow("characters are played as they are") << "è/.\\a" << Names{"è", "/", ".", "\\", "a", "", ""};
     }
@@ -157,7 +156,7 @@ private slots:
         play();
         beats(1); // V
         setPattern(QStringLiteral("XYZ"));
-        beats(2); // Y, Z
+        beats(2);              // Y, Z
         setPattern(QString()); // cleared while playing: the loop goes on
         beats(2);
         QCOMPARE(played(), (Names{"V", "Y", "Z", "", ""}));
@@ -186,8 +185,7 @@ private slots:
         QTest::addColumn<Names>("heard");
         QTest::addColumn<int>("loops");
         // Play is pressed again 100 ms after the beat of the last step heard.
-        QTest::newRow("before the first beat: the loop starts over")
-            << 0 << Names{"A", "B", "C", "D"} << 1;
+        QTest::newRow("before the first beat: the loop starts over") << 0 << Names{"A", "B", "C", "D"} << 1;
         QTest::newRow("two steps in: a second loop sounds beside the first")
             << 2 << Names{"A", "B", "C", "A", "D", "B", "E", "C"} << 2;
         QTest::newRow("six steps in: the seventh step's next beat takes the second loop over")
@@ -224,7 +222,7 @@ private slots:
         auto *text1 = control<QLineEdit>(m_form.get(), "Text1");
         text1->setFocus();
         QTest::keyClick(text1, 'k'); // a pad while the loop plays
-        beats(1); // B
+        beats(1);                    // B
         QCOMPARE(played(), (Names{"V", "k.wav", "B"}));
     }
 

@@ -65,10 +65,7 @@ private slots:
         m_text1->clear();
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-    }
+    void cleanup() { m_form.reset(); }
 
     void atStartUp()
     {
@@ -86,26 +83,46 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<Files>("files");
         QTest::addColumn<QStringList>("lights");
-        QTest::newRow("a stores A and plays a.wav") << "a" << "A" << Files{"a.wav"} << QStringList();
-        QTest::newRow("c stores C and plays k.wav") << "c" << "C" << Files{"k.wav"} << QStringList();
-        QTest::newRow("w stores W and plays u.wav") << "w" << "W" << Files{"u.wav"} << QStringList();
-        QTest::newRow("è stores È and plays è.wav") << "è" << "È" << Files{"è.wav"} << QStringList();
-        QTest::newRow("é stores É and plays è.wav") << "é" << "É" << Files{"è.wav"} << QStringList();
-        QTest::newRow("ÿ stores Ÿ and plays nothing") << "ÿ" << "Ÿ" << Files{} << QStringList();
-        QTest::newRow("v stores V, plays v.wav, lights the bass drum") << "v" << "V" << Files{"v.wav"} << QStringList{"Shape1"};
-        QTest::newRow("b lights the snare") << "b" << "B" << Files{"b.wav"} << QStringList{"Line1"};
-        QTest::newRow("j lights the hi-hat") << "j" << "J" << Files{"J.wav"} << QStringList{"Line2"};
-        QTest::newRow("h lights the right rack tom") << "h" << "H" << Files{"h.wav"} << QStringList{"Image2"};
-        QTest::newRow("g lights the left rack tom") << "g" << "G" << Files{"g.wav"} << QStringList{"Image3"};
-        QTest::newRow("f lights the floor tom") << "f" << "F" << Files{"f.wav"} << QStringList{"Image4"};
-        QTest::newRow("k lights the crash") << "k" << "K" << Files{"k.wav"} << QStringList{"Image5"};
+        QTest::newRow("a stores A and plays a.wav") << "a"
+                                                    << "A" << Files{"a.wav"} << QStringList();
+        QTest::newRow("c stores C and plays k.wav") << "c"
+                                                    << "C" << Files{"k.wav"} << QStringList();
+        QTest::newRow("w stores W and plays u.wav") << "w"
+                                                    << "W" << Files{"u.wav"} << QStringList();
+        QTest::newRow("è stores È and plays è.wav") << "è"
+                                                    << "È" << Files{"è.wav"} << QStringList();
+        QTest::newRow("é stores É and plays è.wav") << "é"
+                                                    << "É" << Files{"è.wav"} << QStringList();
+        QTest::newRow("ÿ stores Ÿ and plays nothing") << "ÿ"
+                                                      << "Ÿ" << Files{} << QStringList();
+        QTest::newRow("v stores V, plays v.wav, lights the bass drum")
+            << "v"
+            << "V" << Files{"v.wav"} << QStringList{"Shape1"};
+        QTest::newRow("b lights the snare") << "b"
+                                            << "B" << Files{"b.wav"} << QStringList{"Line1"};
+        QTest::newRow("j lights the hi-hat") << "j"
+                                             << "J" << Files{"J.wav"} << QStringList{"Line2"};
+        QTest::newRow("h lights the right rack tom") << "h"
+                                                     << "H" << Files{"h.wav"} << QStringList{"Image2"};
+        QTest::newRow("g lights the left rack tom") << "g"
+                                                    << "G" << Files{"g.wav"} << QStringList{"Image3"};
+        QTest::newRow("f lights the floor tom") << "f"
+                                                << "F" << Files{"f.wav"} << QStringList{"Image4"};
+        QTest::newRow("k lights the crash") << "k"
+                                            << "K" << Files{"k.wav"} << QStringList{"Image5"};
         QTest::newRow("the hyphen plays Laser.wav, then trat.wav")
-            << "-" << "-" << Files{"Laser.wav", "trat.wav"} << QStringList();
-        QTest::newRow("a semicolon is stored and silent") << ";" << ";" << Files{} << QStringList();
-        QTest::newRow("a space plays sla.wav") << " " << " " << Files{"sla.wav"} << QStringList();
-        QTest::newRow("a digit plays nu.wav") << "7" << "7" << Files{"nu.wav"} << QStringList();
-        QTest::newRow("£ plays nu.wav") << "£" << "£" << Files{"nu.wav"} << QStringList();
-        QTest::newRow("a Greek letter is outside the set: ? and silent") << "α" << "?" << Files{} << QStringList();
+            << "-"
+            << "-" << Files{"Laser.wav", "trat.wav"} << QStringList();
+        QTest::newRow("a semicolon is stored and silent") << ";"
+                                                          << ";" << Files{} << QStringList();
+        QTest::newRow("a space plays sla.wav") << " "
+                                               << " " << Files{"sla.wav"} << QStringList();
+        QTest::newRow("a digit plays nu.wav") << "7"
+                                              << "7" << Files{"nu.wav"} << QStringList();
+        QTest::newRow("£ plays nu.wav") << "£"
+                                        << "£" << Files{"nu.wav"} << QStringList();
+        QTest::newRow("a Greek letter is outside the set: ? and silent") << "α"
+                                                                         << "?" << Files{} << QStringList();
     }
 
     void typingStoresCapitalsAndPlays()

@@ -1,9 +1,9 @@
 #include "app/Form1.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
 #include "app/TrayRestorer.h"
 #include "app/Twips.h"
 #include "app/WindowRegion.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -110,9 +110,11 @@ private slots:
         const QRegion mask = m_form->mask();
         QCOMPARE(mask.boundingRect(), QRect(0, 0, 792, 471));
         QCOMPARE(mask, WindowRegion::createRoundRectRgn(0, 0, 792, 471, 60, 60));
-        for (QPoint outside : {QPoint(0, 0), QPoint(5, 5), QPoint(791, 0), QPoint(786, 5), QPoint(0, 470), QPoint(791, 470)})
+        for (QPoint outside :
+             {QPoint(0, 0), QPoint(5, 5), QPoint(791, 0), QPoint(786, 5), QPoint(0, 470), QPoint(791, 470)})
             QVERIFY2(!mask.contains(outside), qPrintable(QString("%1,%2").arg(outside.x()).arg(outside.y())));
-        for (QPoint inside : {QPoint(30, 0), QPoint(396, 0), QPoint(0, 235), QPoint(10, 10), QPoint(396, 235), QPoint(791, 235), QPoint(761, 470)})
+        for (QPoint inside : {QPoint(30, 0), QPoint(396, 0), QPoint(0, 235), QPoint(10, 10), QPoint(396, 235),
+                              QPoint(791, 235), QPoint(761, 470)})
             QVERIFY2(mask.contains(inside), qPrintable(QString("%1,%2").arg(inside.x()).arg(inside.y())));
     }
 
@@ -180,8 +182,10 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("path");
-        QTest::newRow("older") << "Command6" << "C:\\WINDOWS\\SNDREC32.EXE";
-        QTest::newRow("newer") << "Command7" << "C:\\WINDOWS\\System32\\sndrec32.exe";
+        QTest::newRow("older") << "Command6"
+                               << "C:\\WINDOWS\\SNDREC32.EXE";
+        QTest::newRow("newer") << "Command7"
+                               << "C:\\WINDOWS\\System32\\sndrec32.exe";
     }
 
     void eachClickStartsTheRecorderOnce()

@@ -1,6 +1,6 @@
+#include "keys/PadTable.h"
 #include "sound/ApplicationFolder.h"
 #include "support/ClickDetector.h"
-#include "keys/PadTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,8 +51,8 @@ private slots:
         QCOMPARE(bytes.left(4), QByteArray("RIFF"));
         QCOMPARE(bytes.mid(8, 8), QByteArray("WAVEfmt "));
         const auto *h = reinterpret_cast<const uchar *>(bytes.constData());
-        QCOMPARE(qFromLittleEndian<quint16>(h + 20), quint16(1));  // PCM
-        QCOMPARE(qFromLittleEndian<quint16>(h + 22), quint16(1));  // mono
+        QCOMPARE(qFromLittleEndian<quint16>(h + 20), quint16(1)); // PCM
+        QCOMPARE(qFromLittleEndian<quint16>(h + 22), quint16(1)); // mono
         const quint32 rate = qFromLittleEndian<quint32>(h + 24);
         QVERIFY(rate == 44100 || rate == 48000);
         QCOMPARE(qFromLittleEndian<quint16>(h + 34), quint16(16));

@@ -1,5 +1,5 @@
-#include "support/ClickDetector.h"
 #include "audio/VoicePlayer.h"
+#include "support/ClickDetector.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -39,8 +39,7 @@ public:
         : m_player(player)
         , m_jitter(jitterNs)
         , m_rateError(rateError)
-    {
-    }
+    { }
 
     // Renders blocks until `frame` (exclusive) has been produced.
     void renderUntil(std::int64_t frame)

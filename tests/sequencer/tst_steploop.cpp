@@ -123,8 +123,8 @@ private slots:
         run(loop, 2 * kInterval); // steps 1 and 2 played, step 3 pending at 600 ms
         loop.start(450 * kMs);    // step 1 of a second chain at 650 ms
         const auto ticks = run(loop, 1100 * kMs);
-        const std::vector<Tick> expected = {{3, 600 * kMs}, {1, 650 * kMs}, {4, 800 * kMs}, {2, 850 * kMs},
-                                            {5, 1000 * kMs}, {3, 1050 * kMs}};
+        const std::vector<Tick> expected = {{3, 600 * kMs}, {1, 650 * kMs},  {4, 800 * kMs},
+                                            {2, 850 * kMs}, {5, 1000 * kMs}, {3, 1050 * kMs}};
         QCOMPARE(ticks, expected);
     }
 

@@ -41,8 +41,7 @@ class TestPatternFile : public QObject
     // The text a byte string stands for in Windows-1252.
     // Runs `body` in a child process and returns its exit status as
     // waitpid gives it: a fault that kills the process kills only the child.
-    template <typename Body>
-    static int inChild(Body body)
+    template <typename Body> static int inChild(Body body)
     {
         const pid_t child = ::fork();
         if (child == 0)
@@ -57,10 +56,10 @@ class TestPatternFile : public QObject
         QString text;
         for (const char b : bytes) {
             const auto byte = uchar(b);
-            static const char16_t high[32] = {0x20AC, 0x81, 0x201A, 0x192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                              0x2C6, 0x2030, 0x160, 0x2039, 0x152, 0x8D, 0x17D, 0x8F,
-                                              0x90, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                              0x2DC, 0x2122, 0x161, 0x203A, 0x153, 0x9D, 0x17E, 0x178};
+            static const char16_t high[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                                              0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                                              0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                              0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
             text += byte >= 0x80 && byte < 0xA0 ? QChar(high[byte - 0x80]) : QChar(byte);
         }
         return text;
@@ -154,7 +153,8 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QCOMPARE(PatternFile::read(fifo), std::nullopt); // would hang if it waited for a writer
         QVERIFY(!PatternFile::write(fifo, QStringLiteral("AB")));
-        struct stat st{};
+        struct stat st
+        { };
         QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
         QVERIFY(S_ISFIFO(st.st_mode));
     }
@@ -190,7 +190,8 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkdir("limited"));
         const QString file = path("limited/p.txt");
         put(file, "OLD\r\n");
-        struct rlimit old{};
+        struct rlimit old
+        { };
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = old;
@@ -213,7 +214,8 @@ private slots:
         put(file, "OLD\r\n");
         const int status = inChild([&] {
             std::signal(SIGXFSZ, SIG_DFL);
-            struct rlimit none{};
+            struct rlimit none
+            { };
             ::getrlimit(RLIMIT_FSIZE, &none);
             none.rlim_cur = 0;
             ::setrlimit(RLIMIT_FSIZE, &none);
@@ -264,7 +266,9 @@ private slots:
         QVERIFY(PatternFile::write(one, QStringLiteral("ABC")));
         QCOMPARE(contents(one), QByteArray("ABC\r\n"));
         QCOMPARE(contents(other), QByteArray("ABC\r\n"));
-        struct stat a{}, b{};
+        struct stat a
+        {
+        }, b{};
         ::stat(QFile::encodeName(one).constData(), &a);
         ::stat(QFile::encodeName(other).constData(), &b);
         QCOMPARE(a.st_ino, b.st_ino);
@@ -280,7 +284,8 @@ private slots:
         QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
         QCOMPARE(::chmod(native.constData(), 0640), 0);
         QVERIFY(PatternFile::write(file, QStringLiteral("V")));
-        struct stat st{};
+        struct stat st
+        { };
         QCOMPARE(::stat(native.constData(), &st), 0);
         QCOMPARE(st.st_uid, uid_t(65534));
         QCOMPARE(st.st_gid, gid_t(65534));
@@ -333,8 +338,8 @@ private slots:
         ::umask(mask);
         QCOMPARE(wrong.load(), 0);
         QCOMPARE(QFileInfo(path("fresh.txt")).permissions() & 0x7777,
-                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup
-                     | QFile::ReadOther);
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup |
+                     QFile::ReadOther);
     }
 
     void anExistingFileIsReplacedWhole()

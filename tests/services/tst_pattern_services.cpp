@@ -31,10 +31,7 @@ private slots:
         QVERIFY(hasControls(m_form.get()));
     }
 
-    void cleanup()
-    {
-        m_form.reset();
-    }
+    void cleanup() { m_form.reset(); }
 
     void clearEmptiesTheFieldAndNothingElse()
     {
@@ -91,10 +88,7 @@ private slots:
         QCOMPARE(text1()->text(), QString());
     }
 
-    void aFailedSaveSaysSo()
-    {
-        QVERIFY(!m_form->CloseFile(m_dir.filePath(QStringLiteral("missing/folder/p.txt"))));
-    }
+    void aFailedSaveSaysSo() { QVERIFY(!m_form->CloseFile(m_dir.filePath(QStringLiteral("missing/folder/p.txt")))); }
 };
 
 QTEST_MAIN(TestPatternServices)

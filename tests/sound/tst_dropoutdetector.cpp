@@ -1,7 +1,7 @@
 #include "sound/AlertTone.h"
 #include "sound/ApplicationFolder.h"
-#include "support/DropoutDetector.h"
 #include "sound/WavLoader.h"
+#include "support/DropoutDetector.h"
 
 #include <QTest>
 

@@ -1,12 +1,12 @@
 #include "audio/AudioEngine.h"
+#include "audio/MonotonicClock.h"
+#include "sequencer/StepLoop.h"
+#include "sound/SoundBank.h"
+#include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/DropoutDetector.h"
-#include "audio/MonotonicClock.h"
 #include "support/PrivatePulseServer.h"
 #include "support/PulseCapture.h"
-#include "sound/SoundBank.h"
-#include "sequencer/StepLoop.h"
-#include "sound/WavLoader.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -29,7 +29,8 @@ class TestSampleIndex : public QObject
     // Dates the folder back, as if its last change were long ago.
     void settle()
     {
-        struct utimbuf old{};
+        struct utimbuf old
+        { };
         old.actime = old.modtime = std::time(nullptr) - 60;
         QCOMPARE(::utime(m_folder.c_str(), &old), 0);
     }
@@ -74,7 +75,8 @@ private slots:
         touch("New.wav");
         QCOMPARE(index.resolve(m_folder + "NEW"), std::optional<std::string>(m_folder + "New.wav"));
         settle();
-        QVERIFY(QFile::rename(QString::fromStdString(m_folder + "New.wav"), QString::fromStdString(m_folder + "Renamed.wav")));
+        QVERIFY(QFile::rename(QString::fromStdString(m_folder + "New.wav"),
+                              QString::fromStdString(m_folder + "Renamed.wav")));
         QVERIFY(!index.resolve(m_folder + "NEW"));
         QCOMPARE(index.resolve(m_folder + "RENAMED"), std::optional<std::string>(m_folder + "Renamed.wav"));
     }

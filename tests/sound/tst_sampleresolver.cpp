@@ -31,8 +31,8 @@ private slots:
         QVERIFY(m_root.isValid());
         QVERIFY(QDir(m_root.path()).mkpath("voc/sub"));
         m_folder = m_root.path() + "/voc/";
-        for (const char *name : {"v.wav", "J.wav", "Laser.wav", "\xc3\xa8.wav", "dup.wav", "DUP.wav", "Dup.wav",
-                                 "sub/x.wav", "noext"})
+        for (const char *name :
+             {"v.wav", "J.wav", "Laser.wav", "\xc3\xa8.wav", "dup.wav", "DUP.wav", "Dup.wav", "sub/x.wav", "noext"})
             touch(QString::fromUtf8(name));
         // The same letter è written decomposed (e + combining grave), as some
         // systems store it.

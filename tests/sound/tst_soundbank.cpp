@@ -69,8 +69,8 @@ private slots:
         QVERIFY(out.size() > 48000);
 
         const std::size_t fade = 144;
-        const long long kick = Capture::find(out, kitSound("v.wav"), 0);              // a pad's file name
-        const long long snare = Capture::find(out, kitSound("b.wav"), 0, fade);        // a step's character
+        const long long kick = Capture::find(out, kitSound("v.wav"), 0);                      // a pad's file name
+        const long long snare = Capture::find(out, kitSound("b.wav"), 0, fade);               // a step's character
         const long long alert = Capture::find(out, AlertTone::make(48000)->samples, 0, fade); // finds no file
         QVERIFY2(kick >= 0 && snare > kick && alert > snare,
                  qPrintable(QString("%1 %2 %3").arg(kick).arg(snare).arg(alert)));
@@ -104,12 +104,15 @@ private slots:
     {
         // SDL must not take SIGTERM and SIGINT: the program has to stop when
         // told. (SDL only takes a signal left at its default, as in the program.)
-        struct sigaction defaults{}, savedTerm{}, savedInt{};
+        struct sigaction defaults
+        {
+        }, savedTerm{}, savedInt{};
         defaults.sa_handler = SIG_DFL;
         ::sigaction(SIGTERM, &defaults, &savedTerm);
         ::sigaction(SIGINT, &defaults, &savedInt);
         auto handlerOf = [](int signal) {
-            struct sigaction action{};
+            struct sigaction action
+            { };
             ::sigaction(signal, nullptr, &action);
             return action.sa_handler;
         };

@@ -1,5 +1,5 @@
-#include "support/WavBytes.h"
 #include "sound/WavLoader.h"
+#include "support/WavBytes.h"
 
 #include <QFile>
 #include <QTemporaryDir>

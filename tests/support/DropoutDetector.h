@@ -24,8 +24,8 @@ struct Hole
     long long frames = 0;
 };
 
-constexpr float kSilence = 1e-6f;   // what a dry server plays
-constexpr float kAudible = 1e-3f;   // -60 dBFS: the sample has sound here
+constexpr float kSilence = 1e-6f;    // what a dry server plays
+constexpr float kAudible = 1e-3f;    // -60 dBFS: the sample has sound here
 constexpr long long kMinFrames = 16; // a third of a millisecond
 
 // `plays` in the order of their frames.

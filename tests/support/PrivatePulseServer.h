@@ -22,7 +22,8 @@ public:
     {
         QFile pid(m_dir.filePath(QStringLiteral("pid")));
         if (pid.open(QIODevice::ReadOnly))
-            QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-") + name, QString::fromLatin1(pid.readAll()).trimmed()});
+            QProcess::execute(QStringLiteral("kill"),
+                              {QStringLiteral("-") + name, QString::fromLatin1(pid.readAll()).trimmed()});
     }
     // What a client process needs to reach this server.
     QProcessEnvironment clientEnvironment() const
@@ -43,7 +44,8 @@ public:
 private:
     bool run(const char *what)
     {
-        return QProcess::execute(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT"), {QLatin1String(what), m_dir.path()}) == 0;
+        return QProcess::execute(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT"), {QLatin1String(what), m_dir.path()}) ==
+            0;
     }
 
     QTemporaryDir m_dir;

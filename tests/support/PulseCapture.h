@@ -122,7 +122,8 @@ private:
     Line fitLocked(double from) const
     {
         Line line;
-        const auto first = std::find_if(m_reads.begin(), m_reads.end(), [from](const Read &r) { return r.frame >= from; });
+        const auto first =
+            std::find_if(m_reads.begin(), m_reads.end(), [from](const Read &r) { return r.frame >= from; });
         if (m_reads.end() - first < 2)
             return line;
         const double f0 = first->frame, t0 = first->ns;
