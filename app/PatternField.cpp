@@ -15,7 +15,7 @@ constexpr short kQuestionMark = 63;
 
 PatternField::PatternField(QWidget *parent)
     : QLineEdit(parent)
-{ }
+{}
 
 void PatternField::setKeyPressHook(KeyPressHook hook)
 {

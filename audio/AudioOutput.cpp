@@ -21,10 +21,10 @@
 namespace {
 
 void quietSdlLog(void *, int, SDL_LogPriority, const char *)
-{ }
+{}
 
 void quietAlsa(const char *, int, const char *, int, const char *, ...)
-{ }
+{}
 
 // The sound server's buffer, unless the user set one.
 void askForServerBuffer()

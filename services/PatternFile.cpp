@@ -93,8 +93,7 @@ class FileSizeSignalIgnored
 public:
     FileSizeSignalIgnored()
     {
-        struct sigaction ignore
-        { };
+        struct sigaction ignore = {};
         ignore.sa_handler = SIG_IGN;
         ::sigaction(SIGXFSZ, &ignore, &m_old);
     }
@@ -103,8 +102,7 @@ public:
     FileSizeSignalIgnored &operator=(const FileSizeSignalIgnored &) = delete;
 
 private:
-    struct sigaction m_old
-    { };
+    struct sigaction m_old = {};
 };
 
 bool writeAll(int fd, const QByteArray &bytes)
@@ -127,8 +125,7 @@ bool writeInPlace(const std::string &target, const struct stat &existing, const 
     const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st
-    { };
+    struct stat st = {};
     bool ok =
         ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_ino == existing.st_ino && st.st_dev == existing.st_dev;
     ok = ok && ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
@@ -167,8 +164,7 @@ std::optional<QString> PatternFile::read(const QString &path)
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    struct stat st
-    { };
+    struct stat st = {};
     char bytes[kMostBytes];
     ssize_t got = -1;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
@@ -198,8 +194,7 @@ bool PatternFile::write(const QString &path, const QString &pattern)
     const std::string target = followLinks(QFile::encodeName(path).toStdString());
     if (target.empty())
         return false;
-    struct stat existing
-    { };
+    struct stat existing = {};
     const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists && (!S_ISREG(existing.st_mode) || !mayWrite(target, existing)))
         return false;

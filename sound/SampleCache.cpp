@@ -7,7 +7,7 @@
 SampleCache::SampleCache(int outputRate, std::size_t maxBytes)
     : m_rate(outputRate)
     , m_maxBytes(maxBytes)
-{ }
+{}
 
 std::size_t SampleCache::bytesOf(const Entry &entry)
 {
@@ -30,8 +30,7 @@ void SampleCache::makeRoom(std::size_t bytes, const std::string &keep)
 
 std::shared_ptr<const SampleBuffer> SampleCache::get(const std::string &path)
 {
-    struct stat st
-    { };
+    struct stat st = {};
     if (::stat(path.c_str(), &st) != 0)
         return nullptr;
 

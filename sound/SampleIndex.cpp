@@ -26,15 +26,14 @@ constexpr std::time_t kSettleSeconds = 2;
 
 SampleIndex::SampleIndex(std::string folder)
     : m_folder(std::move(folder))
-{ }
+{}
 
 bool SampleIndex::isRegularFile(const std::string &path) const
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st
-    { };
+    struct stat st = {};
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     return regular;
@@ -42,8 +41,7 @@ bool SampleIndex::isRegularFile(const std::string &path) const
 
 void SampleIndex::readFolderIfChanged()
 {
-    struct stat st
-    { };
+    struct stat st = {};
     if (::stat(m_folder.c_str(), &st) != 0) {
         m_byFoldedName.clear();
         m_read = false;

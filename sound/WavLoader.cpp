@@ -33,8 +33,7 @@ bool readWhole(const std::string &path, std::vector<char> &bytes)
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st
-    { };
+    struct stat st = {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= WavLoader::kMaxFileBytes;
     if (ok)
         bytes.resize(std::size_t(st.st_size));

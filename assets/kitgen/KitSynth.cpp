@@ -28,7 +28,7 @@ class Noise
 public:
     explicit Noise(std::uint32_t seed)
         : m_state(seed)
-    { }
+    {}
     double next()
     {
         m_state ^= m_state << 13;

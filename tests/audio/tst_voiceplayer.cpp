@@ -39,7 +39,7 @@ public:
         : m_player(player)
         , m_jitter(jitterNs)
         , m_rateError(rateError)
-    { }
+    {}
 
     // Renders blocks until `frame` (exclusive) has been produced.
     void renderUntil(std::int64_t frame)

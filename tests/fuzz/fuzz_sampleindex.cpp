@@ -51,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto found = g_index->resolve(path);
     if (!found)
         return 0;
-    struct stat st
-    { };
+    struct stat st = {};
     const std::string rest = found->substr(g_folder.size());
     if (found->compare(0, g_folder.size(), g_folder) != 0 || rest.empty() || rest.find('/') != std::string::npos ||
         ::lstat(found->c_str(), &st) != 0 || !S_ISREG(st.st_mode))

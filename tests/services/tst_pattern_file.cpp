@@ -153,8 +153,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QCOMPARE(PatternFile::read(fifo), std::nullopt); // would hang if it waited for a writer
         QVERIFY(!PatternFile::write(fifo, QStringLiteral("AB")));
-        struct stat st
-        { };
+        struct stat st = {};
         QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &st), 0);
         QVERIFY(S_ISFIFO(st.st_mode));
     }
@@ -190,8 +189,7 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkdir("limited"));
         const QString file = path("limited/p.txt");
         put(file, "OLD\r\n");
-        struct rlimit old
-        { };
+        struct rlimit old = {};
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = old;
@@ -214,8 +212,7 @@ private slots:
         put(file, "OLD\r\n");
         const int status = inChild([&] {
             std::signal(SIGXFSZ, SIG_DFL);
-            struct rlimit none
-            { };
+            struct rlimit none = {};
             ::getrlimit(RLIMIT_FSIZE, &none);
             none.rlim_cur = 0;
             ::setrlimit(RLIMIT_FSIZE, &none);
@@ -284,8 +281,7 @@ private slots:
         QCOMPARE(::chown(native.constData(), 65534, 65534), 0);
         QCOMPARE(::chmod(native.constData(), 0640), 0);
         QVERIFY(PatternFile::write(file, QStringLiteral("V")));
-        struct stat st
-        { };
+        struct stat st = {};
         QCOMPARE(::stat(native.constData(), &st), 0);
         QCOMPARE(st.st_uid, uid_t(65534));
         QCOMPARE(st.st_gid, gid_t(65534));

@@ -29,8 +29,7 @@ class TestSampleIndex : public QObject
     // Dates the folder back, as if its last change were long ago.
     void settle()
     {
-        struct utimbuf old
-        { };
+        struct utimbuf old = {};
         old.actime = old.modtime = std::time(nullptr) - 60;
         QCOMPARE(::utime(m_folder.c_str(), &old), 0);
     }

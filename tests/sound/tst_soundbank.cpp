@@ -104,15 +104,14 @@ private slots:
     {
         // SDL must not take SIGTERM and SIGINT: the program has to stop when
         // told. (SDL only takes a signal left at its default, as in the program.)
-        struct sigaction defaults
-        {
-        }, savedTerm{}, savedInt{};
+        struct sigaction defaults = {};
+        struct sigaction savedTerm = {};
+        struct sigaction savedInt = {};
         defaults.sa_handler = SIG_DFL;
         ::sigaction(SIGTERM, &defaults, &savedTerm);
         ::sigaction(SIGINT, &defaults, &savedInt);
         auto handlerOf = [](int signal) {
-            struct sigaction action
-            { };
+            struct sigaction action = {};
             ::sigaction(signal, nullptr, &action);
             return action.sa_handler;
         };
