@@ -7,9 +7,12 @@
 #include "sound/SampleCache.h"
 #include "sound/SampleIndex.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -27,7 +30,7 @@ struct Request
 struct SoundBank::State
 {
     std::shared_ptr<AudioEngine> engine;
-    std::function<std::string()> sampleFolder;
+    std::function<std::vector<std::string>()> sampleFolders;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -44,12 +47,33 @@ std::string SoundBank::programSampleFolder()
     return applicationFolder() + "/voc/";
 }
 
-SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::string()> sampleFolder)
+std::string SoundBank::userSampleFolder()
+{
+    // A relative XDG_DATA_HOME is to be ignored, as an unset one.
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/tamvolo/voc/";
+    const char *home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/share/tamvolo/voc/";
+    return {};
+}
+
+std::vector<std::string> SoundBank::defaultSampleFolders()
+{
+    std::vector<std::string> folders;
+    if (std::string user = userSampleFolder(); !user.empty())
+        folders.push_back(std::move(user));
+    folders.push_back(programSampleFolder());
+    return folders;
+}
+
+SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::vector<std::string>()> sampleFolders)
     : m_engine(std::move(engine))
     , m_state(std::make_unique<State>())
 {
     m_state->engine = m_engine;
-    m_state->sampleFolder = std::move(sampleFolder);
+    m_state->sampleFolders = std::move(sampleFolders);
     if (m_engine->rate() > 0)
         m_state->thread = std::thread(&State::loaderLoop, m_state.get());
 }
@@ -97,7 +121,7 @@ void SoundBank::playSample(std::string_view name, std::int64_t stampNs)
 void SoundBank::State::loaderLoop()
 {
     SampleCache cache(engine->rate());
-    std::unique_ptr<SampleIndex> index;
+    std::map<std::string, SampleIndex> indexes; // by folder, kept while the folder is in use
     const auto alert = AlertTone::make(engine->rate());
     std::deque<Request> batch;
 
@@ -119,12 +143,20 @@ void SoundBank::State::loaderLoop()
             if (overtaken || !engine->hasOutput())
                 continue;
 
-            const std::string folder = sampleFolder();
-            if (!index || index->folder() != folder)
-                index = std::make_unique<SampleIndex>(folder);
+            const std::vector<std::string> folders = sampleFolders();
+            std::erase_if(indexes, [&](const auto &entry) {
+                return std::find(folders.begin(), folders.end(), entry.first) == folders.end();
+            });
             std::shared_ptr<const SampleBuffer> sound;
-            if (const auto file = index->resolve(folder + request.name))
-                sound = cache.get(*file);
+            for (const std::string &folder : folders) {
+                SampleIndex &index = indexes.try_emplace(folder, folder).first->second;
+                if (const auto file = index.resolve(folder + request.name)) {
+                    // A file that is not a readable WAV sounds like a missing
+                    // one; it does not let the next folder's file play.
+                    sound = cache.get(*file);
+                    break;
+                }
+            }
             engine->play(sound ? std::move(sound) : alert, request.stampNs);
         }
     }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class AudioEngine;
 
@@ -13,12 +14,15 @@ class AudioEngine;
 //
 // playSample() runs on the UI thread: it queues the name, with the time it
 // stands for, for the bank's loader thread, nothing more. The loader finds
-// the file in the sample folder (SampleIndex: letter case and accents do not
+// the file in the sample folders (SampleIndex: letter case and accents do not
 // matter), reads and converts it once (SampleCache), falls back to the alert
 // tone, and hands the sound to the engine with its stamp.
 //
-// The sample folder is asked of `sampleFolder` for every request, as the
-// program may have been moved; by default it is voc/ beside the program.
+// Sample folders are searched in order, each by the same name rules; the
+// first that has the name wins. By default: the user's own folder
+// (userSampleFolder()), then voc/ beside the program. They are asked of
+// `sampleFolders` for every request, as the program may have been moved and
+// the user's folder may come and go.
 //
 // Request queue (UI thread writes, loader reads): a deque under a mutex held
 // only to push or to swap the whole queue out; it has no bound, but the
@@ -32,11 +36,16 @@ class AudioEngine;
 class SoundBank : public SoundSink
 {
 public:
-    // The folder PlaySample looks in: "<folder of the program>/voc/".
+    // The samples that come with the program: "<folder of the program>/voc/".
     static std::string programSampleFolder();
+    // The user's own samples: "$XDG_DATA_HOME/tamvolo/voc/", by default
+    // "~/.local/share/tamvolo/voc/"; empty when there is no home to tell.
+    static std::string userSampleFolder();
+    // The user's folder (where there is one), then the program's.
+    static std::vector<std::string> defaultSampleFolders();
 
     explicit SoundBank(std::shared_ptr<AudioEngine> engine,
-                       std::function<std::string()> sampleFolder = &programSampleFolder);
+                       std::function<std::vector<std::string>()> sampleFolders = &defaultSampleFolders);
     ~SoundBank() override;
 
     SoundBank(const SoundBank &) = delete;

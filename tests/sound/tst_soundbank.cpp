@@ -6,6 +6,7 @@
 #include "support/Capture.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -26,10 +27,10 @@ class TestSoundBank : public QObject
         return s ? s->samples : std::vector<float>();
     }
 
-    // Plays `names` 300 ms apart through a bank on `folder` and returns what
+    // Plays `names` 300 ms apart through a bank on `folders` and returns what
     // reached the device, and the disk driver's pace in frames per second.
     static std::pair<std::vector<float>, double> playThroughDisk(const std::vector<const char *> &names,
-                                                                 std::function<std::string()> folder)
+                                                                 std::function<std::vector<std::string>()> folders)
     {
         QTemporaryDir dir;
         const QString capture = dir.filePath("out.raw");
@@ -40,7 +41,7 @@ class TestSoundBank : public QObject
             auto engine = std::make_shared<AudioEngine>();
             if (!engine->hasOutput())
                 return {};
-            SoundBank bank(engine, std::move(folder));
+            SoundBank bank(engine, std::move(folders));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             wall.start();
             for (const char *name : names) {
@@ -65,7 +66,8 @@ private slots:
 
     void samplesReachTheDeviceAtTheirPlaces()
     {
-        const auto [out, pace] = playThroughDisk({"v.wav", "B", "?"}, &SoundBank::programSampleFolder);
+        const auto [out, pace] = playThroughDisk(
+            {"v.wav", "B", "?"}, [] { return std::vector<std::string>{SoundBank::programSampleFolder()}; });
         QVERIFY(out.size() > 48000);
 
         const std::size_t fade = 144;
@@ -87,17 +89,85 @@ private slots:
         }
     }
 
-    void theBankPlaysFromItsOwnFolder()
+    void theUsersFolderComesFirst_data()
     {
-        // A folder whose v.wav is the kit's snare: "V" plays the snare.
-        QTemporaryDir folder;
-        QVERIFY(QFile::copy(QString::fromStdString(SoundBank::programSampleFolder() + "b.wav"),
-                            folder.filePath(QStringLiteral("v.wav"))));
-        const std::string path = folder.path().toStdString() + "/";
-        const auto [out, pace] = playThroughDisk({"V"}, [path] { return path; });
+        QTest::addColumn<QStringList>("userFiles"); // "name=kit file", or "name->kit file" for a link
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("heard"); // the kit file whose sound comes out
+        QTest::newRow("no folder of the user's: the program's sample") << QStringList() << "V"
+                                                                       << "v.wav";
+        QTest::newRow("the user's file wins") << QStringList{"v.wav=b.wav"} << "V"
+                                              << "b.wav";
+        QTest::newRow("letter case does not matter there either") << QStringList{"V.WAV=b.wav"} << "v"
+                                                                  << "b.wav";
+        QTest::newRow("nor accents' composition") << QStringList{"e\xcc\x80.wav=b.wav"} << "\xc3\x88"
+                                                  << "b.wav";
+        QTest::newRow("a name the user lacks: the program's sample") << QStringList{"b.wav=k.wav"} << "V"
+                                                                     << "v.wav";
+        QTest::newRow("a link there is not followed: the program's sample") << QStringList{"v.wav->b.wav"} << "V"
+                                                                            << "v.wav";
+    }
+
+    void theUsersFolderComesFirst()
+    {
+        QFETCH(QStringList, userFiles);
+        QFETCH(QString, name);
+        QFETCH(QString, heard);
+        QTemporaryDir home;
+        const QString user = home.filePath(QStringLiteral("voc"));
+        QVERIFY(userFiles.isEmpty() || QDir().mkpath(user));
+        const QString kit = QString::fromStdString(SoundBank::programSampleFolder());
+        for (const QString &entry : userFiles) {
+            const bool link = entry.contains(QStringLiteral("->"));
+            const QStringList parts = entry.split(link ? QStringLiteral("->") : QStringLiteral("="));
+            const QString target = user + QLatin1Char('/') + parts[0];
+            QVERIFY(link ? QFile::link(kit + parts[1], target) : QFile::copy(kit + parts[1], target));
+        }
+        const std::vector<std::string> folders = {user.toStdString() + "/", kit.toStdString()};
+        const QByteArray utf8 = name.toUtf8();
+        const auto [out, pace] = playThroughDisk({utf8.constData()}, [folders] { return folders; });
         QVERIFY(!out.empty());
-        QVERIFY(Capture::find(out, kitSound("b.wav"), 0) >= 0);
-        QCOMPARE(Capture::find(out, kitSound("v.wav"), 0), -1LL);
+        for (const char *file : {"v.wav", "b.wav", "k.wav"}) {
+            const bool found = Capture::find(out, kitSound(file), 0) >= 0;
+            QVERIFY2(found == (heard == QLatin1String(file)), file);
+        }
+    }
+
+    void theUsersFolderFollowsXdg_data()
+    {
+        QTest::addColumn<QByteArray>("dataHome");
+        QTest::addColumn<QByteArray>("home");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("XDG_DATA_HOME set") << QByteArray("/data") << QByteArray("/home/u") << "/data/tamvolo/voc/";
+        QTest::newRow("unset: under the home folder")
+            << QByteArray() << QByteArray("/home/u") << "/home/u/.local/share/tamvolo/voc/";
+        QTest::newRow("a relative XDG_DATA_HOME counts as unset")
+            << QByteArray("data") << QByteArray("/home/u") << "/home/u/.local/share/tamvolo/voc/";
+        QTest::newRow("no home to tell: none") << QByteArray() << QByteArray() << "";
+    }
+
+    void theUsersFolderFollowsXdg()
+    {
+        QFETCH(QByteArray, dataHome);
+        QFETCH(QByteArray, home);
+        QFETCH(QString, folder);
+        const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+        const QByteArray savedHome = qgetenv("HOME");
+        auto set = [](const char *name, const QByteArray &value) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        };
+        set("XDG_DATA_HOME", dataHome);
+        set("HOME", home);
+        const QString got = QString::fromStdString(SoundBank::userSampleFolder());
+        const auto folders = SoundBank::defaultSampleFolders();
+        set("XDG_DATA_HOME", savedData);
+        set("HOME", savedHome);
+        QCOMPARE(got, folder);
+        QCOMPARE(folders.back(), SoundBank::programSampleFolder()); // the program's come last
+        QCOMPARE(folders.size(), folder.isEmpty() ? 1u : 2u);
     }
 
     void signalsAreLeftToTheProgram()
