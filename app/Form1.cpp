@@ -5,6 +5,7 @@
 #include "app/LineControl.h"
 #include "app/MultiLineTextBox.h"
 #include "app/PatternField.h"
+#include "app/PatternFileActions.h"
 #include "app/PictureBox.h"
 #include "app/ShapeControl.h"
 #include "app/TrayRestorer.h"
@@ -16,12 +17,16 @@
 #include "sequencer/StepLoop.h"
 #include "sequencer/StepSequencer.h"
 #include "services/PatternFile.h"
+#include "sound/SoundBank.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -114,6 +119,9 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     createDrumPicture();
     createSidePanel();
     createTimers();
+    m_fileActions = new PatternFileActions(*this, *Text1, m_platform.chooseFile, &SoundBank::defaultSampleFolders);
+    Text1->setMenuActions(m_fileActions->actions());
+    setAcceptDrops(true);
     connectEvents();
     setTabOrder();
     Command2->setFocus();
@@ -501,6 +509,38 @@ void Form1::Text1_MouseMove(int, int, float, float)
 {
     Text2->hide();
     Image6->hide();
+}
+
+void Form1::openPattern(const QString &path)
+{
+    m_fileActions->open(path);
+}
+
+namespace {
+
+// The one local file a drag carries, or nothing.
+QString droppedFile(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().front().isLocalFile())
+        return {};
+    return mime->urls().front().toLocalFile();
+}
+
+} // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openPattern(path);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

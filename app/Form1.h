@@ -13,6 +13,7 @@ class ColourButton;
 class LineControl;
 class MultiLineTextBox;
 class PatternField;
+class PatternFileActions;
 class PictureBox;
 class ShapeControl;
 class TrayRestorer;
@@ -62,6 +63,10 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
+    // Opens a pattern file chosen outside the menu (dropped on the window,
+    // named on the command line); says so when it cannot.
+    void openPattern(const QString &path);
+
     // How long before its due time a step is asked for. The request carries
     // the due time, so the sound still starts on the beat; asking early only
     // lets a busy machine be late by this much before the beat moves. The
@@ -101,6 +106,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     // Plays the sample `name` for the time `stampNs` of the sound clock.
@@ -161,6 +168,7 @@ private:
     SoundSink &m_sound;
     Platform m_platform;
     TrayRestorer *m_tray = nullptr;
+    PatternFileActions *m_fileActions = nullptr;
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};

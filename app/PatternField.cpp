@@ -4,8 +4,10 @@
 #include "audio/MonotonicClock.h"
 #include "keys/Cp1252.h"
 
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 
 namespace {
 
@@ -20,6 +22,29 @@ PatternField::PatternField(QWidget *parent)
 void PatternField::setKeyPressHook(KeyPressHook hook)
 {
     m_hook = std::move(hook);
+}
+
+void PatternField::setMenuActions(QList<QAction *> actions)
+{
+    m_menuActions = std::move(actions);
+}
+
+QMenu *PatternField::createContextMenu()
+{
+    QMenu *menu = createStandardContextMenu();
+    menu->setObjectName(QStringLiteral("patternMenu"));
+    if (!m_menuActions.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(m_menuActions);
+    }
+    return menu;
+}
+
+void PatternField::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 QString PatternField::filter(const QString &typed)

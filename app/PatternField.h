@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLineEdit>
+#include <QList>
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,9 @@
 // Keys that type no character (Delete, arrows, Home...) do not run the hook;
 // Backspace (8), Enter (13), Escape (27) and Ctrl with a letter (1-26) do,
 // and the box then does what it always does with them.
+//
+// Its context menu is Qt's standard one followed by the actions the window
+// gives it (setMenuActions()).
 class PatternField : public QLineEdit
 {
     Q_OBJECT
@@ -24,6 +28,11 @@ public:
 
     void setKeyPressHook(KeyPressHook hook);
 
+    // Actions shown after the standard ones in the context menu; not owned.
+    void setMenuActions(QList<QAction *> actions);
+    // The context menu as it pops up; the caller owns it.
+    QMenu *createContextMenu();
+
     // While the hook runs for a key: how long ago that key was pressed, by
     // the window system's time stamp (0 when unknown, as for input methods).
     std::int64_t keyAgeNs() const { return m_keyAgeNs; }
@@ -31,11 +40,13 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     // Runs the hook on every character of `typed`, returning what to apply.
     QString filter(const QString &typed);
 
     KeyPressHook m_hook;
+    QList<QAction *> m_menuActions;
     std::int64_t m_keyAgeNs = 0;
 };

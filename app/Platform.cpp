@@ -1,6 +1,7 @@
 #include "app/Platform.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -20,6 +21,15 @@ Platform Platform::system()
         if (!file.isFile() || !file.isExecutable())
             return false;
         return QProcess::startDetached(file.absoluteFilePath(), {});
+    };
+    p.chooseFile = [](QWidget *parent, const QString &title, const QString &filter, const QString &suffix, bool save) {
+        QFileDialog dialog(parent, title, QString(), filter);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().front();
     };
     return p;
 }

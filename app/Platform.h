@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QWidget;
+
 #include <cstdint>
 #include <functional>
 
@@ -28,6 +30,13 @@ struct Platform
     // and without a shell; false when it cannot be started. `windowStyle` 1
     // asks for a normal, focused window.
     std::function<bool(const QString &path, int windowStyle)> startProgram;
+    // Asks the user for a file through the desktop's file dialog: one to
+    // open or, with `save`, one to write (given `suffix` when the name typed
+    // has none). `filter` as Qt's file dialogs take it: "Pattern (*.txt)".
+    // Empty when the user cancels.
+    using ChooseFile = std::function<QString(QWidget *parent, const QString &title, const QString &filter,
+                                             const QString &suffix, bool save)>;
+    ChooseFile chooseFile;
 
     static Platform system();
 };

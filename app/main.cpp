@@ -21,6 +21,9 @@ int main(int argc, char **argv)
     window.Form_Load();
     window.centreOnScreen();
     window.show();
+    // `tamvolo FILE` starts with the pattern of that file.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1)
+        window.openPattern(args.at(1));
     const int code = QApplication::exec();
 
     // For soak runs: the engine's counters, written where asked, at exit.

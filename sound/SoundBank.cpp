@@ -2,17 +2,13 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
-#include "sound/AlertTone.h"
 #include "sound/ApplicationFolder.h"
-#include "sound/SampleCache.h"
-#include "sound/SampleIndex.h"
+#include "sound/SampleFinder.h"
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -120,9 +116,7 @@ void SoundBank::playSample(std::string_view name, std::int64_t stampNs)
 
 void SoundBank::State::loaderLoop()
 {
-    SampleCache cache(engine->rate());
-    std::map<std::string, SampleIndex> indexes; // by folder, kept while the folder is in use
-    const auto alert = AlertTone::make(engine->rate());
+    SampleFinder finder(engine->rate());
     std::deque<Request> batch;
 
     for (;;) {
@@ -143,21 +137,7 @@ void SoundBank::State::loaderLoop()
             if (overtaken || !engine->hasOutput())
                 continue;
 
-            const std::vector<std::string> folders = sampleFolders();
-            std::erase_if(indexes, [&](const auto &entry) {
-                return std::find(folders.begin(), folders.end(), entry.first) == folders.end();
-            });
-            std::shared_ptr<const SampleBuffer> sound;
-            for (const std::string &folder : folders) {
-                SampleIndex &index = indexes.try_emplace(folder, folder).first->second;
-                if (const auto file = index.resolve(folder + request.name)) {
-                    // A file that is not a readable WAV sounds like a missing
-                    // one; it does not let the next folder's file play.
-                    sound = cache.get(*file);
-                    break;
-                }
-            }
-            engine->play(sound ? std::move(sound) : alert, request.stampNs);
+            engine->play(finder.find(request.name, sampleFolders()), request.stampNs);
         }
     }
 }

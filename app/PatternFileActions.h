@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/Platform.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class Form1;
+class PatternField;
+class QAction;
+
+// The pattern field's file actions: "Apri pattern…", "Salva pattern…" and
+// "Esporta il loop…" (its context menu), and a pattern file dropped on the
+// window or named on the command line. Patterns go through the window's
+// OpenFile and CloseFile; the loop is rendered offline into a WAV file. A
+// failure is said in a message box, and nothing else changes.
+class PatternFileActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kExportLoops = 4;
+
+    // `sampleFolders` as the sample bank searches them, for the export.
+    PatternFileActions(Form1 &form, PatternField &field, Platform::ChooseFile chooseFile,
+                       std::function<std::vector<std::string>()> sampleFolders);
+
+    // In menu order.
+    QList<QAction *> actions() const;
+
+    // Opens the pattern file at `path` into the field; says so when it cannot.
+    void open(const QString &path);
+    // Writes `loops` loops of the field's pattern to a WAV file at `path`;
+    // false (and the file as it was) when it cannot.
+    bool exportLoop(const QString &path, int loops = kExportLoops) const;
+
+    void openChosen();
+    void saveChosen();
+    void exportChosen();
+
+private:
+    void tell(const char *name, const QString &text);
+
+    Form1 &m_form;
+    PatternField &m_field;
+    Platform::ChooseFile m_chooseFile;
+    std::function<std::vector<std::string>()> m_sampleFolders;
+    QAction *m_open = nullptr;
+    QAction *m_save = nullptr;
+    QAction *m_export = nullptr;
+};

@@ -1,0 +1,42 @@
+#include "sound/LoopRenderer.h"
+
+#include "audio/VoicePlayer.h"
+#include "sound/SampleFinder.h"
+
+#include <algorithm>
+
+LoopRenderer::LoopRenderer(std::vector<std::string> sampleFolders)
+    : m_folders(std::move(sampleFolders))
+{}
+
+std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
+{
+    const std::int64_t totalFrames = std::int64_t(std::max(0, loops)) * kSteps * kStepFrames;
+    std::vector<float> out(std::size_t(totalFrames) * 2, 0.0f);
+    if (totalFrames == 0)
+        return out;
+
+    SampleFinder finder(kRate);
+    std::array<std::shared_ptr<const SampleBuffer>, kSteps> sounds;
+    for (int step = 0; step < kSteps; ++step)
+        sounds[std::size_t(step)] = finder.find(names[std::size_t(step)], m_folders);
+
+    // The voice, driven by a clock of whole blocks: stream time is the frame
+    // count, so a step due at frame f starts exactly there.
+    VoicePlayer voice(kRate, kBlockFrames);
+    std::int64_t nextStep = 0;
+    for (std::int64_t frame = 0; frame < totalFrames; frame += kBlockFrames) {
+        // Each step is handed over in time for the block that holds it.
+        while (nextStep * kStepFrames < frame + kBlockFrames && nextStep * kStepFrames < totalFrames) {
+            auto playback = std::make_unique<Playback>();
+            playback->sample = sounds[std::size_t(nextStep % kSteps)];
+            playback->onsetNs = voice.nsFor(nextStep * kStepFrames);
+            voice.submit(std::move(playback));
+            ++nextStep;
+        }
+        const int frames = int(std::min<std::int64_t>(kBlockFrames, totalFrames - frame));
+        voice.render(out.data() + frame * 2, frames, voice.nsFor(frame));
+        voice.takeRetired();
+    }
+    return out;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+// The loop rendered offline, exactly as it plays: step k of the pattern
+// (k = 0, 1, ...) starts at k × 200 ms to the frame, through the same single
+// voice (each sound cuts the one before with its fade), the alert tone where
+// a step names no sample. No sound device is used, and nothing waits for the
+// clock: it runs as fast as the machine allows.
+class LoopRenderer
+{
+public:
+    static constexpr int kRate = 48000;
+    static constexpr int kStepFrames = kRate / 5; // 200 ms
+    static constexpr int kSteps = 7;
+    static constexpr int kBlockFrames = 256;
+
+    // The sample names of the seven steps, as the loop reads them.
+    using StepNames = std::array<std::string, kSteps>;
+
+    // `sampleFolders` as the sample bank searches them.
+    explicit LoopRenderer(std::vector<std::string> sampleFolders);
+
+    // `loops` whole loops: loops × 7 × 200 ms of interleaved stereo frames at
+    // kRate. The sound still playing at the end is cut there, so that the
+    // result loops seamlessly.
+    std::vector<float> render(const StepNames &names, int loops) const;
+
+private:
+    std::vector<std::string> m_folders;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+// 16-bit PCM WAV files, as the program writes them: takes of the recorder
+// and exported loops.
+namespace WavFile {
+
+// The bytes of a WAV file holding `samples` (interleaved, `channels` per
+// frame, in [-1, 1]; beyond is clipped), each rounded to the nearest 16-bit
+// step, without dither, so that a sound written and read back differs from
+// the original by at most half a step.
+std::string encode16(const std::vector<float> &samples, int channels, int rate);
+
+// Writes the file atomically: a new file in the same folder, flushed to
+// disk, then renamed over `path`; on any failure `path` is left as it was
+// and false returned. `path`'s folder must exist.
+bool save16(const QString &path, const std::vector<float> &samples, int channels, int rate);
+
+} // namespace WavFile
