@@ -7,6 +7,7 @@
 #include "app/PatternField.h"
 #include "app/PatternFileActions.h"
 #include "app/PictureBox.h"
+#include "app/RecorderWindow.h"
 #include "app/ShapeControl.h"
 #include "app/TrayRestorer.h"
 #include "app/Twips.h"
@@ -431,14 +432,13 @@ void Form1::startRecorder(const QString &path)
 {
     if (m_platform.startProgram(path, 1))
         return;
-    // The program cannot be started (on Linux it never can): say so, and
-    // carry on; the window and a running loop go on.
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tamvolo"),
-                                QStringLiteral("Impossibile avviare il registratore di suoni:\n%1").arg(path),
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("recorderFailure"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    // The system's recorder cannot be started (on Linux there is none): our
+    // own opens instead, beside the window; a running loop goes on.
+    if (!m_recorder)
+        m_recorder = new RecorderWindow(m_sound, &SoundBank::userSampleFolder, this);
+    m_recorder->show();
+    m_recorder->raise();
+    m_recorder->activateWindow();
 }
 
 void Form1::Command6_Click()

@@ -15,6 +15,7 @@ class MultiLineTextBox;
 class PatternField;
 class PatternFileActions;
 class PictureBox;
+class RecorderWindow;
 class ShapeControl;
 class TrayRestorer;
 class QFrame;
@@ -169,6 +170,7 @@ private:
     Platform m_platform;
     TrayRestorer *m_tray = nullptr;
     PatternFileActions *m_fileActions = nullptr;
+    RecorderWindow *m_recorder = nullptr;
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};

@@ -3,6 +3,7 @@
 #include "audio/AudioLog.h"
 #include "audio/MonotonicClock.h"
 #include "audio/SampleBuffer.h"
+#include "audio/SdlDevice.h"
 #include "audio/VoicePlayer.h"
 
 #include <SDL.h>
@@ -19,12 +20,6 @@
 #include <thread>
 
 namespace {
-
-void quietSdlLog(void *, int, SDL_LogPriority, const char *)
-{}
-
-void quietAlsa(const char *, int, const char *, int, const char *, ...)
-{}
 
 // The sound server's buffer, unless the user set one.
 void askForServerBuffer()
@@ -49,22 +44,10 @@ bool AudioOutput::open()
 {
     if (m_device != 0)
         close(std::chrono::milliseconds(500), false);
-    // No terminal noise: SDL logs driver warnings, and ALSA prints a page of
-    // errors on machines without a sound card.
-    SDL_LogSetOutputFunction(quietSdlLog, nullptr);
-    snd_lib_error_set_handler(quietAlsa);
-    // SDL would otherwise take SIGINT and SIGTERM for itself and turn them
-    // into events nobody reads: the program could then not be stopped.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tamvolo");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Tamvolo");
     askForServerBuffer();
-
     if (!m_subsystem) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            qCDebug(lcAudio) << "no audio driver:" << SDL_GetError();
+        if (!initSdlAudio())
             return false;
-        }
         m_subsystem = true;
     }
 
@@ -109,24 +92,7 @@ bool AudioOutput::close(std::chrono::milliseconds limit, bool quitSdl)
     if (device == 0 && !quit)
         return true;
 
-    struct Done
-    {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool closed = false;
-    };
-    auto done = std::make_shared<Done>();
-    std::thread([device, quit, done] {
-        if (device != 0)
-            SDL_CloseAudioDevice(device); // waits for the audio thread to end
-        if (quit)
-            SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        const std::lock_guard lock(done->mutex);
-        done->closed = true;
-        done->cv.notify_all();
-    }).detach();
-    std::unique_lock lock(done->mutex);
-    const bool closed = done->cv.wait_for(lock, limit, [&] { return done->closed; });
+    const bool closed = closeSdlAudio(device, quit, limit);
     if (closed)
         m_player = nullptr;
     else

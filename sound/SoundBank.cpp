@@ -4,6 +4,7 @@
 #include "audio/AudioLog.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/SampleFinder.h"
+#include "sound/WavLoader.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +20,7 @@ struct Request
 {
     std::string name;
     std::int64_t stampNs;
+    std::string wav; // the sound itself, instead of a name, when not empty
 };
 
 } // namespace
@@ -109,7 +111,18 @@ void SoundBank::playSample(std::string_view name, std::int64_t stampNs)
         return;
     {
         const std::lock_guard lock(m_state->mutex);
-        m_state->queue.push_back(Request{std::string(name), stampNs});
+        m_state->queue.push_back(Request{std::string(name), stampNs, {}});
+    }
+    m_state->wake.notify_all();
+}
+
+void SoundBank::playWav(std::string wav)
+{
+    if (!m_engine->hasOutput())
+        return;
+    {
+        const std::lock_guard lock(m_state->mutex);
+        m_state->queue.push_back(Request{{}, m_engine->nowNs(), std::move(wav)});
     }
     m_state->wake.notify_all();
 }
@@ -137,7 +150,12 @@ void SoundBank::State::loaderLoop()
             if (overtaken || !engine->hasOutput())
                 continue;
 
-            engine->play(finder.find(request.name, sampleFolders()), request.stampNs);
+            if (request.wav.empty()) {
+                engine->play(finder.find(request.name, sampleFolders()), request.stampNs);
+            } else {
+                auto sound = WavLoader::decode(request.wav.data(), request.wav.size(), engine->rate());
+                engine->play(sound ? std::move(sound) : finder.alert(), request.stampNs);
+            }
         }
     }
 }

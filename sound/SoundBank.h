@@ -52,6 +52,7 @@ public:
     SoundBank &operator=(const SoundBank &) = delete;
 
     void playSample(std::string_view name, std::int64_t stampNs) override;
+    void playWav(std::string wav) override;
     std::int64_t nowNs() const override;
 
     const AudioEngine &engine() const { return *m_engine; }

@@ -3,6 +3,7 @@
 #include "audio/MonotonicClock.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Where the window's PlaySample requests go: the sample bank in the program,
@@ -22,6 +23,9 @@ public:
     // The UI thread. `name` is a sample name as the window has it: a pad's
     // file name ("Laser.wav") or a pattern character ("V").
     virtual void playSample(std::string_view name, std::int64_t stampNs) = 0;
+    // The UI thread. Plays the WAV file held in `wav` (the recorder's take,
+    // as it will be saved) through the same voice, from now on.
+    virtual void playWav(std::string wav) = 0;
     // The sink's clock, in nanoseconds; any thread.
     virtual std::int64_t nowNs() const { return monotonicNs(); }
 };

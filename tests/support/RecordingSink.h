@@ -18,6 +18,13 @@ public:
         stamps.push_back(stampNs);
     }
 
+    void playWav(std::string wav) override
+    {
+        names.push_back(QStringLiteral("(wav)"));
+        stamps.push_back(nowNs());
+        wavs.push_back(std::move(wav));
+    }
+
     // The sound clock: the test's own once `clockNs` is set, else the
     // monotonic clock.
     std::int64_t nowNs() const override { return clockNs ? *clockNs : SoundSink::nowNs(); }
@@ -26,10 +33,12 @@ public:
     {
         names.clear();
         stamps.clear();
+        wavs.clear();
         clockNs.reset();
     }
 
     QStringList names;                // the sample names requested, in order
     std::vector<std::int64_t> stamps; // the time each request stands for
+    std::vector<std::string> wavs;    // the WAV files played as they are
     std::optional<std::int64_t> clockNs;
 };

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "audio/AudioInput.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class SoundSink;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// Tamvolo's own sound recorder: records a take from the default input and
+// saves it, edited (TakeEditor), as the sample of one key in the user's
+// sample folder, where it wins over the program's sample from the next key
+// press on.
+//
+// The user presses the key whose sound is to be replaced (the pad table
+// names the file; keys with no sample, or with two, are refused), then
+// "Registra" and "Ferma" (at most AudioInput::kMaxSeconds), "Ascolta" to hear
+// the take through the program's one voice, "Salva" to keep it,
+// "Ripristina" to remove the user's file so that the program's sample plays
+// again. Without an input device, or for a take with no sound, it says so.
+class RecorderWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `userFolder` tells the user's sample folder (empty: there is none).
+    RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, QWidget *parent = nullptr);
+    ~RecorderWindow() override;
+
+    // The key chosen, as Windows-1252 code, and its sample file name.
+    void chooseKey(std::uint8_t code);
+    QString fileName() const { return m_file; }
+    QString status() const;
+
+    void record();
+    void stop();
+    void listen();
+    void save();
+    void restore();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showLevel();
+    void say(const QString &text);
+    void updateButtons();
+    QString userFile() const;
+
+    SoundSink &m_sound;
+    std::function<std::string()> m_userFolder;
+    AudioInput m_input;
+    QString m_key;
+    QString m_file;
+    std::vector<float> m_take; // edited, ready to save
+    std::string m_takeWav;
+
+    QLabel *m_keyLabel = nullptr;
+    QProgressBar *m_meter = nullptr;
+    QLabel *m_time = nullptr;
+    QLabel *m_status = nullptr;
+    QPushButton *m_record = nullptr;
+    QPushButton *m_stop = nullptr;
+    QPushButton *m_listen = nullptr;
+    QPushButton *m_save = nullptr;
+    QPushButton *m_restore = nullptr;
+    QTimer *m_meterTimer = nullptr;
+};

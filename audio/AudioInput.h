@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+// The default sound input (a microphone, or whatever the sound server
+// offers as its default source), through SDL's capture device: mono float
+// frames at kRate, at most kMaxSeconds of them.
+//
+// The frames go into a buffer made before recording starts, so the capture
+// thread never allocates, frees, locks or logs: it copies, publishes how far
+// it got, and keeps the loudest sample for the level meter.
+//
+// One thread owns an AudioInput (the UI); the capture thread only runs the
+// callback.
+class AudioInput
+{
+public:
+    static constexpr int kRate = 48000;
+    static constexpr int kMaxSeconds = 10;
+    static constexpr int kCloseMs = 400;
+
+    AudioInput() = default;
+    ~AudioInput();
+
+    AudioInput(const AudioInput &) = delete;
+    AudioInput &operator=(const AudioInput &) = delete;
+
+    // Opens the default input and starts recording; false, and nothing
+    // else, when there is no input device.
+    bool start();
+    // Stops and closes the input; returns what was recorded.
+    std::vector<float> stop();
+
+    bool isRecording() const { return m_device != 0; }
+    // True once kMaxSeconds are recorded: nothing more is kept.
+    bool isFull() const;
+    double seconds() const;
+    // The loudest sample (absolute value) since the last call.
+    float takePeak();
+
+private:
+    static void callback(void *self, unsigned char *stream, int len);
+
+    std::uint32_t m_device = 0;
+    bool m_subsystem = false;
+    std::vector<float> m_buffer;
+    std::atomic<std::size_t> m_written{0};
+    std::atomic<float> m_peak{0.0f};
+};

@@ -1,0 +1,63 @@
+#include "audio/SdlDevice.h"
+
+#include "audio/AudioLog.h"
+
+#include <SDL.h>
+#include <alsa/asoundlib.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+void quietSdlLog(void *, int, SDL_LogPriority, const char *)
+{}
+
+void quietAlsa(const char *, int, const char *, int, const char *, ...)
+{}
+
+} // namespace
+
+bool initSdlAudio()
+{
+    // No terminal noise: SDL logs driver warnings, and ALSA prints a page of
+    // errors on machines without a sound card.
+    SDL_LogSetOutputFunction(quietSdlLog, nullptr);
+    snd_lib_error_set_handler(quietAlsa);
+    // SDL would otherwise take SIGINT and SIGTERM for itself and turn them
+    // into events nobody reads: the program could then not be stopped.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tamvolo");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Tamvolo");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        qCDebug(lcAudio) << "no audio driver:" << SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+bool closeSdlAudio(std::uint32_t device, bool quitSubsystem, std::chrono::milliseconds limit)
+{
+    if (device == 0 && !quitSubsystem)
+        return true;
+    struct Done
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool closed = false;
+    };
+    auto done = std::make_shared<Done>();
+    std::thread([device, quitSubsystem, done] {
+        if (device != 0)
+            SDL_CloseAudioDevice(device); // waits for the audio thread to end
+        if (quitSubsystem)
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        const std::lock_guard lock(done->mutex);
+        done->closed = true;
+        done->cv.notify_all();
+    }).detach();
+    std::unique_lock lock(done->mutex);
+    return done->cv.wait_for(lock, limit, [&] { return done->closed; });
+}

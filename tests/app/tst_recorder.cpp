@@ -1,0 +1,197 @@
+#include "app/RecorderWindow.h"
+#include "sound/SoundBank.h"
+#include "sound/WavLoader.h"
+#include "support/Correlation.h"
+#include "support/FormControls.h"
+#include "support/RecordingSink.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The recorder window offline: the key chosen, a take read from SDL's disk
+// driver (a file standing for the microphone), edited, heard, saved into the
+// user's folder and removed again; no input device; a silent take.
+class TestRecorder : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    RecordingSink m_sink;
+    std::unique_ptr<RecorderWindow> m_window;
+
+    QString userFolder() const { return m_dir.filePath(QStringLiteral("data/tamvolo/voc/")); }
+    QString status() const { return control<QLabel>(m_window.get(), "statusLabel")->text(); }
+    QPushButton *button(const char *name) const { return control<QPushButton>(m_window.get(), name); }
+
+    static std::vector<float> kitLeft(const char *file)
+    {
+        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        return s ? leftOf(s->samples) : std::vector<float>();
+    }
+
+    // Makes the disk driver's input a file of `before` s of silence, `sound`
+    // and 2 s of silence, as 48 kHz mono float.
+    void microphoneHears(const std::vector<float> &sound, double before = 0.3)
+    {
+        std::vector<float> input(std::size_t(before * 48000), 0.0f);
+        input.insert(input.end(), sound.begin(), sound.end());
+        input.resize(input.size() + 96000, 0.0f);
+        const QString path = m_dir.filePath(QStringLiteral("microphone.raw"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(reinterpret_cast<const char *>(input.data()), qint64(input.size() * sizeof(float)));
+        qputenv("SDL_AUDIODRIVER", "disk");
+        qputenv("SDL_DISKAUDIOFILEIN", path.toLocal8Bit());
+        qputenv("SDL_DISKAUDIOFILE", m_dir.filePath(QStringLiteral("speaker.raw")).toLocal8Bit());
+    }
+
+    // Types `text` at the window, one key event a character.
+    void type(const QString &text)
+    {
+        for (const QChar ch : text) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+            QApplication::sendEvent(m_window.get(), &press);
+        }
+    }
+
+    // Records for `ms` milliseconds.
+    void recordFor(int ms)
+    {
+        button("record")->click();
+        QVERIFY2(button("stop")->isEnabled(), qPrintable(status()));
+        QTest::qWait(ms);
+        button("stop")->click();
+    }
+
+private slots:
+    void initTestCase() { qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8()); }
+
+    void init()
+    {
+        m_sink.clear();
+        m_window = std::make_unique<RecorderWindow>(m_sink, &SoundBank::userSampleFolder);
+        QVERIFY(hasControls(
+            m_window.get(),
+            {"keyLabel", "levelMeter", "timeLabel", "statusLabel", "record", "stop", "listen", "save", "restore"}));
+        m_window->show();
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        QDir(userFolder()).removeRecursively();
+    }
+
+    void theKeyPressedChoosesTheSample_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("file"); // empty: refused
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a drum") << "v"
+                                << "v.wav"
+                                << "Registra";
+        QTest::newRow("an accented vowel") << "è"
+                                           << "è.wav"
+                                           << "Registra";
+        QTest::newRow("a digit") << "5"
+                                 << "nu.wav"
+                                 << "Registra";
+        QTest::newRow("the hyphen plays two samples: refused") << "-"
+                                                               << ""
+                                                               << "più campioni";
+        QTest::newRow("a key without a sample: refused") << "@"
+                                                         << ""
+                                                         << "non ha un suono";
+    }
+
+    void theKeyPressedChoosesTheSample()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, file);
+        QFETCH(QString, said);
+        type(typed);
+        QCOMPARE(m_window->fileName(), file);
+        QVERIFY2(status().contains(said), qPrintable(status()));
+        QCOMPARE(button("record")->isEnabled(), !file.isEmpty());
+        if (!file.isEmpty())
+            QVERIFY(control<QLabel>(m_window.get(), "keyLabel")->text().contains(file));
+    }
+
+    void nothingIsRecordedBeforeAKeyIsChosen()
+    {
+        QVERIFY(!button("record")->isEnabled());
+        m_window->record();
+        QVERIFY(!button("stop")->isEnabled());
+    }
+
+    void withoutAnInputDeviceItSaysSo()
+    {
+        qputenv("SDL_AUDIODRIVER", "no-such-driver");
+        type(QStringLiteral("v"));
+        button("record")->click();
+        QVERIFY2(status().startsWith(QStringLiteral("Nessun dispositivo di ingresso")), qPrintable(status()));
+        QVERIFY(button("record")->isEnabled()); // it can be tried again
+        QVERIFY(!button("stop")->isEnabled());
+        QVERIFY(!button("save")->isEnabled());
+        QVERIFY(!QFile::exists(userFolder()));
+    }
+
+    void aSilentTakeIsRefused()
+    {
+        microphoneHears({});
+        type(QStringLiteral("v"));
+        recordFor(400);
+        QVERIFY2(status().contains(QStringLiteral("nessun suono")), qPrintable(status()));
+        QVERIFY(!button("save")->isEnabled());
+        QVERIFY(!button("listen")->isEnabled());
+    }
+
+    void aTakeIsEditedHeardSavedAndRestored()
+    {
+        const std::vector<float> vowel = kitLeft("a.wav");
+        QVERIFY(!vowel.empty());
+        microphoneHears(vowel);
+        type(QStringLiteral("v"));
+        recordFor(1500 + int(vowel.size() / 48));
+        QVERIFY2(status().startsWith(QStringLiteral("Registrazione pronta")), qPrintable(status()));
+
+        // Heard through the one voice, as it will be saved.
+        button("listen")->click();
+        QCOMPARE(m_sink.names, QStringList{"(wav)"});
+        const auto heard = WavLoader::decode(m_sink.wavs.front().data(), m_sink.wavs.front().size(), 48000);
+        QVERIFY(heard);
+        QVERIFY(bestCorrelation(vowel, leftOf(heard->samples), 2000) >= 0.99);
+
+        button("save")->click();
+        const QString saved = userFolder() + QStringLiteral("v.wav");
+        QVERIFY2(QFile::exists(saved), qPrintable(status()));
+        QFile f(saved);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QCOMPARE(bytes, QByteArray::fromStdString(m_sink.wavs.front()));
+        // 48 kHz, 16-bit, mono; trimmed to the vowel and 5 ms before it.
+        QCOMPARE(quint8(bytes[22]), quint8(1));
+        QCOMPARE(quint8(bytes[24]) | quint8(bytes[25]) << 8, 48000);
+        QCOMPARE(quint8(bytes[34]), quint8(16));
+        const double seconds = double(bytes.size() - 44) / 2 / 48000;
+        QVERIFY2(seconds <= double(vowel.size()) / 48000 + 0.006, qPrintable(QString::number(seconds)));
+        const auto loaded = WavLoader::load(saved.toStdString(), 48000);
+        QVERIFY(loaded);
+        QVERIFY(bestCorrelation(vowel, leftOf(loaded->samples), 2000) >= 0.99);
+
+        button("restore")->click();
+        QVERIFY(!QFile::exists(saved));
+        QVERIFY2(status().startsWith(QStringLiteral("Ripristinato")), qPrintable(status()));
+        button("restore")->click(); // nothing left to remove: said so
+        QVERIFY2(status().contains(QStringLiteral("già il suono originale")), qPrintable(status()));
+    }
+};
+
+QTEST_MAIN(TestRecorder)
+#include "tst_recorder.moc"
