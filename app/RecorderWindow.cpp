@@ -47,9 +47,9 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     m_keyLabel = new QLabel(QStringLiteral("Premi il tasto del suono da registrare."), this);
     m_keyLabel->setObjectName(QStringLiteral("keyLabel"));
     m_keyLabel->setFont(FontSubstitutes::font(Face::MsSansSerif, 12, true));
-    QPalette green = m_keyLabel->palette();
-    green.setColor(QPalette::WindowText, VbColor::toColor(VbColor::kDarkRed));
-    m_keyLabel->setPalette(green);
+    QPalette red = m_keyLabel->palette();
+    red.setColor(QPalette::WindowText, VbColor::toColor(VbColor::kDarkRed));
+    m_keyLabel->setPalette(red);
 
     m_meter = new QProgressBar(this);
     m_meter->setObjectName(QStringLiteral("levelMeter"));
@@ -57,6 +57,9 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     m_meter->setValue(kMeterFloorDb);
     m_meter->setTextVisible(false);
     m_meter->setFixedHeight(14);
+    QPalette meterColours = m_meter->palette();
+    meterColours.setColor(QPalette::Highlight, VbColor::toColor(VbColor::kGreen).darker(130));
+    m_meter->setPalette(meterColours);
     m_time = new QLabel(this);
     m_time->setObjectName(QStringLiteral("timeLabel"));
 

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QStyleFactory>
+#include <QTranslator>
 
 int main(int argc, char **argv)
 {
@@ -13,6 +15,11 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));
     // Fusion draws buttons in their own background colour on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The window speaks Italian whatever the desktop's language: so do Qt's
+    // own texts in it (the field's context menu, the file dialogs).
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     auto engine = std::make_shared<AudioEngine>();
     SoundBank bank(engine);

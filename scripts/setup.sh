@@ -4,7 +4,7 @@
 
 tamvolo_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n
   libsdl2-dev libasound2-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth xdotool imagemagick libxtst-dev
