@@ -1,6 +1,7 @@
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/ProgramUnderX.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -150,6 +151,39 @@ private slots:
         QVERIFY(m_program.waitForFinished(10000));
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program.exitCode(), 0);
+    }
+
+    void aPatternFileOnTheCommandLineIsTheLoop()
+    {
+        // `tamvolo FILE`: the loop, started by "Esegui", plays the file's
+        // pattern (crash, crash...), not the start-up one (bass drum first).
+        QTemporaryDir dir;
+        const QString pattern = dir.filePath(QStringLiteral("crash.txt"));
+        QFile file(pattern);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("KKKKKKK\r\n");
+        file.close();
+        const QString capture = dir.filePath(QStringLiteral("capture.raw"));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture);
+        ProgramUnderX program;
+        QVERIFY(program.start(env, 30000, {pattern}));
+        program.click(ProgramUnderX::esegui());
+        const auto crash = WavLoader::load(applicationFolder() + "/voc/k.wav", 48000);
+        const auto kick = WavLoader::load(applicationFolder() + "/voc/v.wav", 48000);
+        QVERIFY(crash && kick);
+        std::vector<long long> crashes;
+        QElapsedTimer waited;
+        waited.start();
+        while (crashes.size() < 3 && waited.elapsed() < 20000) {
+            QTest::qWait(300);
+            crashes = Capture::findAll(Capture::readLeft(capture), crash->samples, 144, 512);
+        }
+        QVERIFY2(crashes.size() >= 3, "the file's pattern is not what plays");
+        QCOMPARE(Capture::find(Capture::readLeft(capture), kick->samples, 0), -1LL);
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
     }
 };
 

@@ -20,7 +20,7 @@ ProgramUnderX::~ProgramUnderX()
         XCloseDisplay(m_display);
 }
 
-bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs)
+bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const QStringList &arguments)
 {
     m_display = XOpenDisplay(nullptr);
     if (!m_display)
@@ -30,7 +30,7 @@ bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs)
     for (const QString &name : extra.keys())
         env.insert(name, extra.value(name));
     m_program.setProcessEnvironment(env);
-    m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {});
+    m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), arguments);
     if (!m_program.waitForStarted())
         return false;
     QElapsedTimer waited;

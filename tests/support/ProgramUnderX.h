@@ -17,9 +17,9 @@ class ProgramUnderX
 public:
     ~ProgramUnderX();
 
-    // Starts the program with `extra` added to this process's environment
-    // and waits for its window. False if either fails.
-    bool start(const QProcessEnvironment &extra, int timeoutMs = 30000);
+    // Starts the program with `extra` added to this process's environment,
+    // and `arguments`, and waits for its window. False if either fails.
+    bool start(const QProcessEnvironment &extra, int timeoutMs = 30000, const QStringList &arguments = {});
 
     QProcess &process() { return m_program; }
 
