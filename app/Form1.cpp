@@ -325,6 +325,8 @@ void Form1::cmdFerma_Click()
 {
     m_loop.stop();
     m_stepClock->stop();
+    ++m_markGeneration;
+    Text1->setSoundingStep(0);
     setButtonColor(Command2, VbColor::kLightGrey);
     setButtonColor(cmdFerma, VbColor::kButtonFace);
 }
@@ -333,9 +335,21 @@ void Form1::playStep(int step)
 {
     // Stamped with the step's due time, not the time this tick happened to
     // run: the sound lands on the chain's grid.
-    const std::int64_t due = m_loop.tick(step, m_sound.nowNs());
+    const std::int64_t now = m_sound.nowNs();
+    const std::int64_t due = m_loop.tick(step, now);
     PlaySample(StepSequencer::stepName(Text1->text(), step), due);
+    markStepAt(step, due - now);
     scheduleStepClock();
+}
+
+void Form1::markStepAt(int step, std::int64_t inNs)
+{
+    const int generation = m_markGeneration;
+    QTimer::singleShot(int(std::clamp<std::int64_t>(inNs / 1'000'000, 0, StepLoop::kIntervalNs / 1'000'000)),
+                       Qt::PreciseTimer, this, [this, step, generation] {
+                           if (generation == m_markGeneration)
+                               Text1->setSoundingStep(step);
+                       });
 }
 
 void Form1::runDueSteps()

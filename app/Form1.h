@@ -123,6 +123,8 @@ private:
     // Step `step` (1 to 7) of the loop, run by its tick: plays the step and
     // arms the next.
     void playStep(int step);
+    // Marks `step` in the pattern field once its beat comes, `inNs` from now.
+    void markStepAt(int step, std::int64_t inNs);
     // The step clock's tick: every step due by now (and the lead) ticks.
     void runDueSteps();
     void scheduleStepClock();
@@ -160,6 +162,7 @@ private:
     // one timer that wakes for the step due next.
     StepLoop m_loop;
     QTimer *m_stepClock = nullptr;
+    int m_markGeneration = 0; // marks asked for before a stop are not shown
 
     // Drag state.
     bool Dragging = false;

@@ -8,6 +8,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -38,6 +40,40 @@ QMenu *PatternField::createContextMenu()
         menu->addActions(m_menuActions);
     }
     return menu;
+}
+
+void PatternField::setSoundingStep(int step)
+{
+    if (step == m_soundingStep)
+        return;
+    m_soundingStep = step;
+    update();
+}
+
+QRect PatternField::markRect(int step) const
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    const QFontMetrics metrics(font());
+    // Characters start after the line edit's own 2-pixel margin; a step past
+    // the text stands where a space would.
+    const QString text = this->text();
+    const QString before = text.left(step - 1) + QString(std::max(0, step - 1 - int(text.size())), QLatin1Char(' '));
+    const QString character = step <= text.size() ? text.mid(step - 1, 1) : QStringLiteral(" ");
+    const int left = contents.left() + textMargins().left() + 2 + metrics.horizontalAdvance(before);
+    const int width = std::max(2, metrics.horizontalAdvance(character));
+    const int height = std::max(4, contents.height() / 10);
+    return QRect(left, contents.bottom() - height - 1, width, height);
+}
+
+void PatternField::paintEvent(QPaintEvent *event)
+{
+    QLineEdit::paintEvent(event);
+    if (m_soundingStep < 1)
+        return;
+    QPainter painter(this);
+    painter.fillRect(markRect(m_soundingStep), palette().color(QPalette::Text));
 }
 
 void PatternField::contextMenuEvent(QContextMenuEvent *event)

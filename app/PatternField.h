@@ -17,6 +17,9 @@
 //
 // Its context menu is Qt's standard one followed by the actions the window
 // gives it (setMenuActions()).
+//
+// While the loop plays, a bar in the text's colour under one character marks
+// the step that is sounding (setSoundingStep()).
 class PatternField : public QLineEdit
 {
     Q_OBJECT
@@ -33,6 +36,13 @@ public:
     // The context menu as it pops up; the caller owns it.
     QMenu *createContextMenu();
 
+    // Marks the character of step `step` (1 to 7) as sounding; 0 clears the
+    // mark. A step past the text marks where its character would be.
+    void setSoundingStep(int step);
+    int soundingStep() const { return m_soundingStep; }
+    // Where the mark of step `step` is drawn, in the field's coordinates.
+    QRect markRect(int step) const;
+
     // While the hook runs for a key: how long ago that key was pressed, by
     // the window system's time stamp (0 when unknown, as for input methods).
     std::int64_t keyAgeNs() const { return m_keyAgeNs; }
@@ -41,6 +51,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     // Runs the hook on every character of `typed`, returning what to apply.
@@ -48,5 +59,6 @@ private:
 
     KeyPressHook m_hook;
     QList<QAction *> m_menuActions;
+    int m_soundingStep = 0;
     std::int64_t m_keyAgeNs = 0;
 };

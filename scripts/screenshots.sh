@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Takes the pictures of docs/: the pattern field's context menu and the
+# Takes the pictures of docs/: the loop's step marker, the pattern field's
+# context menu and the
 # recorder window with a take coming in (the microphone is a file of the
 # kit's vowel, read by SDL's disk driver). The window itself is
 # scripts/screenshot.sh's.
@@ -33,6 +34,13 @@ window=$(tamvolo_wait_for_window)
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$window")"
 
+# The loop playing: "Esegui", then the side panel at the fourth step.
+xdotool mousemove $((X + 620)) $((Y + 146)) click 1
+sleep 0.72
+import -window root -crop 260x120+$((X + 540))+$((Y + 70)) "$out/step-marker.png"
+xdotool mousemove $((X + 708)) $((Y + 146)) click 1
+sleep 0.3
+
 # The pattern field's context menu: a right click in the black field.
 xdotool mousemove $((X + 664)) $((Y + 119)) click 3
 sleep 0.7
@@ -51,4 +59,4 @@ eval "$(xdotool getwindowgeometry --shell "$recorder")"
 xdotool mousemove $((X + 40)) $((Y + 60)) click 1
 sleep 1.6
 import -window "$recorder" "$out/recorder.png"
-echo "wrote $out/menu.png and $out/recorder.png"
+echo "wrote $out/step-marker.png, $out/menu.png and $out/recorder.png"

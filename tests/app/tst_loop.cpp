@@ -1,5 +1,6 @@
 #include "app/ColourButton.h"
 #include "app/Form1.h"
+#include "app/PatternField.h"
 #include "support/FormControls.h"
 #include "support/RecordingSink.h"
 
@@ -239,6 +240,40 @@ private slots:
         QCOMPARE(played(), (Names{"C", "D", "E", "F"}));
         for (std::size_t k = 0; k < m_sink.stamps.size(); ++k)
             QCOMPARE(m_sink.stamps[k] - start, std::int64_t(k + 3) * 200 * kMs);
+    }
+
+    void theSoundingStepIsMarkedUnderItsCharacter()
+    {
+        auto *field = control<PatternField>(m_form.get(), "Text1");
+        // The share of a step's mark that shows the field's green.
+        auto green = [field](int step) {
+            const QImage image = field->grab().toImage();
+            const QRect mark = field->markRect(step);
+            int lit = 0;
+            for (int y = mark.top(); y <= mark.bottom(); ++y)
+                for (int x = mark.left(); x <= mark.right(); ++x)
+                    lit += image.pixelColor(x, y) == QColor(0, 255, 0);
+            return double(lit) / double(mark.width() * mark.height());
+        };
+        setPattern(QStringLiteral("VBKHGFJ"));
+        QCOMPARE(field->soundingStep(), 0);
+        play();
+        for (int beat = 1; beat <= 9; ++beat) {
+            beats(1);
+            const int step = (beat - 1) % 7 + 1;
+            QTRY_COMPARE(field->soundingStep(), step);
+            QCOMPARE(green(step), 1.0);
+            for (int other = 1; other <= 7; ++other)
+                if (other != step)
+                    QVERIFY2(green(other) < 0.5, qPrintable(QString("step %1 lit at beat %2").arg(other).arg(beat)));
+        }
+        QCOMPARE(field->text(), QStringLiteral("VBKHGFJ")); // the text as it was
+        stop();
+        QCOMPARE(field->soundingStep(), 0);
+        for (int step = 1; step <= 7; ++step)
+            QVERIFY(green(step) < 0.5);
+        QTest::qWait(250); // a mark asked for before the stop does not come back
+        QCOMPARE(field->soundingStep(), 0);
     }
 
     void onTheRealClockTheFirstStepSoundsAnIntervalAfterTheStart()
