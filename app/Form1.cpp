@@ -542,6 +542,16 @@ QString droppedFile(const QMimeData *mime)
 
 } // namespace
 
+void Form1::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Back from minimised (the tray, the taskbar): the keys go to the field,
+    // as a person coming back expects to play at once.
+    if (event->type() == QEvent::WindowStateChange &&
+        (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized) && !isMinimized())
+        Text1->setFocus(Qt::ActiveWindowFocusReason);
+}
+
 void Form1::dragEnterEvent(QDragEnterEvent *event)
 {
     if (!droppedFile(event->mimeData()).isEmpty())

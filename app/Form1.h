@@ -108,6 +108,7 @@ public slots:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:

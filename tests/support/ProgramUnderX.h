@@ -23,6 +23,9 @@ public:
 
     QProcess &process() { return m_program; }
 
+    // The X window id of the program's window, as xdotool and xprop take it.
+    QString windowId() const { return m_window; }
+
     // The window's top-left corner on the screen.
     QPoint position() const;
 
@@ -42,6 +45,7 @@ public:
     static QPoint esegui() { return {620, 146}; }
     static QPoint ferma() { return {708, 146}; }
     static QPoint chiudi() { return {728, 426}; }
+    static QPoint riduci() { return {620, 426}; }
 
 private:
     static QString run(const QStringList &args);

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A private X desktop for tests: an Xvfb server of its own (on a free
+# display from :40 on), the openbox window manager and, when asked, a
+# system tray (trayer, a panel at the top left) and a compositing manager
+# (xcompmgr). Everything is started in the background and stopped by its PID.
+#   scripts/desktop-session.sh start DIR [tray] [compositor]
+#   scripts/desktop-session.sh stop DIR
+# Clients find the display in DIR/display (":N").
+set -uo pipefail
+action=${1:?start or stop}
+dir=$(realpath -m "${2:?folder}")
+shift 2
+
+stop() {
+  local name pid
+  for name in compositor tray wm xvfb; do
+    [ -f "$dir/$name.pid" ] || continue
+    pid=$(cat "$dir/$name.pid")
+    kill "$pid" 2>/dev/null
+    for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null
+    rm -f "$dir/$name.pid"
+  done
+  return 0
+}
+
+# Waits until `test` succeeds, for at most five seconds. (No grep -q in a
+# test: with pipefail, the writer it leaves behind fails the pipeline.)
+wait_for() {
+  for _ in $(seq 50); do
+    eval "$1" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "desktop-session: $2 did not come up" >&2
+  return 1
+}
+
+start() {
+  local want_tray=no want_compositor=no arg
+  for arg in "$@"; do
+    case $arg in
+      tray) want_tray=yes ;;
+      compositor) want_compositor=yes ;;
+    esac
+  done
+  for program in Xvfb openbox xprop; do
+    command -v $program >/dev/null || { echo "desktop-session: $program is not installed" >&2; return 1; }
+  done
+  stop
+  mkdir -p "$dir/home"
+  rm -f "$dir/display"
+  # A display of its own: the first number from 40 on whose socket nobody
+  # holds, tried again further on if another server takes it meanwhile.
+  local n=40 started=no
+  while [ $n -lt 100 ] && [ $started = no ]; do
+    if [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || grep -q "/tmp/.X11-unix/X$n\$" /proc/net/unix; then
+      n=$((n + 1))
+      continue
+    fi
+    setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    echo $! >"$dir/xvfb.pid"
+    if DISPLAY=":$n" wait_for "xprop -root" "Xvfb on :$n" 2>/dev/null && kill -0 "$(cat "$dir/xvfb.pid")"; then
+      started=yes
+    else
+      kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
+      n=$((n + 1))
+    fi
+  done
+  [ $started = yes ] || { echo "desktop-session: no X server came up" >&2; return 1; }
+  echo ":$n" >"$dir/display"
+  export DISPLAY=":$n"
+
+  # openbox now and then finds a server that has just come up refusing it:
+  # it is given three tries.
+  local try
+  for try in 1 2 3; do
+    HOME="$dir/home" setsid openbox >"$dir/wm.log" 2>&1 &
+    echo $! >"$dir/wm.pid"
+    wait_for "xprop -root _NET_SUPPORTING_WM_CHECK | grep 'window id'" "openbox" 2>/dev/null && break
+    kill "$(cat "$dir/wm.pid")" 2>/dev/null
+    if [ $try = 3 ]; then
+      echo "desktop-session: openbox did not come up: $(cat "$dir/wm.log")" >&2
+      return 1
+    fi
+  done
+
+  if [ $want_tray = yes ]; then
+    command -v trayer >/dev/null || { echo "desktop-session: trayer is not installed" >&2; return 1; }
+    setsid trayer --edge top --align left --widthtype pixel --width 64 --heighttype pixel --height 32 \
+      --SetDockType true --expand false --transparent false >"$dir/tray.log" 2>&1 &
+    echo $! >"$dir/tray.pid"
+    wait_for "xwininfo -root -tree | grep '\"trayer\"'" "trayer" || return 1
+    sleep 0.5 # it takes the tray selection as it maps its panel
+  fi
+  if [ $want_compositor = yes ]; then
+    command -v xcompmgr >/dev/null || { echo "desktop-session: xcompmgr is not installed" >&2; return 1; }
+    setsid xcompmgr >"$dir/compositor.log" 2>&1 &
+    echo $! >"$dir/compositor.pid"
+    sleep 0.5
+  fi
+  echo "desktop on $DISPLAY (tray: $want_tray, compositor: $want_compositor)"
+}
+
+case $action in
+  start) start "$@" ;;
+  stop) stop ;;
+  *) echo "start or stop" >&2; exit 2 ;;
+esac

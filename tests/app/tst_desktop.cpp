@@ -1,0 +1,158 @@
+#include "sound/SoundBank.h"
+#include "sound/WavLoader.h"
+#include "support/Capture.h"
+#include "support/ProgramUnderX.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The real program on a desktop of the test's own (scripts/desktop-session.sh,
+// started by a CTest fixture): Xvfb with the openbox window manager, with or
+// without a system tray. Minimising, the tray icon, coming back, and the keys
+// reaching the pattern field afterwards, as a person would do them.
+class TestDesktop : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    static QString run(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        p.start(program, args);
+        p.waitForFinished(10000);
+        return QString::fromLocal8Bit(p.readAllStandardOutput());
+    }
+
+    // "Normal" or "Iconic", as the window manager keeps it in WM_STATE.
+    static QString wmState(const QString &window)
+    {
+        const QString out = run(QStringLiteral("xprop"), {"-id", window, "WM_STATE"});
+        const auto match = QRegularExpression(QStringLiteral("window state: (\\w+)")).match(out);
+        return match.hasMatch() ? match.captured(1) : QStringLiteral("(none)");
+    }
+
+    // The screen rectangle of the tray icon when the tray shows one.
+    static QRect trayIcon()
+    {
+        // The icon is a window of the program's inside trayer's panel.
+        const QString tree = run(QStringLiteral("xwininfo"), {"-root", "-tree"});
+        const QStringList lines = tree.split('\n');
+        auto indent = [](const QString &line) { return line.size() - line.trimmed().size(); };
+        qsizetype panel = -1; // the panel's indent while reading inside it
+        for (const QString &line : lines) {
+            if (line.trimmed().isEmpty())
+                continue;
+            if (panel >= 0 && indent(line) <= panel)
+                panel = -1;
+            if (line.contains(QStringLiteral("\"panel\"")))
+                panel = indent(line);
+            else if (panel >= 0 && line.contains(QStringLiteral("\"Tamvolo\""))) {
+                const auto m =
+                    QRegularExpression(QStringLiteral("(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)"))
+                        .match(line);
+                if (!m.hasMatch())
+                    return {};
+                const QString id = line.trimmed().section(' ', 0, 0);
+                if (!run(QStringLiteral("xwininfo"), {"-id", id}).contains(QStringLiteral("IsViewable")))
+                    return {};
+                return {m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt()};
+            }
+        }
+        return {};
+    }
+
+    QString capture() const { return m_dir.filePath(QStringLiteral("capture.raw")); }
+
+    bool start(ProgramUnderX &program)
+    {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        return program.start(env);
+    }
+
+    // True when the crash cymbal came out of the program.
+    bool crashHeard() const
+    {
+        static const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 10000) {
+            if (Capture::find(Capture::readLeft(capture()), crash->samples, 0, 0, 2048) >= 0)
+                return true;
+            QTest::qWait(200);
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString session = qEnvironmentVariable("TAMVOLO_DESKTOP");
+        QVERIFY2(!session.isEmpty(), "runs on the desktop of the desktop fixture");
+        QFile display(session + QStringLiteral("/display"));
+        QVERIFY2(display.open(QIODevice::ReadOnly), "the desktop fixture did not start");
+        qputenv("DISPLAY", display.readAll().trimmed());
+    }
+
+    void aMinimisedWindowWaitsInTheTrayAndComesBack()
+    {
+        ProgramUnderX program;
+        QVERIFY(start(program));
+        const QString window = program.windowId();
+        // With a tray, the window is a utility window: no taskbar entry.
+        QVERIFY(run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"})
+                    .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_UTILITY")));
+        QCOMPARE(trayIcon(), QRect()); // no icon while the window shows
+
+        program.click(ProgramUnderX::riduci());
+        QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Iconic"), 5000);
+        QRect icon;
+        QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()).isValid(), 5000);
+
+        run(QStringLiteral("xdotool"),
+            {"mousemove", "--sync", QString::number(icon.center().x()), QString::number(icon.center().y()), "click",
+             "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Normal"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(trayIcon(), QRect(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window, 5000);
+        // The keys go to the pattern field: a typed K sounds.
+        program.key("k");
+        QVERIFY2(crashHeard(), "the key did not reach the pattern field");
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void withoutATrayTheWindowComesBackThroughTheWindowManager()
+    {
+        ProgramUnderX program;
+        QVERIFY(start(program));
+        const QString window = program.windowId();
+        // Without a tray, an ordinary window, which keeps its taskbar entry.
+        const QString type = run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"});
+        QVERIFY2(!type.contains(QStringLiteral("UTILITY")), qPrintable(type));
+        QVERIFY(
+            !run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_STATE"}).contains(QStringLiteral("SKIP_TASKBAR")));
+
+        program.click(ProgramUnderX::riduci());
+        QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Iconic"), 5000);
+        // What a taskbar does on a click: asks the window manager to
+        // activate the window.
+        run(QStringLiteral("wmctrl"), {"-i", "-a", window});
+        QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Normal"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window, 5000);
+        program.key("k");
+        QVERIFY2(crashHeard(), "the key did not reach the pattern field");
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDesktop)
+#include "tst_desktop.moc"
