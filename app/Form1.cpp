@@ -112,7 +112,10 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     setWindowTitle(QStringLiteral("Tamvolo"));
     setWindowIcon(drumIcon());
     setFixedSize(Twips::toPixels(kWidthTwips), Twips::toPixels(kHeightTwips));
-    setAutoFillBackground(true);
+    m_smoothOutline = WindowRegion::isComposited();
+    if (m_smoothOutline)
+        setAttribute(Qt::WA_TranslucentBackground);
+    setAutoFillBackground(!m_smoothOutline);
     QPalette p = palette();
     p.setColor(QPalette::Window, VbColor::toColor(VbColor::kWhite));
     setPalette(p);
@@ -417,6 +420,21 @@ void Form1::Form_Load()
     if (Text1->text().isEmpty())
         Command2->setEnabled(false);
     chooseRecorder();
+}
+
+void Form1::paintEvent(QPaintEvent *event)
+{
+    if (!m_smoothOutline) {
+        QWidget::paintEvent(event);
+        return;
+    }
+    // The outline Rounded() gives, drawn smooth: corners of 60 × 60 pixel
+    // ellipses.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Window));
+    painter.drawRoundedRect(QRectF(rect()), 30, 30);
 }
 
 void Form1::Rounded()

@@ -107,6 +107,7 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -172,6 +173,9 @@ private:
 
     SoundSink &m_sound;
     Platform m_platform;
+    // Composited: the window paints its white, rounded outline itself,
+    // anti-aliased, on a transparent background.
+    bool m_smoothOutline = false;
     TrayRestorer *m_tray = nullptr;
     PatternFileActions *m_fileActions = nullptr;
     RecorderWindow *m_recorder = nullptr;

@@ -3,9 +3,13 @@
 # display from :40 on), the openbox window manager and, when asked, a
 # system tray (trayer, a panel at the top left) and a compositing manager
 # (xcompmgr). Everything is started in the background and stopped by its PID.
-#   scripts/desktop-session.sh start DIR [tray] [compositor]
+# Or, with `wayland`, no window manager but the weston compositor, drawing
+# its output into an X window of that server (its x11 backend: unlike the
+# headless one, it takes input, so tests can press keys and drag through it).
+#   scripts/desktop-session.sh start DIR [tray] [compositor] [wayland]
 #   scripts/desktop-session.sh stop DIR
-# Clients find the display in DIR/display (":N").
+# Clients find the display in DIR/display (":N"); Wayland clients find
+# WAYLAND_DISPLAY in DIR/wayland and XDG_RUNTIME_DIR in DIR/runtime.
 set -uo pipefail
 action=${1:?start or stop}
 dir=$(realpath -m "${2:?folder}")
@@ -13,7 +17,7 @@ shift 2
 
 stop() {
   local name pid
-  for name in compositor tray wm xvfb; do
+  for name in weston compositor tray wm xvfb; do
     [ -f "$dir/$name.pid" ] || continue
     pid=$(cat "$dir/$name.pid")
     kill "$pid" 2>/dev/null
@@ -36,11 +40,12 @@ wait_for() {
 }
 
 start() {
-  local want_tray=no want_compositor=no arg
+  local want_tray=no want_compositor=no want_wayland=no arg
   for arg in "$@"; do
     case $arg in
       tray) want_tray=yes ;;
       compositor) want_compositor=yes ;;
+      wayland) want_wayland=yes ;;
     esac
   done
   for program in Xvfb openbox xprop; do
@@ -69,6 +74,24 @@ start() {
   [ $started = yes ] || { echo "desktop-session: no X server came up" >&2; return 1; }
   echo ":$n" >"$dir/display"
   export DISPLAY=":$n"
+
+  if [ $want_wayland = yes ]; then
+    command -v weston >/dev/null || { echo "desktop-session: weston is not installed" >&2; return 1; }
+    mkdir -p "$dir/runtime"
+    chmod 700 "$dir/runtime"
+    rm -f "$dir/runtime/wayland-tamvolo" "$dir/runtime/wayland-tamvolo.lock" "$dir/wayland"
+    XDG_RUNTIME_DIR="$dir/runtime" HOME="$dir/home" setsid weston --backend=x11-backend.so --socket=wayland-tamvolo \
+      --width=1100 --height=700 --idle-time=0 --no-config >"$dir/weston.log" 2>&1 &
+    echo $! >"$dir/weston.pid"
+    if ! wait_for "[ -S '$dir/runtime/wayland-tamvolo' ] && xwininfo -root -tree | grep 'Weston Compositor'" "weston"; then
+      cat "$dir/weston.log" >&2
+      return 1
+    fi
+    sleep 1 # its shell and panel
+    echo wayland-tamvolo >"$dir/wayland"
+    echo "wayland-tamvolo on $DISPLAY"
+    return 0
+  fi
 
   # openbox now and then finds a server that has just come up refusing it:
   # it is given three tries.

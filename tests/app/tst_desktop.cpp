@@ -3,8 +3,10 @@
 #include "support/Capture.h"
 #include "support/ProgramUnderX.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -91,6 +93,47 @@ class TestDesktop : public QObject
         return false;
     }
 
+    // The screen round the window's top left corner, and what the corner
+    // holds: pixels of the background, of the window's white, and between
+    // the two (the anti-aliased edge).
+    struct Corner
+    {
+        int background = 0;
+        int white = 0;
+        int between = 0;
+    };
+    static Corner topLeftCorner(const QString &window, const QString &savedAs)
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("screen.png"));
+        run(QStringLiteral("import"), {"-window", "root", png});
+        const QImage screen(png);
+        QPoint at;
+        for (const QString &line :
+             run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}).split('\n')) {
+            if (line.startsWith(QStringLiteral("X=")))
+                at.setX(line.mid(2).toInt());
+            if (line.startsWith(QStringLiteral("Y=")))
+                at.setY(line.mid(2).toInt());
+        }
+        const QString folder = qEnvironmentVariable("TAMVOLO_SCREENSHOTS", QDir::currentPath());
+        QDir().mkpath(folder);
+        screen.copy(QRect(at - QPoint(20, 20), QSize(832, 511))).save(folder + QLatin1Char('/') + savedAs);
+        const int background = qGray(screen.pixel(at - QPoint(3, 3)));
+        Corner corner;
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 30; ++x) {
+                const int level = qGray(screen.pixel(at + QPoint(x, y)));
+                if (level == background)
+                    ++corner.background;
+                else if (level == 255)
+                    ++corner.white;
+                else if (level > background && level < 255)
+                    ++corner.between;
+            }
+        return corner;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -149,6 +192,36 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window, 5000);
         program.key("k");
         QVERIFY2(crashHeard(), "the key did not reach the pattern field");
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void theCornersAreCutSharpWithoutACompositor()
+    {
+        ProgramUnderX program;
+        QVERIFY(start(program));
+        const Corner corner = topLeftCorner(program.windowId(), QStringLiteral("tamvolo-x11.png"));
+        QVERIFY2(corner.background > 50 && corner.white > 500, qPrintable(QString::number(corner.background)));
+        QCOMPARE(corner.between, 0); // a 1-bit outline
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void theCornersAreSmoothWithACompositor()
+    {
+        ProgramUnderX program;
+        QVERIFY(start(program));
+        const Corner corner = topLeftCorner(program.windowId(), QStringLiteral("tamvolo-composited.png"));
+        QVERIFY2(corner.background > 50 && corner.white > 500, qPrintable(QString::number(corner.background)));
+        QVERIFY2(corner.between >= 20, qPrintable(QString::number(corner.between))); // anti-aliased
+        // The transparent corner does not take the mouse: a click there
+        // reaches what lies behind, not the window.
+        const QPoint inCorner = program.position() + QPoint(2, 2);
+        run(QStringLiteral("xdotool"),
+            {"mousemove", "--sync", QString::number(inCorner.x()), QString::number(inCorner.y())});
+        const QString under = run(QStringLiteral("xdotool"), {"getmouselocation", "--shell"});
+        QVERIFY2(!under.contains(QStringLiteral("WINDOW=") + program.windowId() + QLatin1Char('\n')),
+                 qPrintable(under));
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
     }

@@ -1,0 +1,187 @@
+#include "sound/SoundBank.h"
+#include "sound/WavLoader.h"
+#include "support/Capture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The real program as a Wayland client of the weston compositor of the
+// test's own desktop (scripts/desktop-session.sh with `wayland`, started by
+// a CTest fixture). Input reaches weston as X events on its output window
+// and weston hands them to the program, as a seat of a desktop would; what
+// the program shows is read off weston's output.
+class TestWayland : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_session;
+    QProcess m_program;
+
+    static QString run(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        p.start(program, args);
+        p.waitForFinished(10000);
+        return QString::fromLocal8Bit(p.readAllStandardOutput());
+    }
+
+    static QImage screen()
+    {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("screen.png"));
+        run(QStringLiteral("import"), {"-window", "root", png});
+        return QImage(png);
+    }
+
+    // The program's window on the screen, by the white of its outline: the
+    // first row below weston's panel with 300 white pixels in a row gives
+    // the top; across the middle of the window, the first and the last white
+    // pixel give its sides; down its middle, the last white pixel its
+    // bottom. Empty when there is none.
+    static QRect window(const QImage &image)
+    {
+        const QRgb white = qRgb(255, 255, 255);
+        for (int y = 100; y < image.height(); ++y) {
+            int run = 0;
+            for (int x = 0; x < image.width() && run < 300; ++x)
+                run = image.pixel(x, y) == white ? run + 1 : 0;
+            if (run < 300)
+                continue;
+            const int middle = std::min(image.height() - 1, y + 235);
+            int left = -1, right = -1;
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, middle) == white) {
+                    right = x;
+                    if (left < 0)
+                        left = x;
+                }
+            const int centre = (left + right) / 2;
+            int bottom = y;
+            for (int r = y; r < image.height(); ++r)
+                if (image.pixel(centre, r) == white)
+                    bottom = r;
+            return QRect(QPoint(left, y), QPoint(right, bottom));
+        }
+        return {};
+    }
+
+    // Puts weston's pointer at `at`. Its x11 backend moves the pointer by the
+    // X pointer's motion, not to its place: first into the top left corner,
+    // where it stops, then from there by as much as `at` lies from it. All
+    // within weston's window, at the top left of the screen.
+    static void aim(QPoint at)
+    {
+        run(QStringLiteral("xdotool"), {"mousemove", "--sync", "1099", "699"});
+        run(QStringLiteral("xdotool"), {"mousemove", "--sync", "0", "0"});
+        run(QStringLiteral("xdotool"), {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())});
+        QTest::qWait(50);
+    }
+
+    static void click(QPoint at)
+    {
+        aim(at);
+        run(QStringLiteral("xdotool"), {"click", "1"});
+    }
+
+    QString capture() const { return m_dir.filePath(QStringLiteral("capture.raw")); }
+
+private slots:
+    void initTestCase()
+    {
+        m_session = qEnvironmentVariable("TAMVOLO_DESKTOP");
+        QVERIFY2(!m_session.isEmpty(), "runs on the Wayland desktop of the desktop fixture");
+        QFile display(m_session + QStringLiteral("/display"));
+        QFile wayland(m_session + QStringLiteral("/wayland"));
+        QVERIFY2(display.open(QIODevice::ReadOnly) && wayland.open(QIODevice::ReadOnly),
+                 "the Wayland fixture did not start");
+        qputenv("DISPLAY", display.readAll().trimmed());
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        env.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromUtf8(wayland.readAll().trimmed()));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_session + QStringLiteral("/runtime"));
+        env.remove(QStringLiteral("DISPLAY")); // nothing of X for the program
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        m_program.setProcessEnvironment(env);
+        m_program.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {});
+        QVERIFY(m_program.waitForStarted());
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_program.state() != QProcess::NotRunning) {
+            m_program.kill();
+            m_program.waitForFinished();
+        }
+    }
+
+    void theWindowShowsAtItsSize()
+    {
+        QRect shown;
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 20000 && (shown = window(screen())).width() < 792)
+            QTest::qWait(300);
+        QTest::qWait(300);
+        shown = window(screen());
+        QCOMPARE(shown.size(), QSize(792, 471));
+        const QString folder = qEnvironmentVariable("TAMVOLO_SCREENSHOTS", QDir::currentPath());
+        QDir().mkpath(folder);
+        QVERIFY(screen().save(folder + QStringLiteral("/tamvolo-wayland.png")));
+    }
+
+    void aTypedKeySounds()
+    {
+        const QRect shown = window(screen());
+        click(shown.topLeft() + QPoint(664, 119)); // into the pattern field
+        run(QStringLiteral("xdotool"), {"key", "--delay", "50", "End", "BackSpace", "k"});
+        const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
+        QVERIFY(crash);
+        long long at = -1;
+        QElapsedTimer waited;
+        waited.start();
+        while (at < 0 && waited.elapsed() < 10000) {
+            QTest::qWait(200);
+            at = Capture::find(Capture::readLeft(capture()), crash->samples, 0, 0, 2048);
+        }
+        QVERIFY2(at >= 0, "the key did not sound");
+    }
+
+    void aDragOnTheDrumsMovesTheWindowThroughTheCompositor()
+    {
+        const QRect before = window(screen());
+        const QPoint grab = before.topLeft() + QPoint(20, 360);
+        aim(grab);
+        run(QStringLiteral("xdotool"), {"mousedown", "1"});
+        for (int step = 1; step <= 6; ++step) {
+            QTest::qWait(60);
+            run(QStringLiteral("xdotool"),
+                {"mousemove", "--sync", QString::number(grab.x() + 10 * step), QString::number(grab.y() - 5 * step)});
+        }
+        QTest::qWait(100);
+        run(QStringLiteral("xdotool"), {"mouseup", "1"});
+        QTRY_COMPARE_WITH_TIMEOUT(window(screen()).topLeft(), before.topLeft() + QPoint(60, -30), 5000);
+    }
+
+    void chiudiEndsTheProgram()
+    {
+        const QRect shown = window(screen());
+        click(shown.topLeft() + QPoint(728, 426));
+        QVERIFY(m_program.waitForFinished(10000));
+        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWayland)
+#include "tst_wayland.moc"
