@@ -28,12 +28,16 @@ xcb_connection_t *xcbConnection()
 }
 
 // The part of an X window that takes the mouse, leaving what is drawn alone.
-void setInputShape(xcb_connection_t *connection, xcb_window_t window, const QRegion &region)
+// `region` is in the window's pixels, `scale` device pixels to one of them.
+void setInputShape(xcb_connection_t *connection, xcb_window_t window, const QRegion &region, double scale)
 {
     std::vector<xcb_rectangle_t> rectangles;
-    for (const QRect &r : region)
-        rectangles.push_back(
-            {std::int16_t(r.x()), std::int16_t(r.y()), std::uint16_t(r.width()), std::uint16_t(r.height())});
+    for (const QRect &r : region) {
+        const QRect device =
+            QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale).toAlignedRect();
+        rectangles.push_back({std::int16_t(device.x()), std::int16_t(device.y()), std::uint16_t(device.width()),
+                              std::uint16_t(device.height())});
+    }
     xcb_shape_rectangles(connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window, 0, 0,
                          std::uint32_t(rectangles.size()), rectangles.data());
     xcb_flush(connection);
@@ -89,7 +93,7 @@ void WindowRegion::setWindowRgn(QWidget *window, const QRegion &region, bool red
         // the mouse.
         window->winId(); // the native window, made now if need be
         if (xcb_connection_t *connection = xcbConnection())
-            setInputShape(connection, xcb_window_t(window->winId()), region);
+            setInputShape(connection, xcb_window_t(window->winId()), region, window->devicePixelRatioF());
         else if (QWindow *handle = window->windowHandle())
             handle->setMask(region); // Wayland: the input region
         if (redraw)
