@@ -83,14 +83,7 @@ class TestDesktop : public QObject
     bool crashHeard() const
     {
         static const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 10000) {
-            if (Capture::find(Capture::readLeft(capture()), crash->samples, 0, 0, 2048) >= 0)
-                return true;
-            QTest::qWait(200);
-        }
-        return false;
+        return Capture::waitToFind(capture(), crash->samples, 10000) >= 0;
     }
 
     // The screen round the window's top left corner, and what the corner

@@ -132,14 +132,7 @@ private slots:
 
         const auto crash = WavLoader::load(applicationFolder() + "/voc/k.wav", 48000);
         QVERIFY(crash);
-        long long at = -1;
-        QElapsedTimer waited;
-        waited.start();
-        while (at < 0 && waited.elapsed() < 20000) {
-            QTest::qWait(300);
-            at = Capture::find(Capture::readLeft(capturePath()), crash->samples, 0, 0, 2048);
-        }
-        QVERIFY2(at >= 0, "k.wav is not in the captured output");
+        QVERIFY2(Capture::waitToFind(capturePath(), crash->samples, 20000) >= 0, "k.wav is not in the captured output");
     }
 
     void chiudiEndsTheProgram()

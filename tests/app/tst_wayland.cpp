@@ -147,14 +147,7 @@ private slots:
         run(QStringLiteral("xdotool"), {"key", "--delay", "50", "End", "BackSpace", "k"});
         const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
         QVERIFY(crash);
-        long long at = -1;
-        QElapsedTimer waited;
-        waited.start();
-        while (at < 0 && waited.elapsed() < 10000) {
-            QTest::qWait(200);
-            at = Capture::find(Capture::readLeft(capture()), crash->samples, 0, 0, 2048);
-        }
-        QVERIFY2(at >= 0, "the key did not sound");
+        QVERIFY2(Capture::waitToFind(capture(), crash->samples, 10000) >= 0, "the key did not sound");
     }
 
     void aDragOnTheDrumsMovesTheWindowThroughTheCompositor()

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QThread>
 
 #include <cmath>
 #include <cstring>
@@ -53,6 +55,21 @@ inline std::vector<long long> findAll(const std::vector<float> &left, const std:
     while ((at = find(left, sound, std::size_t(at), skip, length, tolerance)) >= 0)
         places.push_back(at++);
     return places;
+}
+
+// Waits, for at most `limitMs`, until what a running program's disk driver
+// writes to `path` holds `sound` (judged on its first 2048 frames); returns
+// the frame where it starts, or -1.
+inline long long waitToFind(const QString &path, const std::vector<float> &sound, int limitMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const long long at = find(readLeft(path), sound, 0, 0, 2048);
+        if (at >= 0 || waited.elapsed() >= limitMs)
+            return at;
+        QThread::msleep(200);
+    }
 }
 
 } // namespace Capture
