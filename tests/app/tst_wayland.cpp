@@ -111,6 +111,13 @@ private slots:
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture());
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        // Built with AddressSanitizer, the program would fail at exit on what
+        // Qt's Wayland plugin, libwayland-client and libxkbcommon leave
+        // allocated, in a plugin unloaded by then, so not suppressible by
+        // name. The program's own leaks are checked in the tests under X.
+        if (env.contains(QStringLiteral("ASAN_OPTIONS")))
+            env.insert(QStringLiteral("ASAN_OPTIONS"),
+                       env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
         m_program.setProcessEnvironment(env);
         m_program.setProcessChannelMode(QProcess::ForwardedChannels);
         m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {});
