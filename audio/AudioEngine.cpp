@@ -1,6 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include "audio/AudioLog.h"
+#include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
 #include "audio/VoicePlayer.h"
 
@@ -8,21 +9,6 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <vector>
-
-namespace {
-
-// What could not be stopped in time stays alive until the process ends: a
-// thread stuck in the sound server may still use it.
-template <typename T> void keepForever(std::unique_ptr<T> object)
-{
-    static std::mutex mutex;
-    static auto *kept = new std::vector<std::unique_ptr<T>>; // never destroyed, not even at exit
-    const std::lock_guard lock(mutex);
-    kept->push_back(std::move(object));
-}
-
-} // namespace
 
 struct AudioEngine::State
 {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // The default sound input (a microphone, or whatever the sound server
@@ -41,11 +42,18 @@ public:
     float takePeak();
 
 private:
-    static void callback(void *self, unsigned char *stream, int len);
+    // What the capture thread writes: one per recording, so that a capture
+    // thread left behind at close keeps its own (kept alive for it).
+    struct Take
+    {
+        std::vector<float> frames;
+        std::atomic<std::size_t> written{0};
+        std::atomic<float> peak{0.0f};
+    };
+
+    static void callback(void *take, unsigned char *stream, int len);
 
     std::uint32_t m_device = 0;
     bool m_subsystem = false;
-    std::vector<float> m_buffer;
-    std::atomic<std::size_t> m_written{0};
-    std::atomic<float> m_peak{0.0f};
+    std::unique_ptr<Take> m_take;
 };

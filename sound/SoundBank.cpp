@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
+#include "audio/KeepForever.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
@@ -94,10 +95,7 @@ SoundBank::~SoundBank()
     }
     qCDebug(lcAudio) << "the sample loader did not stop in" << AudioEngine::kCloseMs << "ms; left behind";
     s.thread.detach();
-    static std::mutex keptMutex;
-    static auto *kept = new std::vector<std::unique_ptr<State>>; // never destroyed, not even at exit
-    const std::lock_guard lock(keptMutex);
-    kept->push_back(std::move(m_state));
+    keepForever(std::move(m_state));
 }
 
 std::int64_t SoundBank::nowNs() const

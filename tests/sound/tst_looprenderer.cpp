@@ -6,6 +6,7 @@
 #include "sound/WavFile.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/Correlation.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,14 +27,6 @@ class TestLoopRenderer : public QObject
     {
         const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
         return s ? s->samples : std::vector<float>();
-    }
-
-    static std::vector<float> left(const std::vector<float> &stereo)
-    {
-        std::vector<float> l(stereo.size() / 2);
-        for (std::size_t i = 0; i < l.size(); ++i)
-            l[i] = stereo[2 * i];
-        return l;
     }
 
     static LoopRenderer::StepNames names(const char *pattern)
@@ -59,7 +52,7 @@ private slots:
         QFETCH(QByteArray, pattern);
         QFETCH(int, loops);
         const auto n = names(pattern.constData());
-        const std::vector<float> out = left(LoopRenderer(kitFolders()).render(n, loops));
+        const std::vector<float> out = leftOf(LoopRenderer(kitFolders()).render(n, loops));
         QCOMPARE(out.size(), std::size_t(loops) * 7 * 9600);
         const auto alert = AlertTone::make(48000)->samples;
         for (int k = 0; k < 7 * loops; ++k) {
@@ -101,7 +94,7 @@ private slots:
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
         }
         const std::vector<float> played = Capture::readLeft(capture);
-        const std::vector<float> rendered = left(LoopRenderer(kitFolders()).render(n, 1));
+        const std::vector<float> rendered = leftOf(LoopRenderer(kitFolders()).render(n, 1));
         const long long start = Capture::find(played, kitSound("v.wav"), 0);
         QVERIFY(start >= 0);
         QVERIFY(std::size_t(start) + rendered.size() <= played.size());
