@@ -13,16 +13,12 @@
 // named pipe, a device) is refused without waiting on it. A file of zero
 // bytes reads as the empty pattern.
 //
-// write() replaces the file as a whole or not at all: it writes beside it,
-// with the old file's owner, group and mode, checks every byte went out, and
-// renames over it, so a failure at any step leaves an existing file exactly
-// as it was. Through a symbolic link it writes the file the link leads to. A
-// file with more names than one (hard links), or whose owner this user
-// cannot give a new file, is rewritten in place, as careful editors do, so
-// that every name and the owner stay. A file this user may not write (for
-// root: one with no write bit for anyone) is left alone, as is anything that
-// is not a regular file. A file-size limit makes the write fail, not the
-// program. Characters outside Windows-1252 are written as "?".
+// write() goes through the careful writer (files/CarefulWriter.h): the file
+// is replaced whole or not at all, links followed where the system would
+// follow them, hard links and owners kept, anything but a regular file
+// refused. Characters outside Windows-1252 are written as "?".
+//
+// A name holding a NUL names no file.
 class PatternFile
 {
 public:
@@ -30,6 +26,9 @@ public:
 
     // The pattern in the file, or nothing when it cannot be read.
     static std::optional<QString> read(const QString &path);
+    // The same for a name as the system gives it, byte for byte (a name in
+    // Latin-1 from an old archive, which no QString holds).
+    static std::optional<QString> readNative(const QByteArray &nativePath);
 
     // The pattern that the bytes of a file stand for (up to the first line
     // break, at most kMaxChars characters).

@@ -1,6 +1,6 @@
 #include "sound/WavFile.h"
 
-#include <QSaveFile>
+#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -46,15 +46,9 @@ std::string WavFile::encode16(const std::vector<float> &samples, int channels, i
     return out;
 }
 
-bool WavFile::save16(const QString &path, const std::vector<float> &samples, int channels, int rate)
+bool WavFile::save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
+                     CarefulWriter::Links links)
 {
-    const std::string bytes = encode16(samples, channels, rate);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return CarefulWriter::write(QFile::encodeName(path).toStdString(), encode16(samples, channels, rate), links) ==
+        CarefulWriter::Result::Written;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/CarefulWriter.h"
+
 #include <QString>
 
 #include <string>
@@ -15,9 +17,11 @@ namespace WavFile {
 // the original by at most half a step.
 std::string encode16(const std::vector<float> &samples, int channels, int rate);
 
-// Writes the file atomically: a new file in the same folder, flushed to
-// disk, then renamed over `path`; on any failure `path` is left as it was
-// and false returned. `path`'s folder must exist.
-bool save16(const QString &path, const std::vector<float> &samples, int channels, int rate);
+// Writes the file through the careful writer (files/CarefulWriter.h): whole
+// or not at all, nothing but a regular file replaced; on any failure `path`
+// is left as it was and false returned. `path`'s folder must exist. With
+// Links::Replace a link at `path` is replaced by the file itself.
+bool save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
+            CarefulWriter::Links links = CarefulWriter::Links::Follow);
 
 } // namespace WavFile

@@ -4,7 +4,7 @@
 # Usage: check_format.sh SOURCE_DIR [CLANG_FORMAT]
 set -uo pipefail
 cd "$1" || exit 1
-mapfile -t files < <(find app audio keys sequencer services sound assets tests bench -name '*.h' -o -name '*.cpp' | sort)
+mapfile -t files < <(find app audio files keys sequencer services sound assets tests bench -name '*.h' -o -name '*.cpp' | sort)
 status=0
 if awk 'length > 120 { print FILENAME ":" FNR ": " length " columns"; bad = 1 } END { exit bad }' "${files[@]}"; then
   :

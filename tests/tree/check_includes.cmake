@@ -2,20 +2,22 @@
 # includes (#include "folder/Name.h"):
 #   app/       -> anything below
 #   sequencer/ -> itself, keys/
-#   services/  -> itself, keys/
-#   sound/     -> itself, audio/, keys/
+#   services/  -> itself, keys/, files/
+#   sound/     -> itself, audio/, keys/, files/
 #   audio/     -> itself
 #   keys/      -> itself; and no Qt, no SDL
+#   files/     -> itself; and no Qt, no SDL
 # Usage: cmake -DSOURCE_DIR=<top of the tree> -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_keys keys)
+set(allowed_files files)
 set(allowed_audio audio)
-set(allowed_sound sound audio keys)
+set(allowed_sound sound audio keys files)
 set(allowed_sequencer sequencer keys)
-set(allowed_services services keys)
+set(allowed_services services keys files)
 
 set(faults "")
-foreach(layer keys audio sound sequencer services)
+foreach(layer files keys audio sound sequencer services)
   file(GLOB files ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
   if(NOT files)
     string(APPEND faults "\n  ${layer}/: no sources found")
@@ -31,8 +33,8 @@ foreach(layer keys audio sound sequencer services)
         elseif(NOT CMAKE_MATCH_1 IN_LIST allowed_${layer})
           string(APPEND faults "\n  ${name}: includes \"${header}\" across the layers")
         endif()
-      elseif(layer STREQUAL "keys" AND line MATCHES "<(Q[A-Za-z]*|SDL[A-Za-z_0-9]*)(\\.h)?>")
-        string(APPEND faults "\n  ${name}: the key rules use no Qt and no SDL: ${line}")
+      elseif((layer STREQUAL "keys" OR layer STREQUAL "files") AND line MATCHES "<(Q[A-Za-z]*|SDL[A-Za-z_0-9]*)(\\.h)?>")
+        string(APPEND faults "\n  ${name}: the key rules and the writer use no Qt and no SDL: ${line}")
       endif()
     endforeach()
   endforeach()
