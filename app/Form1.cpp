@@ -21,8 +21,10 @@
 #include "sound/SoundBank.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -467,7 +469,7 @@ void Form1::startRecorder(const QString &path)
     // The system's recorder cannot be started (on Linux there is none): our
     // own opens instead, beside the window; a running loop goes on.
     if (!m_recorder)
-        m_recorder = new RecorderWindow(m_sound, &SoundBank::userSampleFolder, this);
+        m_recorder = new RecorderWindow(m_sound, &SoundBank::userSampleFolder, m_platform.ask, this);
     m_recorder->show();
     m_recorder->raise();
     m_recorder->activateWindow();
@@ -548,14 +550,21 @@ void Form1::openPattern(const QString &path)
     m_fileActions->open(path);
 }
 
+void Form1::openPattern(const QByteArray &nativePath)
+{
+    m_fileActions->openNative(nativePath);
+}
+
 namespace {
 
-// The one local file a drag carries, or nothing.
+// The one local file a drag carries, or nothing. A name holding a NUL
+// ("%00") names no file: cut there, it would name another.
 QString droppedFile(const QMimeData *mime)
 {
     if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().front().isLocalFile())
         return {};
-    return mime->urls().front().toLocalFile();
+    const QString path = mime->urls().front().toLocalFile();
+    return path.contains(QChar(u'\0')) ? QString() : path;
 }
 
 } // namespace
@@ -568,6 +577,16 @@ void Form1::changeEvent(QEvent *event)
     if (event->type() == QEvent::WindowStateChange &&
         (static_cast<QWindowStateChangeEvent *>(event)->oldState() & Qt::WindowMinimized) && !isMinimized())
         Text1->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closed by the window manager (Alt+F4, its menu) as by "Chiudi": with a
+    // tray the window is a tool window, which Qt does not count as the last
+    // one, so the program would go on without a window.
+    QWidget::closeEvent(event);
+    if (event->isAccepted())
+        cmdChiudi_Click();
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)
@@ -613,7 +632,12 @@ void Form1::CmdCance_Click()
 
 bool Form1::OpenFile(const QString &Filename)
 {
-    const auto pattern = PatternFile::read(Filename);
+    return OpenFile(QFile::encodeName(Filename));
+}
+
+bool Form1::OpenFile(const QByteArray &Filename)
+{
+    const auto pattern = PatternFile::readNative(Filename);
     if (!pattern)
         return false;
     Text1->setText(*pattern);

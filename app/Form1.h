@@ -57,6 +57,8 @@ public:
     // Loads the pattern field from a pattern file; false, and the field as
     // it was, when the file cannot be read.
     bool OpenFile(const QString &Filename);
+    // The same for a name as the system gives it, byte for byte.
+    bool OpenFile(const QByteArray &Filename);
     // Saves the pattern field to a pattern file; false, and any existing
     // file as it was, when it cannot be written.
     bool CloseFile(const QString &Filename);
@@ -67,6 +69,7 @@ public:
     // Opens a pattern file chosen outside the menu (dropped on the window,
     // named on the command line); says so when it cannot.
     void openPattern(const QString &path);
+    void openPattern(const QByteArray &nativePath);
 
     // How long before its due time a step is asked for. The request carries
     // the due time, so the sound still starts on the beat; asking early only
@@ -110,6 +113,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:

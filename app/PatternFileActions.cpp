@@ -7,6 +7,7 @@
 #include "sound/WavFile.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMessageBox>
 
 namespace {
@@ -52,6 +53,13 @@ void PatternFileActions::open(const QString &path)
 {
     if (!m_form.OpenFile(path))
         tell("patternOpenFailure", QStringLiteral("Impossibile aprire il pattern:\n%1").arg(path));
+}
+
+void PatternFileActions::openNative(const QByteArray &nativePath)
+{
+    if (!m_form.OpenFile(nativePath))
+        tell("patternOpenFailure",
+             QStringLiteral("Impossibile aprire il pattern:\n%1").arg(QFile::decodeName(nativePath)));
 }
 
 void PatternFileActions::openChosen()

@@ -33,6 +33,8 @@ public:
 
     // Opens the pattern file at `path` into the field; says so when it cannot.
     void open(const QString &path);
+    // The same for a name as the system gives it, byte for byte.
+    void openNative(const QByteArray &nativePath);
     // Writes `loops` loops of the field's pattern to a WAV file at `path`;
     // false (and the file as it was) when it cannot.
     bool exportLoop(const QString &path, int loops = kExportLoops) const;

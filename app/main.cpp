@@ -1,16 +1,49 @@
 #include "app/Form1.h"
 #include "audio/AudioEngine.h"
+#include "files/CarefulWriter.h"
 #include "sound/SoundBank.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QStyleFactory>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    // Under a file-size limit a write fails as a write, with its message,
+    // rather than killing the program with SIGXFSZ: from the very start, as
+    // the sound server's client library writes its shared memory too.
+    CarefulWriter::ignoreFileSizeSignal();
+
+    // `--` ends the options: what follows it are file names, even those that
+    // start with a dash. Qt sees only what comes before it.
+    int qtArgc = argc;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            qtArgc = i;
+            break;
+        }
+    }
+    std::vector<QByteArray> files;
+    for (int i = qtArgc + 1; i < argc; ++i)
+        files.emplace_back(argv[i]);
+
+    QApplication app(qtArgc, argv);
+    // Qt has taken its own options out; what is left before `--` are file
+    // names, kept as the bytes the system gave (a Latin-1 name stays whole).
+    for (int i = qtArgc - 1; i >= 1; --i) {
+        if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n", argv[i]);
+            return 2;
+        }
+        files.insert(files.begin(), QByteArray(argv[i]));
+    }
+
     QApplication::setApplicationName(QStringLiteral("Tamvolo"));
     QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));
     // Fusion draws buttons in their own background colour on every desktop.
@@ -29,19 +62,14 @@ int main(int argc, char **argv)
     window.centreOnScreen();
     window.show();
     // `tamvolo FILE` starts with the pattern of that file.
-    if (const QStringList args = QApplication::arguments(); args.size() > 1)
-        window.openPattern(args.at(1));
+    if (!files.empty())
+        window.openPattern(files.front());
     const int code = QApplication::exec();
 
     // For soak runs: the engine's counters, written where asked, at exit.
-    const QString stats = qEnvironmentVariable("TAMVOLO_STATS");
-    if (!stats.isEmpty()) {
-        QFile file(stats);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            file.write(QStringLiteral("late_blocks=%1\nlate_onsets=%2\n")
-                           .arg(engine->lateBlocks())
-                           .arg(engine->lateOnsets())
-                           .toUtf8());
-    }
+    if (const QByteArray stats = qgetenv("TAMVOLO_STATS"); !stats.isEmpty())
+        CarefulWriter::write(stats.toStdString(),
+                             "late_blocks=" + std::to_string(engine->lateBlocks()) +
+                                 "\nlate_onsets=" + std::to_string(engine->lateOnsets()) + "\n");
     return code;
 }
