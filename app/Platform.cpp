@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProcess>
 
 Platform Platform::system()
@@ -15,6 +16,11 @@ Platform Platform::system()
         return true;
     };
     p.startProgram = [](const QString &path, int) {
+        // A Windows path ("C:\\WINDOWS\\...") never names a program here: on
+        // Linux it would be read as a file name in the current folder, which
+        // anyone who gave the user an archive could have planted.
+        if (path.contains(QLatin1Char('\\')) || (path.size() > 1 && path.at(1) == QLatin1Char(':')))
+            return false;
         // Exactly the file at that path (relative to the current folder when
         // it has no folder in it), never one of the same name on PATH.
         const QFileInfo file(QDir::current(), path);
@@ -30,6 +36,10 @@ Platform Platform::system()
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().front();
+    };
+    p.ask = [](QWidget *parent, const QString &question) {
+        return QMessageBox::question(parent, QStringLiteral("Tamvolo"), question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
     };
     return p;
 }

@@ -27,7 +27,8 @@ struct Platform
     // counts as the newer family (platform 2).
     std::function<bool(OsVersionInfo &)> getVersionEx;
     // Starts a program by its full path, without arguments, without waiting
-    // and without a shell; false when it cannot be started. `windowStyle` 1
+    // and without a shell; false when it cannot be started. On Linux a
+    // Windows path starts nothing. `windowStyle` 1
     // asks for a normal, focused window.
     std::function<bool(const QString &path, int windowStyle)> startProgram;
     // Asks the user for a file through the desktop's file dialog: one to
@@ -37,6 +38,10 @@ struct Platform
     using ChooseFile = std::function<QString(QWidget *parent, const QString &title, const QString &filter,
                                              const QString &suffix, bool save)>;
     ChooseFile chooseFile;
+    // Asks the user a yes-or-no question before something is lost; "No" is
+    // the default. True for yes.
+    using Ask = std::function<bool(QWidget *parent, const QString &question)>;
+    Ask ask;
 
     static Platform system();
 };

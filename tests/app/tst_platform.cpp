@@ -41,7 +41,7 @@ private slots:
         QVERIFY(!QFile::exists(marker));
     }
 
-    void aProgramAtExactlyThatPathIsStarted()
+    void aFilePlantedUnderTheWindowsRecordersNameIsNotRun()
     {
         QTemporaryDir here, markers;
         const QString marker = markers.filePath(QStringLiteral("ran"));
@@ -50,7 +50,17 @@ private slots:
         QDir::setCurrent(here.path());
         const bool started = Platform::system().startProgram(m_recorder, 1);
         QDir::setCurrent(cwd);
-        QVERIFY(started);
+        QVERIFY(!started);
+        QTest::qWait(500);
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    void aProgramAtExactlyThatPathIsStarted()
+    {
+        QTemporaryDir here, markers;
+        const QString marker = markers.filePath(QStringLiteral("ran"));
+        plant(here.path(), QStringLiteral("recorder"), marker);
+        QVERIFY(Platform::system().startProgram(here.filePath(QStringLiteral("recorder")), 1));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
     }
 };
