@@ -4,6 +4,7 @@
 #include "app/VbColor.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
+#include "sound/SampleIndex.h"
 #include "sound/SoundSink.h"
 #include "sound/TakeEditor.h"
 #include "sound/WavFile.h"
@@ -30,10 +31,12 @@ constexpr int kMeterFloorDb = -60;
 
 } // namespace
 
-RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, QWidget *parent)
+RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, Platform::Ask ask,
+                               QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_sound(sound)
     , m_userFolder(std::move(userFolder))
+    , m_ask(std::move(ask))
 {
     setObjectName(QStringLiteral("recorder"));
     setWindowTitle(QStringLiteral("Registratore di suoni - Tamvolo"));
@@ -124,6 +127,22 @@ void RecorderWindow::updateButtons()
     m_restore->setEnabled(!recording && !m_file.isEmpty());
 }
 
+bool RecorderWindow::mayDropTake()
+{
+    return m_take.empty() || m_takeSaved ||
+        (m_ask && m_ask(this, QStringLiteral("La registrazione non è salvata: vuoi perderla?")));
+}
+
+QString RecorderWindow::userFilePlaying() const
+{
+    const std::string folder = m_userFolder ? m_userFolder() : std::string();
+    if (folder.empty() || m_file.isEmpty())
+        return {};
+    SampleIndex index(folder, SampleIndex::Reading::Here);
+    const auto found = index.resolve(folder + m_file.toStdString());
+    return found ? QString::fromStdString(*found) : QString();
+}
+
 QString RecorderWindow::userFile() const
 {
     const std::string folder = m_userFolder ? m_userFolder() : std::string();
@@ -149,6 +168,8 @@ void RecorderWindow::keyPressEvent(QKeyEvent *event)
 
 void RecorderWindow::chooseKey(std::uint8_t code)
 {
+    if (!mayDropTake())
+        return;
     const std::uint8_t key = Cp1252::toUpper(code);
     const QString shown = QString(QChar(char16_t(Cp1252::decodeByte(key))));
     const auto files = PadTable::lookup(key);
@@ -162,6 +183,7 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     m_file = QString::fromUtf8(files.front().data(), qsizetype(files.front().size()));
     m_take.clear();
     m_takeWav.clear();
+    m_takeSaved = false;
     m_keyLabel->setText(QStringLiteral("Tasto «%1»: %2").arg(m_key, m_file));
     say(QStringLiteral("Premi «Registra» e parla, canta o suona."));
     updateButtons();
@@ -169,12 +191,20 @@ void RecorderWindow::chooseKey(std::uint8_t code)
 
 void RecorderWindow::record()
 {
-    if (m_file.isEmpty() || m_input.isRecording())
+    if (m_file.isEmpty() || m_input.isRecording() || !mayDropTake())
         return;
     m_take.clear();
     m_takeWav.clear();
-    if (!m_input.start()) {
+    m_takeSaved = false;
+    switch (m_input.start()) {
+    case AudioInput::Start::Recording:
+        break;
+    case AudioInput::Start::NoDevice:
         say(QStringLiteral("Nessun dispositivo di ingresso: impossibile registrare."));
+        updateButtons();
+        return;
+    case AudioInput::Start::NoAnswer:
+        say(QStringLiteral("Il dispositivo di ingresso non risponde: impossibile registrare."));
         updateButtons();
         return;
     }
@@ -190,11 +220,18 @@ void RecorderWindow::showLevel()
     const double db = peak > 0.0f ? 20.0 * std::log10(double(peak)) : kMeterFloorDb;
     m_meter->setValue(int(std::clamp(db, double(kMeterFloorDb), 0.0)));
     m_time->setText(QStringLiteral("%1 s").arg(QLocale(QLocale::Italian).toString(m_input.seconds(), 'f', 1)));
-    if (m_input.isRecording() && m_input.isFull())
+    if (m_input.isRecording() && m_input.isLost())
+        finishTake(true);
+    else if (m_input.isRecording() && m_input.isFull())
         stop();
 }
 
 void RecorderWindow::stop()
+{
+    finishTake(false);
+}
+
+void RecorderWindow::finishTake(bool lost)
 {
     if (!m_input.isRecording())
         return;
@@ -204,10 +241,12 @@ void RecorderWindow::stop()
     if (auto edited = TakeEditor::edit(raw)) {
         m_take = std::move(*edited);
         m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
-        say(QStringLiteral("Registrazione pronta (%1 s): «Ascolta» per sentirla, «Salva» per usarla.")
-                .arg(QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 2)));
+        say(QStringLiteral("%1Registrazione pronta (%2 s): «Ascolta» per sentirla, «Salva» per usarla.")
+                .arg(lost ? QStringLiteral("L'ingresso si è interrotto; tenuto quanto registrato.\n") : QString(),
+                     QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 2)));
     } else {
-        say(QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
+        say(lost ? QStringLiteral("L'ingresso si è interrotto prima di qualsiasi suono: riprova.")
+                 : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
     }
     updateButtons();
 }
@@ -227,24 +266,43 @@ void RecorderWindow::save()
         say(QStringLiteral("Non c'è una cartella personale dove salvare i suoni."));
         return;
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !WavFile::save16(path, m_take, 1, TakeEditor::kRate)) {
-        say(QStringLiteral("Impossibile salvare il suono:\n%1").arg(path));
+    const QString earlier = userFilePlaying();
+    if (!earlier.isEmpty() &&
+        !(m_ask &&
+          m_ask(this, QStringLiteral("Il tasto «%1» ha già una tua registrazione: vuoi sostituirla?").arg(m_key))))
+        return;
+    // Written over the file that plays now (K.WAV for k.wav), else under its
+    // own name; a link there is replaced, not followed: the player plays no
+    // links, and the folder is the user's.
+    const QString target = earlier.isEmpty() ? path : earlier;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) ||
+        !WavFile::save16(target, m_take, 1, TakeEditor::kRate, CarefulWriter::Links::Replace)) {
+        say(QStringLiteral("Impossibile salvare il suono:\n%1").arg(target));
         return;
     }
+    m_takeSaved = true;
     say(QStringLiteral("Salvato: il tasto «%1» suona la tua registrazione.").arg(m_key));
 }
 
 void RecorderWindow::restore()
 {
-    const QString path = userFile();
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+    QString playing = userFilePlaying();
+    if (playing.isEmpty()) {
         say(QStringLiteral("Il tasto «%1» suona già il suono originale.").arg(m_key));
         return;
     }
-    if (!QFile::remove(path)) {
-        say(QStringLiteral("Impossibile togliere il suono:\n%1").arg(path));
+    if (!(m_ask && m_ask(this, QStringLiteral("Eliminare la tua registrazione del tasto «%1»?").arg(m_key))))
         return;
+    // Every file of the user's that would answer for the key (k.wav, then
+    // K.WAV...), so that the original really plays afterwards.
+    for (int removed = 0; !playing.isEmpty() && removed < 16; ++removed) {
+        if (!QFile::remove(playing)) {
+            say(QStringLiteral("Impossibile togliere il suono:\n%1").arg(playing));
+            return;
+        }
+        playing = userFilePlaying();
     }
+    m_takeSaved = false;
     say(QStringLiteral("Ripristinato: il tasto «%1» suona il suono originale.").arg(m_key));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Platform.h"
 #include "audio/AudioInput.h"
 
 #include <QWidget>
@@ -25,13 +26,18 @@ class QTimer;
 // the take through the program's one voice, "Salva" to keep it,
 // "Ripristina" to remove the user's file so that the program's sample plays
 // again. Without an input device, or for a take with no sound, it says so.
+// Nothing recorded is lost without a question: "Ripristina", "Salva" over an
+// earlier recording, and another key or "Registra" while a take is unsaved
+// ask first, "No" the default.
 class RecorderWindow : public QWidget
 {
     Q_OBJECT
 
 public:
     // `userFolder` tells the user's sample folder (empty: there is none).
-    RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, QWidget *parent = nullptr);
+    // `ask` puts the questions.
+    RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, Platform::Ask ask,
+                   QWidget *parent = nullptr);
     ~RecorderWindow() override;
 
     // The key chosen, as Windows-1252 code, and its sample file name.
@@ -51,12 +57,19 @@ protected:
 
 private:
     void showLevel();
+    void finishTake(bool lost);
     void say(const QString &text);
     void updateButtons();
+    bool mayDropTake();
     QString userFile() const;
+    // The user's file that plays for the key now (letter case and accents
+    // as the player finds it), or empty.
+    QString userFilePlaying() const;
 
     SoundSink &m_sound;
     std::function<std::string()> m_userFolder;
+    Platform::Ask m_ask;
+    bool m_takeSaved = false;
     AudioInput m_input;
     QString m_key;
     QString m_file;

@@ -3,6 +3,7 @@
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
+#include "audio/SdlDevice.h"
 #include "audio/VoicePlayer.h"
 
 #include <chrono>
@@ -37,9 +38,23 @@ AudioEngine::AudioEngine()
     : m_state(std::make_unique<State>())
 {
     State &s = *m_state;
-    s.output = std::make_unique<AudioOutput>();
-    if (!s.output->open())
+    // Opened on a helper thread: a sound server that does not answer must not
+    // keep the window from appearing. Given up on after kOpenMs; what it
+    // opens later is closed again there.
+    auto output = std::make_shared<std::unique_ptr<AudioOutput>>(std::make_unique<AudioOutput>());
+    auto opened = std::make_shared<bool>(false);
+    const bool answered = runWithin(
+        std::chrono::milliseconds(kOpenMs), [output, opened] { *opened = (*output)->open(); },
+        [output] { (*output)->close(std::chrono::milliseconds(kCloseMs)); });
+    if (!answered) {
+        qCDebug(lcAudio) << "the sound server did not answer in" << kOpenMs << "ms: no sound";
         return;
+    }
+    s.output = std::move(*output);
+    if (!*opened) {
+        qCDebug(lcAudio) << "no sound device: no sound";
+        return;
+    }
     m_rate = s.rate = s.output->rate();
     m_blockFrames = s.blockFrames = s.output->blockFrames();
     s.player = std::make_unique<VoicePlayer>(m_rate, m_blockFrames);

@@ -25,6 +25,9 @@
 // meanwhile play() drops its sounds. Without a device at start there is no
 // voice and no engine thread, and play() drops everything, for good.
 //
+// Opening at start waits at most kOpenMs for the sound server; one that does
+// not answer by then counts as no device.
+//
 // Closing never waits for ever on a sound server that stopped answering:
 // what does not end within kCloseMs is left behind (and kept alive) for the
 // process's exit to end.
@@ -34,6 +37,7 @@ public:
     static constexpr int kServiceMs = 50;
     static constexpr int kReopenMs = 500;
     static constexpr int kCloseMs = 400;
+    static constexpr int kOpenMs = 1000;
 
     AudioEngine();
     ~AudioEngine();

@@ -16,33 +16,63 @@ AudioInput::~AudioInput()
     stop();
 }
 
-bool AudioInput::start()
+AudioInput::Start AudioInput::start()
 {
     stop();
-    m_take = std::make_unique<Take>();
-    m_take->frames.assign(std::size_t(kRate) * kMaxSeconds, 0.0f);
-    if (!initSdlAudio())
-        return false;
-    m_subsystem = true;
+    auto take = std::make_shared<Take>();
+    take->frames.assign(std::size_t(kRate) * kMaxSeconds, 0.0f);
 
-    SDL_AudioSpec want{};
-    want.freq = kRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = 1;
-    want.samples = 512;
-    want.callback = &AudioInput::callback;
-    want.userdata = m_take.get();
-    SDL_AudioSpec have{};
-    m_device = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0); // SDL converts to what we want
-    if (m_device == 0) {
-        qCDebug(lcAudio) << "no input device:" << SDL_GetError();
-        closeSdlAudio(0, true, std::chrono::milliseconds(kCloseMs));
-        m_subsystem = false;
-        return false;
+    struct Opened
+    {
+        std::uint32_t device = 0;
+        bool subsystem = false;
+    };
+    auto opened = std::make_shared<Opened>();
+    const bool answered = runWithin(
+        std::chrono::milliseconds(kOpenMs),
+        [opened, take] {
+            if (!initSdlAudio())
+                return;
+            SDL_AudioSpec want{};
+            want.freq = kRate;
+            want.format = AUDIO_F32SYS;
+            want.channels = 1;
+            want.samples = 512;
+            want.callback = &AudioInput::callback;
+            want.userdata = take.get();
+            SDL_AudioSpec have{};
+            opened->device = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0); // SDL converts to what we want
+            opened->subsystem = true;
+            if (opened->device == 0) {
+                qCDebug(lcAudio) << "no input device:" << SDL_GetError();
+                SDL_QuitSubSystem(SDL_INIT_AUDIO);
+                opened->subsystem = false;
+            }
+        },
+        [opened, take] {
+            // Too late: nobody records any more. The device never ran.
+            if (opened->device != 0)
+                SDL_CloseAudioDevice(opened->device);
+            if (opened->subsystem)
+                SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        });
+    if (!answered) {
+        qCDebug(lcAudio) << "the input did not answer in" << kOpenMs << "ms";
+        return Start::NoAnswer;
     }
+    if (opened->device == 0)
+        return Start::NoDevice;
+    m_take = std::move(take);
+    m_device = opened->device;
+    m_subsystem = true;
     qCDebug(lcAudio) << "recording from the default input with driver" << SDL_GetCurrentAudioDriver();
     SDL_PauseAudioDevice(m_device, 0);
-    return true;
+    return Start::Recording;
+}
+
+bool AudioInput::isLost() const
+{
+    return m_device != 0 && SDL_GetAudioDeviceStatus(m_device) != SDL_AUDIO_PLAYING;
 }
 
 std::vector<float> AudioInput::stop()
@@ -61,7 +91,7 @@ std::vector<float> AudioInput::stop()
     if (!closed) {
         // The capture thread may still write: it keeps its buffer.
         qCDebug(lcAudio) << "the input did not close in" << kCloseMs << "ms; left behind";
-        keepForever(std::move(m_take));
+        keepForever(std::make_unique<std::shared_ptr<Take>>(std::move(m_take)));
     }
     return take;
 }

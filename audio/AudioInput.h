@@ -13,6 +13,10 @@
 // thread never allocates, frees, locks or logs: it copies, publishes how far
 // it got, and keeps the loudest sample for the level meter.
 //
+// Opening never holds the owner up for long: a sound server that does not
+// answer within kOpenMs is given up on (start() says so), and whatever it
+// opens later is closed again by the helper thread that waited on it.
+//
 // One thread owns an AudioInput (the UI); the capture thread only runs the
 // callback.
 class AudioInput
@@ -21,6 +25,13 @@ public:
     static constexpr int kRate = 48000;
     static constexpr int kMaxSeconds = 10;
     static constexpr int kCloseMs = 400;
+    static constexpr int kOpenMs = 700;
+
+    enum class Start {
+        Recording,
+        NoDevice, // no input device, no audio driver
+        NoAnswer, // the sound server did not answer in kOpenMs
+    };
 
     AudioInput() = default;
     ~AudioInput();
@@ -28,13 +39,16 @@ public:
     AudioInput(const AudioInput &) = delete;
     AudioInput &operator=(const AudioInput &) = delete;
 
-    // Opens the default input and starts recording; false, and nothing
-    // else, when there is no input device.
-    bool start();
+    // Opens the default input and starts recording; otherwise nothing else
+    // happens, and it says why.
+    Start start();
     // Stops and closes the input; returns what was recorded.
     std::vector<float> stop();
 
     bool isRecording() const { return m_device != 0; }
+    // True when the input went away while recording (the sound server died):
+    // nothing more comes, though the device is still open.
+    bool isLost() const;
     // True once kMaxSeconds are recorded: nothing more is kept.
     bool isFull() const;
     double seconds() const;
@@ -55,5 +69,5 @@ private:
 
     std::uint32_t m_device = 0;
     bool m_subsystem = false;
-    std::unique_ptr<Take> m_take;
+    std::shared_ptr<Take> m_take;
 };

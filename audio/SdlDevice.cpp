@@ -38,26 +38,43 @@ bool initSdlAudio()
     return true;
 }
 
+bool runWithin(std::chrono::milliseconds limit, std::function<void()> work, std::function<void()> whenLate)
+{
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        bool late = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, work = std::move(work), whenLate = std::move(whenLate)] {
+        work();
+        bool late = false;
+        {
+            const std::lock_guard lock(shared->mutex);
+            shared->done = true;
+            late = shared->late;
+            shared->cv.notify_all();
+        }
+        if (late && whenLate)
+            whenLate();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    if (shared->cv.wait_for(lock, limit, [&] { return shared->done; }))
+        return true;
+    shared->late = true;
+    return false;
+}
+
 bool closeSdlAudio(std::uint32_t device, bool quitSubsystem, std::chrono::milliseconds limit)
 {
     if (device == 0 && !quitSubsystem)
         return true;
-    struct Done
-    {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool closed = false;
-    };
-    auto done = std::make_shared<Done>();
-    std::thread([device, quitSubsystem, done] {
+    return runWithin(limit, [device, quitSubsystem] {
         if (device != 0)
             SDL_CloseAudioDevice(device); // waits for the audio thread to end
         if (quitSubsystem)
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        const std::lock_guard lock(done->mutex);
-        done->closed = true;
-        done->cv.notify_all();
-    }).detach();
-    std::unique_lock lock(done->mutex);
-    return done->cv.wait_for(lock, limit, [&] { return done->closed; });
+    });
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 // Closes an SDL audio device (0 for none) and, with `quitSubsystem`, SDL's
 // audio, on a helper thread: a sound server that stopped answering can hold
@@ -13,3 +14,10 @@ bool closeSdlAudio(std::uint32_t device, bool quitSubsystem, std::chrono::millis
 // handlers taken, no messages on the terminal, the program's name on its
 // streams. False when no audio driver works.
 bool initSdlAudio();
+
+// Runs `work` on a helper thread and waits at most `limit` for it: a sound
+// server that stopped answering holds SDL up for as long as it likes. True
+// when `work` ended in time (what it wrote may then be read). Otherwise false,
+// and `whenLate` runs on the helper thread once `work` ends, to undo what it
+// opened; both must own (or share) everything they touch.
+bool runWithin(std::chrono::milliseconds limit, std::function<void()> work, std::function<void()> whenLate = {});

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -24,6 +25,8 @@ class TestRecorder : public QObject
     QTemporaryDir m_dir;
     RecordingSink m_sink;
     std::unique_ptr<RecorderWindow> m_window;
+    QStringList m_questions; // asked of the user, who answers m_answer
+    bool m_answer = true;
 
     QString userFolder() const { return m_dir.filePath(QStringLiteral("data/tamvolo/voc/")); }
     QString status() const { return control<QLabel>(m_window.get(), "statusLabel")->text(); }
@@ -69,13 +72,43 @@ class TestRecorder : public QObject
         button("stop")->click();
     }
 
+    // A take of the kit's vowel, ready to save, for the key V.
+    void recordAVowel()
+    {
+        const std::vector<float> vowel = kitLeft("a.wav");
+        microphoneHears(vowel, 0.05);
+        type(QStringLiteral("v"));
+        recordFor(600 + int(vowel.size() / 48));
+        QVERIFY2(button("save")->isEnabled(), qPrintable(status()));
+    }
+
+    static QByteArray contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+
 private slots:
     void initTestCase() { qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8()); }
 
     void init()
     {
         m_sink.clear();
-        m_window = std::make_unique<RecorderWindow>(m_sink, &SoundBank::userSampleFolder);
+        m_questions.clear();
+        m_answer = true;
+        m_window = std::make_unique<RecorderWindow>(m_sink, &SoundBank::userSampleFolder,
+                                                    [this](QWidget *, const QString &question) {
+                                                        m_questions << question;
+                                                        return m_answer;
+                                                    });
         QVERIFY(hasControls(
             m_window.get(),
             {"keyLabel", "levelMeter", "timeLabel", "statusLabel", "record", "stop", "listen", "save", "restore"}));
@@ -191,6 +224,72 @@ private slots:
         QVERIFY2(status().startsWith(QStringLiteral("Ripristinato")), qPrintable(status()));
         button("restore")->click(); // nothing left to remove: said so
         QVERIFY2(status().contains(QStringLiteral("già il suono originale")), qPrintable(status()));
+    }
+
+    void nothingRecordedIsLostWithoutAQuestion_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("Ripristina removes the saved recording") << "restore";
+        QTest::newRow("Salva replaces an earlier recording") << "save";
+        QTest::newRow("another key drops the unsaved take") << "key";
+        QTest::newRow("Registra drops the unsaved take") << "record";
+    }
+
+    void nothingRecordedIsLostWithoutAQuestion()
+    {
+        QFETCH(QString, action);
+        const QString saved = userFolder() + QStringLiteral("v.wav");
+        writeFile(saved, "earlier");
+        recordAVowel();
+        auto act = [&] {
+            if (action == QLatin1String("key"))
+                type(QStringLiteral("b"));
+            else
+                button(qPrintable(action))->click();
+        };
+
+        m_answer = false;
+        act();
+        QCOMPARE(m_questions.size(), 1);
+        QCOMPARE(contents(saved), QByteArray("earlier"));
+        QCOMPARE(m_window->fileName(), QStringLiteral("v.wav"));
+        QVERIFY(button("save")->isEnabled()); // the take is still there
+
+        m_answer = true;
+        act();
+        QCOMPARE(m_questions.size(), 2);
+        if (action == QLatin1String("restore"))
+            QVERIFY(!QFile::exists(saved));
+        else if (action == QLatin1String("save"))
+            QVERIFY(contents(saved).startsWith("RIFF"));
+        else if (action == QLatin1String("key"))
+            QCOMPARE(m_window->fileName(), QStringLiteral("b.wav"));
+        else
+            QVERIFY(button("stop")->isEnabled());
+        button("stop")->click();
+    }
+
+    void salvaReplacesALinkInTheFolderNotWhatItPointsTo()
+    {
+        const QString outside = m_dir.filePath(QStringLiteral("outside.wav"));
+        writeFile(outside, "not a sample");
+        QVERIFY(QDir().mkpath(userFolder()));
+        QVERIFY(QFile::link(outside, userFolder() + QStringLiteral("v.wav")));
+        recordAVowel();
+        button("save")->click();
+        QVERIFY2(status().startsWith(QStringLiteral("Salvato")), qPrintable(status()));
+        QCOMPARE(contents(outside), QByteArray("not a sample"));
+        QVERIFY(!QFileInfo(userFolder() + QStringLiteral("v.wav")).isSymLink());
+        QVERIFY(contents(userFolder() + QStringLiteral("v.wav")).startsWith("RIFF"));
+    }
+
+    void ripristinaRemovesTheFileThatPlaysWhateverItsCase()
+    {
+        writeFile(userFolder() + QStringLiteral("V.WAV"), "RIFF");
+        type(QStringLiteral("v"));
+        button("restore")->click();
+        QVERIFY2(status().startsWith(QStringLiteral("Ripristinato")), qPrintable(status()));
+        QVERIFY(!QFile::exists(userFolder() + QStringLiteral("V.WAV")));
     }
 };
 
