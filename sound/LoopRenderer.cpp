@@ -16,7 +16,7 @@ std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
     if (totalFrames == 0)
         return out;
 
-    SampleFinder finder(kRate);
+    SampleFinder finder(kRate, SampleIndex::Reading::Here);
     std::array<std::shared_ptr<const SampleBuffer>, kSteps> sounds;
     for (int step = 0; step < kSteps; ++step)
         sounds[std::size_t(step)] = finder.find(names[std::size_t(step)], m_folders);

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
-SampleFinder::SampleFinder(int outputRate)
+SampleFinder::SampleFinder(int outputRate, SampleIndex::Reading reading)
     : m_cache(outputRate)
+    , m_reading(reading)
     , m_alert(AlertTone::make(outputRate))
 {}
 
@@ -15,7 +16,7 @@ std::shared_ptr<const SampleBuffer> SampleFinder::find(std::string_view name, co
         return std::find(folders.begin(), folders.end(), entry.first) == folders.end();
     });
     for (const std::string &folder : folders) {
-        SampleIndex &index = m_indexes.try_emplace(folder, folder).first->second;
+        SampleIndex &index = m_indexes.try_emplace(folder, folder, m_reading).first->second;
         std::string path = folder;
         path += name;
         if (const auto file = index.resolve(path)) {

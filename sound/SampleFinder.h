@@ -18,7 +18,8 @@
 class SampleFinder
 {
 public:
-    explicit SampleFinder(int outputRate);
+    // `reading`: how each folder's index is read (see SampleIndex).
+    explicit SampleFinder(int outputRate, SampleIndex::Reading reading = SampleIndex::Reading::InBackground);
 
     // `folders` each end with '/', searched in order.
     std::shared_ptr<const SampleBuffer> find(std::string_view name, const std::vector<std::string> &folders);
@@ -27,6 +28,7 @@ public:
 
 private:
     SampleCache m_cache;
+    SampleIndex::Reading m_reading;
     std::map<std::string, SampleIndex> m_indexes; // by folder, kept while the folder is asked for
     std::shared_ptr<const SampleBuffer> m_alert;
 };

@@ -3,7 +3,9 @@
 #include "sound/SampleResolver.h"
 
 #include <filesystem>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,15 +20,53 @@ QString folded(std::string_view utf8)
         .toCaseFolded();
 }
 
-// A folder's time stamp this close to now may yet be shared by a change to
-// come (file systems that keep whole seconds).
+// A folder's time stamp this close to the time it was read may yet be shared
+// by a change to come (file systems that keep whole seconds).
 constexpr std::time_t kSettleSeconds = 2;
+
+// The folder's regular files by folded name; false when it could not be read
+// or has more than `most` entries.
+bool readNames(const std::string &folder, std::size_t most, std::map<QString, std::string> &names)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(folder), ec);
+    names.clear();
+    std::size_t seen = 0;
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        if (++seen > most)
+            return false;
+        const auto status = it->symlink_status(ec);
+        if (ec || !fs::is_regular_file(status))
+            continue;
+        std::string entry = it->path().filename().string();
+        auto [slot, added] = names.try_emplace(folded(entry), entry);
+        if (!added && entry < slot->second)
+            slot->second = std::move(entry);
+    }
+    return !ec;
+}
 
 } // namespace
 
-SampleIndex::SampleIndex(std::string folder)
+struct SampleIndex::Pending
+{
+    std::mutex mutex;
+    bool done = false;
+    bool ok = false;
+    Names names;
+    std::timespec modified{};
+    std::time_t readAt = 0;
+};
+
+SampleIndex::SampleIndex(std::string folder, Reading reading)
     : m_folder(std::move(folder))
+    , m_reading(reading)
 {}
+
+SampleIndex::~SampleIndex() = default; // a read under way finishes on its own
+SampleIndex::SampleIndex(SampleIndex &&) noexcept = default;
+SampleIndex &SampleIndex::operator=(SampleIndex &&) noexcept = default;
 
 bool SampleIndex::isRegularFile(const std::string &path) const
 {
@@ -39,35 +79,64 @@ bool SampleIndex::isRegularFile(const std::string &path) const
     return regular;
 }
 
+void SampleIndex::takeUpPendingRead()
+{
+    if (!m_pending)
+        return;
+    const std::lock_guard lock(m_pending->mutex);
+    if (!m_pending->done)
+        return;
+    m_byFoldedName = std::move(m_pending->names);
+    m_read = m_pending->ok;
+    m_modified = m_pending->modified;
+    m_readAt = m_pending->readAt;
+    ++m_reads;
+    m_pending.reset();
+}
+
 void SampleIndex::readFolderIfChanged()
 {
+    takeUpPendingRead();
     struct stat st = {};
     if (::stat(m_folder.c_str(), &st) != 0) {
         m_byFoldedName.clear();
         m_read = false;
         return;
     }
-    const bool unchanged = m_read && st.st_mtim.tv_sec == m_modified.tv_sec &&
-        st.st_mtim.tv_nsec == m_modified.tv_nsec && std::time(nullptr) - st.st_mtim.tv_sec > kSettleSeconds;
-    if (unchanged)
+    const std::time_t stamp = st.st_mtim.tv_sec;
+    const bool settled = stamp + kSettleSeconds < m_readAt || stamp > m_readAt + kSettleSeconds;
+    const bool unchanged = m_read && stamp == m_modified.tv_sec && st.st_mtim.tv_nsec == m_modified.tv_nsec && settled;
+    if (unchanged || m_pending)
         return;
 
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(m_folder), ec);
-    m_byFoldedName.clear();
-    m_read = !ec;
-    m_modified = st.st_mtim;
-    ++m_reads;
-    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-        const auto status = it->symlink_status(ec);
-        if (ec || !fs::is_regular_file(status))
-            continue;
-        std::string entry = it->path().filename().string();
-        auto [slot, added] = m_byFoldedName.try_emplace(folded(entry), entry);
-        if (!added && entry < slot->second)
-            slot->second = std::move(entry);
+    const std::time_t readAt = std::time(nullptr);
+    Names names;
+    const std::size_t most = m_reading == Reading::Here ? SIZE_MAX : kQuickEntries;
+    if (readNames(m_folder, most, names)) {
+        m_byFoldedName = std::move(names);
+        m_read = true;
+        m_modified = st.st_mtim;
+        m_readAt = readAt;
+        ++m_reads;
+        return;
     }
+    if (m_reading == Reading::Here) {
+        m_byFoldedName.clear();
+        m_read = false;
+        return;
+    }
+    // Too large to read here: the helper reads it, the index as it is answers.
+    m_pending = std::make_shared<Pending>();
+    std::thread([pending = m_pending, folder = m_folder, modified = st.st_mtim, readAt] {
+        Names read;
+        const bool ok = readNames(folder, SIZE_MAX, read);
+        const std::lock_guard lock(pending->mutex);
+        pending->names = std::move(read);
+        pending->ok = ok;
+        pending->modified = modified;
+        pending->readAt = readAt;
+        pending->done = true;
+    }).detach();
 }
 
 std::optional<std::string> SampleIndex::resolve(std::string_view samplePath)

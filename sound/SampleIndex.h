@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,29 +17,52 @@
 // without looking at the folder. Otherwise the folder's names, folded for
 // case and composition, are looked up in an index kept between requests. The
 // index is read again when the folder changes (its modification time), and
-// while that time is too recent to tell changes apart, so a file added,
-// renamed or replaced plays at its next request.
+// while that time was too recent to tell changes apart when it was read, so
+// a file added, renamed or replaced plays at its next request. A time stamp
+// in the future does not count as recent: any change moves it.
+//
+// Reading::InBackground (the sample bank): a request never waits for a large
+// folder. A folder of up to kQuickEntries entries is read at once; a larger
+// one is read on a helper thread while the index as it was answers (nothing,
+// the first time), and the new index is taken up by the first request after
+// the read ends. One read at a time. Reading::Here reads every folder at
+// once (the recorder, the export).
+//
 // Used by one thread at a time.
 class SampleIndex
 {
 public:
+    enum class Reading { InBackground, Here };
+    static constexpr std::size_t kQuickEntries = 512;
+
     // `folder` ends with '/'.
-    explicit SampleIndex(std::string folder);
+    explicit SampleIndex(std::string folder, Reading reading = Reading::InBackground);
+    ~SampleIndex();
+
+    SampleIndex(SampleIndex &&) noexcept;
+    SampleIndex &operator=(SampleIndex &&) noexcept;
 
     // The path of the file that `samplePath` names, or nothing.
     std::optional<std::string> resolve(std::string_view samplePath);
 
     const std::string &folder() const { return m_folder; }
-    // How often the folder has been read.
+    // How often a read of the folder has ended (and its index was taken up).
     int reads() const { return m_reads; }
 
 private:
+    using Names = std::map<QString, std::string>; // folded name -> lowest file name
+    struct Pending;
+
     bool isRegularFile(const std::string &path) const;
     void readFolderIfChanged();
+    void takeUpPendingRead();
 
     std::string m_folder;
-    std::map<QString, std::string> m_byFoldedName; // folded name -> lowest file name
+    Reading m_reading;
+    Names m_byFoldedName;
     bool m_read = false;
     std::timespec m_modified{};
+    std::time_t m_readAt = 0;
     int m_reads = 0;
+    std::shared_ptr<Pending> m_pending; // a read on the helper thread
 };

@@ -23,5 +23,5 @@ std::optional<std::string> SampleResolver::fileNameFor(std::string_view name)
 
 std::optional<std::string> SampleResolver::resolve(std::string_view samplePath, std::string_view sampleFolder)
 {
-    return SampleIndex(std::string(sampleFolder)).resolve(samplePath);
+    return SampleIndex(std::string(sampleFolder), SampleIndex::Reading::Here).resolve(samplePath);
 }

@@ -50,7 +50,7 @@ private slots:
 
     void anExactNameIsFoundWithoutReadingTheFolder()
     {
-        SampleIndex index(m_folder);
+        SampleIndex index(m_folder, SampleIndex::Reading::Here);
         for (int i = 0; i < 100; ++i)
             QCOMPARE(index.resolve(m_folder + "v.wav"), std::optional<std::string>(m_folder + "v.wav"));
         QCOMPARE(index.reads(), 0);
@@ -58,7 +58,7 @@ private slots:
 
     void otherSpellingsReadTheFolderOnceWhileItStaysTheSame()
     {
-        SampleIndex index(m_folder);
+        SampleIndex index(m_folder, SampleIndex::Reading::Here);
         for (int i = 0; i < 100; ++i) {
             QCOMPARE(index.resolve(m_folder + "LASER"), std::optional<std::string>(m_folder + "Laser.wav"));
             QCOMPARE(index.resolve(m_folder + "V"), std::optional<std::string>(m_folder + "v.wav"));
@@ -69,7 +69,7 @@ private slots:
 
     void aFileAddedOrRenamedIsFoundAtItsNextRequest()
     {
-        SampleIndex index(m_folder);
+        SampleIndex index(m_folder, SampleIndex::Reading::Here);
         QVERIFY(!index.resolve(m_folder + "NEW"));
         touch("New.wav");
         QCOMPARE(index.resolve(m_folder + "NEW"), std::optional<std::string>(m_folder + "New.wav"));
@@ -84,10 +84,32 @@ private slots:
     {
         QVERIFY(QFile::link(QString::fromStdString(m_folder + "v.wav"), QString::fromStdString(m_folder + "link.wav")));
         QVERIFY(QDir().mkdir(QString::fromStdString(m_folder + "folder.wav")));
-        SampleIndex index(m_folder);
+        SampleIndex index(m_folder, SampleIndex::Reading::Here);
         QVERIFY(!index.resolve(m_folder + "link.wav"));
         QVERIFY(!index.resolve(m_folder + "LINK"));
         QVERIFY(!index.resolve(m_folder + "folder.wav"));
+    }
+
+    void aLargeFolderIsReadOffTheRequestsWhileTheyGoOn()
+    {
+        SampleIndex index(m_folder);                 // 2,002 names: more than a request reads itself
+        QVERIFY(!index.resolve(m_folder + "LASER")); // answered at once, by the index as it was
+        QCOMPARE(index.reads(), 0);
+        QTRY_COMPARE(index.resolve(m_folder + "LASER"), std::optional<std::string>(m_folder + "Laser.wav"));
+        QCOMPARE(index.reads(), 1);
+    }
+
+    void aFolderDatedInTheFutureIsNotReadAgainAtEveryMiss()
+    {
+        struct utimbuf future = {};
+        future.actime = future.modtime = std::time(nullptr) + 3600;
+        QCOMPARE(::utime(m_folder.c_str(), &future), 0);
+        SampleIndex index(m_folder, SampleIndex::Reading::Here);
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(!index.resolve(m_folder + "missing"));
+        QCOMPARE(index.reads(), 1);
+        touch("New.wav"); // a change dates it now
+        QCOMPARE(index.resolve(m_folder + "NEW"), std::optional<std::string>(m_folder + "New.wav"));
     }
 };
 
