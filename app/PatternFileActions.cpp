@@ -9,13 +9,27 @@
 #include <QAction>
 #include <QFile>
 #include <QMessageBox>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
 const QString kPatternFilter = QStringLiteral("Pattern (*.txt);;Tutti i file (*)");
 const QString kWavFilter = QStringLiteral("Audio WAV (*.wav)");
+constexpr int kExportWatchMs = 20;
 
 } // namespace
+
+// One export, between the UI thread and the thread that renders and writes
+// it: the thread sets `done` last.
+struct PatternFileActions::Export
+{
+    QString path;
+    bool written = false;
+    std::atomic<bool> done{false};
+};
 
 PatternFileActions::PatternFileActions(Form1 &form, PatternField &field, Platform::ChooseFile chooseFile,
                                        std::function<std::vector<std::string>()> sampleFolders)
@@ -34,6 +48,9 @@ PatternFileActions::PatternFileActions(Form1 &form, PatternField &field, Platfor
     m_open = action("openPattern", QStringLiteral("Apri pattern…"), &PatternFileActions::openChosen);
     m_save = action("savePattern", QStringLiteral("Salva pattern…"), &PatternFileActions::saveChosen);
     m_export = action("exportLoop", QStringLiteral("Esporta il loop…"), &PatternFileActions::exportChosen);
+    m_exportWatch = new QTimer(this);
+    m_exportWatch->setInterval(kExportWatchMs);
+    connect(m_exportWatch, &QTimer::timeout, this, &PatternFileActions::checkExport);
 }
 
 QList<QAction *> PatternFileActions::actions() const
@@ -79,13 +96,36 @@ void PatternFileActions::saveChosen()
         tell("patternSaveFailure", QStringLiteral("Impossibile salvare il pattern:\n%1").arg(path));
 }
 
-bool PatternFileActions::exportLoop(const QString &path, int loops) const
+bool PatternFileActions::exportLoop(const QString &path, int loops)
 {
+    if (m_running)
+        return false;
     LoopRenderer::StepNames names;
     for (int step = 1; step <= LoopRenderer::kSteps; ++step)
         names[std::size_t(step - 1)] = StepSequencer::stepName(m_field.text(), step);
-    const LoopRenderer renderer(m_sampleFolders());
-    return WavFile::save16(path, renderer.render(names, loops), 2, LoopRenderer::kRate);
+    m_running = std::make_shared<Export>();
+    m_running->path = path;
+    // The thread owns what it uses; a window closed meanwhile does not wait.
+    std::thread([job = m_running, names, folders = m_sampleFolders(), loops] {
+        const LoopRenderer renderer(folders);
+        job->written = WavFile::save16(job->path, renderer.render(names, loops), 2, LoopRenderer::kRate);
+        job->done.store(true, std::memory_order_release);
+    }).detach();
+    m_export->setEnabled(false);
+    m_exportWatch->start();
+    return true;
+}
+
+void PatternFileActions::checkExport()
+{
+    if (!m_running || !m_running->done.load(std::memory_order_acquire))
+        return;
+    const std::shared_ptr<Export> finished = std::move(m_running);
+    m_exportWatch->stop();
+    m_export->setEnabled(true);
+    if (!finished->written)
+        tell("loopExportFailure", QStringLiteral("Impossibile esportare il loop:\n%1").arg(finished->path));
+    emit exportFinished(finished->path, finished->written);
 }
 
 void PatternFileActions::exportChosen()
@@ -93,6 +133,6 @@ void PatternFileActions::exportChosen()
     const QString path = m_chooseFile
         ? m_chooseFile(&m_form, QStringLiteral("Esporta il loop"), kWavFilter, QStringLiteral("wav"), true)
         : QString();
-    if (!path.isEmpty() && !exportLoop(path))
-        tell("loopExportFailure", QStringLiteral("Impossibile esportare il loop:\n%1").arg(path));
+    if (!path.isEmpty())
+        exportLoop(path);
 }

@@ -5,18 +5,22 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class Form1;
 class PatternField;
 class QAction;
+class QTimer;
 
 // The pattern field's file actions: "Apri pattern…", "Salva pattern…" and
 // "Esporta il loop…" (its context menu), and a pattern file dropped on the
 // window or named on the command line. Patterns go through the window's
-// OpenFile and CloseFile; the loop is rendered offline into a WAV file. A
-// failure is said in a message box, and nothing else changes.
+// OpenFile and CloseFile; the loop is rendered offline into a WAV file, on a
+// helper thread, so that the window and the loop go on meanwhile ("Esporta
+// il loop…" is greyed until it is written). A failure is said in a message
+// box, and nothing else changes.
 class PatternFileActions : public QObject
 {
     Q_OBJECT
@@ -35,16 +39,23 @@ public:
     void open(const QString &path);
     // The same for a name as the system gives it, byte for byte.
     void openNative(const QByteArray &nativePath);
-    // Writes `loops` loops of the field's pattern to a WAV file at `path`;
-    // false (and the file as it was) when it cannot.
-    bool exportLoop(const QString &path, int loops = kExportLoops) const;
+    // Starts writing `loops` loops of the field's pattern to a WAV file at
+    // `path`; exportFinished() tells how it went (on failure the file is as
+    // it was). False when an export is already under way.
+    bool exportLoop(const QString &path, int loops = kExportLoops);
 
     void openChosen();
     void saveChosen();
     void exportChosen();
 
+signals:
+    void exportFinished(const QString &path, bool written);
+
 private:
+    struct Export;
+
     void tell(const char *name, const QString &text);
+    void checkExport();
 
     Form1 &m_form;
     PatternField &m_field;
@@ -53,4 +64,6 @@ private:
     QAction *m_open = nullptr;
     QAction *m_save = nullptr;
     QAction *m_export = nullptr;
+    std::shared_ptr<Export> m_running; // shared with the thread that renders it
+    QTimer *m_exportWatch = nullptr;
 };

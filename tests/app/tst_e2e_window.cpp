@@ -7,10 +7,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 // The real program on a real X server, driven by real X events (XTEST): its
 // rounded outline, a drag, a typed key that must come out of the sound
@@ -146,22 +150,37 @@ private slots:
         QCOMPARE(m_program.exitCode(), 0);
     }
 
+    void aPatternFileOnTheCommandLineIsTheLoop_data()
+    {
+        // The shell's command in a folder holding the file; the program is
+        // "$TAMVOLO_PROGRAM".
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("a file name") << QByteArray("crash.txt") << R"(exec "$TAMVOLO_PROGRAM" crash.txt)";
+        QTest::newRow("a name in Latin-1, byte for byte")
+            << QByteArray("cr\xe0sh.txt") << R"sh(exec "$TAMVOLO_PROGRAM" "$(printf 'cr\340sh.txt')")sh";
+        QTest::newRow("a name like one of Qt's options, after --")
+            << QByteArray("-style=windows") << R"(exec "$TAMVOLO_PROGRAM" -- -style=windows)";
+    }
+
     void aPatternFileOnTheCommandLineIsTheLoop()
     {
         // `tamvolo FILE`: the loop, started by "Esegui", plays the file's
         // pattern (crash, crash...), not the start-up one (bass drum first).
+        QFETCH(QByteArray, name);
+        QFETCH(QString, command);
         QTemporaryDir dir;
-        const QString pattern = dir.filePath(QStringLiteral("crash.txt"));
-        QFile file(pattern);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("KKKKKKK\r\n");
-        file.close();
+        // Made by its bytes: no QString holds a Latin-1 name.
+        const int fd = ::open((QFile::encodeName(dir.path()) + '/' + name).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "KKKKKKK\r\n", 9), ssize_t(9));
+        ::close(fd);
         const QString capture = dir.filePath(QStringLiteral("capture.raw"));
         QProcessEnvironment env;
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture);
         ProgramUnderX program;
-        QVERIFY(program.start(env, 30000, {pattern}));
+        QVERIFY(program.start(env, 30000, {"-c", "cd \"$0\" && " + command, dir.path()}, QStringLiteral("/bin/sh")));
         program.click(ProgramUnderX::esegui());
         const auto crash = WavLoader::load(applicationFolder() + "/voc/k.wav", 48000);
         const auto kick = WavLoader::load(applicationFolder() + "/voc/v.wav", 48000);
@@ -177,6 +196,15 @@ private slots:
         QCOMPARE(Capture::find(Capture::readLeft(capture), kick->samples, 0), -1LL);
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void anUnknownOptionIsSaidAndTheProgramEnds()
+    {
+        QProcess program;
+        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {"--no-such-option"});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(program.readAllStandardError().contains("--no-such-option"));
     }
 };
 

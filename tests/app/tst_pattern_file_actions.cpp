@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
@@ -15,6 +16,11 @@
 #include <QUrl>
 
 #include <memory>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 // Patterns and loops to and from files, as the user reaches them: the
 // pattern field's context menu, a file dropped on the window.
@@ -45,6 +51,17 @@ class TestPatternFileActions : public QObject
         auto *a = m_form->findChild<QAction *>(QLatin1String(action));
         QVERIFY2(a, action);
         a->trigger();
+    }
+
+    // Exports the loop to the file the dialog answers: in the background,
+    // the entry greyed meanwhile.
+    void exportLoop()
+    {
+        auto *entry = m_form->findChild<QAction *>(QStringLiteral("exportLoop"));
+        QVERIFY(entry);
+        entry->trigger();
+        QVERIFY2(!entry->isEnabled(), "the export ran on the window's thread");
+        QTRY_VERIFY_WITH_TIMEOUT(entry->isEnabled(), 20000);
     }
 
     QString message() const
@@ -187,6 +204,13 @@ private slots:
         QCOMPARE(message(), QString());
     }
 
+    void aDroppedNameHoldingANulIsNotTaken()
+    {
+        const QString path = file(QStringLiteral("secret"), "GHF");
+        drop({QUrl(QUrl::fromLocalFile(path).toString() + QStringLiteral("%00.txt"))});
+        QCOMPARE(field()->text(), QStringLiteral("V B VVF")); // not "secret", cut at the NUL
+    }
+
     void aDroppedFileThatCannotBeReadIsSaid()
     {
         drop({QUrl::fromLocalFile(m_dir.filePath("gone.txt"))});
@@ -198,7 +222,7 @@ private slots:
     {
         m_chosen = m_dir.filePath("loop.wav");
         field()->setText(QStringLiteral("VB"));
-        trigger("exportLoop");
+        exportLoop();
         QCOMPARE(m_asked, QStringList{"Esporta il loop"});
         QCOMPARE(message(), QString());
         const QByteArray bytes = contents(m_chosen);
@@ -220,8 +244,82 @@ private slots:
     void aLoopThatCannotBeWrittenIsSaid()
     {
         m_chosen = m_dir.filePath("no/such/folder/loop.wav");
-        trigger("exportLoop");
+        exportLoop();
         QVERIFY(message().startsWith(QStringLiteral("loopExportFailure:Impossibile esportare il loop")));
+    }
+
+    void filesAreWrittenOnlyWhereTheyMayBe_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("written");
+        for (const char *action : {"exportLoop", "savePattern"}) {
+            const QString a = QLatin1String(action);
+            QTest::addRow("%s through another user's link in a sticky shared folder: refused", action)
+                << a << "foreign link" << false;
+            QTest::addRow("%s through the user's own link there: written", action) << a << "own link" << true;
+            QTest::addRow("%s over a named pipe: refused", action) << a << "fifo" << false;
+            QTest::addRow("%s over a device: refused", action) << a << "device" << false;
+            QTest::addRow("%s over a file with two names: both kept", action) << a << "hard link" << true;
+            QTest::addRow("%s under a file-size limit: refused, and the program lives", action)
+                << a << "size limit" << false;
+        }
+    }
+
+    void filesAreWrittenOnlyWhereTheyMayBe()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, target);
+        QFETCH(bool, written);
+        const bool root = ::geteuid() == 0;
+        if (!root && (target.endsWith(QLatin1String("link")) || target == QLatin1String("device")))
+            QSKIP("needs root: links of another user, device nodes");
+        QTemporaryDir place; // fresh for every row
+        const QString secret = place.filePath(QStringLiteral("secret"));
+        QFile secretFile(secret);
+        QVERIFY(secretFile.open(QIODevice::WriteOnly));
+        secretFile.write("SECRET");
+        secretFile.close();
+        const QString shared = place.filePath(QStringLiteral("shared"));
+        QVERIFY(QDir().mkpath(shared));
+        QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+        m_chosen = shared + QStringLiteral("/out");
+        const QByteArray chosen = QFile::encodeName(m_chosen);
+        if (target.endsWith(QLatin1String(" link")) && target != QLatin1String("hard link")) {
+            QVERIFY(QFile::link(secret, m_chosen));
+            const uid_t owner = target == QLatin1String("foreign link") ? 65534 : ::geteuid();
+            QCOMPARE(::lchown(chosen.constData(), owner, owner), 0);
+        } else if (target == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(chosen.constData(), 0666), 0);
+        } else if (target == QLatin1String("device")) {
+            QCOMPARE(::mknod(chosen.constData(), S_IFCHR | 0666, makedev(1, 3)), 0); // like /dev/null
+        } else if (target == QLatin1String("hard link")) {
+            QCOMPARE(::link(QFile::encodeName(secret).constData(), chosen.constData()), 0);
+        }
+        struct rlimit old = {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        if (target == QLatin1String("size limit")) {
+            struct rlimit small = old;
+            small.rlim_cur = action == QLatin1String("exportLoop") ? 200 * 1024 : 2;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        if (action == QLatin1String("exportLoop"))
+            exportLoop();
+        else
+            trigger("savePattern");
+        ::setrlimit(RLIMIT_FSIZE, &old);
+
+        QCOMPARE(message().isEmpty(), written);
+        struct stat st = {};
+        QCOMPARE(::lstat(chosen.constData(), &st), target == QLatin1String("size limit") ? -1 : 0);
+        if (target == QLatin1String("fifo"))
+            QVERIFY(S_ISFIFO(st.st_mode));
+        if (target == QLatin1String("device"))
+            QVERIFY(S_ISCHR(st.st_mode));
+        const bool secretWritten = target == QLatin1String("own link") || target == QLatin1String("hard link");
+        QCOMPARE(contents(secret) != QByteArray("SECRET"), secretWritten);
+        if (target == QLatin1String("hard link"))
+            QCOMPARE(contents(m_chosen), contents(secret)); // one file, two names
     }
 };
 

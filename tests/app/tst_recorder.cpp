@@ -15,6 +15,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 // The recorder window offline: the key chosen, a take read from SDL's disk
 // driver (a file standing for the microphone), edited, heard, saved into the
 // user's folder and removed again; no input device; a silent take.
@@ -290,6 +292,20 @@ private slots:
         button("restore")->click();
         QVERIFY2(status().startsWith(QStringLiteral("Ripristinato")), qPrintable(status()));
         QVERIFY(!QFile::exists(userFolder() + QStringLiteral("V.WAV")));
+    }
+
+    void salvaUnderAFileSizeLimitSaysItFailed()
+    {
+        recordAVowel();
+        struct rlimit old = {};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        button("save")->click();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY2(status().startsWith(QStringLiteral("Impossibile salvare")), qPrintable(status()));
+        QVERIFY(!QFile::exists(userFolder() + QStringLiteral("v.wav")));
     }
 };
 

@@ -20,7 +20,8 @@ ProgramUnderX::~ProgramUnderX()
         XCloseDisplay(m_display);
 }
 
-bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const QStringList &arguments)
+bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const QStringList &arguments,
+                          const QString &launcher)
 {
     m_display = XOpenDisplay(nullptr);
     if (!m_display)
@@ -29,8 +30,10 @@ bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     for (const QString &name : extra.keys())
         env.insert(name, extra.value(name));
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo");
+    env.insert(QStringLiteral("TAMVOLO_PROGRAM"), program);
     m_program.setProcessEnvironment(env);
-    m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), arguments);
+    m_program.start(launcher.isEmpty() ? program : launcher, arguments);
     if (!m_program.waitForStarted())
         return false;
     QElapsedTimer waited;

@@ -18,8 +18,11 @@ public:
     ~ProgramUnderX();
 
     // Starts the program with `extra` added to this process's environment,
-    // and `arguments`, and waits for its window. False if either fails.
-    bool start(const QProcessEnvironment &extra, int timeoutMs = 30000, const QStringList &arguments = {});
+    // and `arguments`, and waits for its window. False if either fails. With
+    // a `launcher` (a shell), that is started with `arguments` instead, and
+    // finds the program's path in $TAMVOLO_PROGRAM.
+    bool start(const QProcessEnvironment &extra, int timeoutMs = 30000, const QStringList &arguments = {},
+               const QString &launcher = {});
 
     QProcess &process() { return m_program; }
 
