@@ -270,6 +270,7 @@ void Form1::connectEvents()
     connect(CmdCance, &QPushButton::clicked, this, &Form1::CmdCance_Click);
     connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
     connect(m_stepClock, &QTimer::timeout, this, &Form1::runDueSteps);
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::askStepsAgain);
 }
 
 void Form1::setTabOrder()
@@ -303,9 +304,23 @@ void Form1::Text1_KeyPress(short &KeyAscii)
         Timer1->start();
 }
 
-void Form1::PlaySample(std::string_view name, std::int64_t stampNs)
+void Form1::PlaySample(std::string_view name, std::int64_t stampNs, bool step)
 {
-    m_sound.playSample(name, stampNs);
+    if (step)
+        m_sound.playStep(name, stampNs);
+    else
+        m_sound.playSample(name, stampNs);
+}
+
+void Form1::askStepsAgain()
+{
+    const std::int64_t now = m_sound.nowNs();
+    std::erase_if(m_stepsAsked, [now](const auto &asked) { return asked.second <= now; });
+    if (m_stepsAsked.empty())
+        return;
+    m_sound.withdrawSteps(m_stepsAsked.front().second);
+    for (const auto &[step, due] : m_stepsAsked)
+        PlaySample(StepSequencer::stepName(Text1->text(), step), due, true);
 }
 
 void Form1::Timer1_Timer()
@@ -330,6 +345,10 @@ void Form1::cmdFerma_Click()
 {
     m_loop.stop();
     m_stepClock->stop();
+    // A step asked for ahead of its beat is not heard after the stop; one on
+    // its beat already has been.
+    m_sound.withdrawSteps(m_sound.nowNs() + 1);
+    m_stepsAsked.clear();
     ++m_markGeneration;
     Text1->setSoundingStep(0);
     setButtonColor(Command2, VbColor::kLightGrey);
@@ -342,7 +361,9 @@ void Form1::playStep(int step)
     // run: the sound lands on the chain's grid.
     const std::int64_t now = m_sound.nowNs();
     const std::int64_t due = m_loop.tick(step, now);
-    PlaySample(StepSequencer::stepName(Text1->text(), step), due);
+    PlaySample(StepSequencer::stepName(Text1->text(), step), due, true);
+    std::erase_if(m_stepsAsked, [now](const auto &asked) { return asked.second <= now; });
+    m_stepsAsked.emplace_back(step, due);
     markStepAt(step, due - now);
     scheduleStepClock();
 }

@@ -8,6 +8,8 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 class ColourButton;
 class LineControl;
@@ -117,8 +119,12 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    // Plays the sample `name` for the time `stampNs` of the sound clock.
-    void PlaySample(std::string_view name, std::int64_t stampNs);
+    // Plays the sample `name` for the time `stampNs` of the sound clock; a
+    // loop `step`'s sound can still be withdrawn until it sounds.
+    void PlaySample(std::string_view name, std::int64_t stampNs, bool step = false);
+    // The pattern changed: the steps asked for and not yet due play the new
+    // text instead.
+    void askStepsAgain();
     void chooseRecorder();
     void startRecorder(const QString &path);
     void createDrumPicture();
@@ -169,6 +175,8 @@ private:
     StepLoop m_loop;
     QTimer *m_stepClock = nullptr;
     int m_markGeneration = 0; // marks asked for before a stop are not shown
+    // The steps asked for whose beats are still to come: (step, due time).
+    std::vector<std::pair<int, std::int64_t>> m_stepsAsked;
 
     // Drag state.
     bool Dragging = false;

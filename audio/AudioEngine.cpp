@@ -122,13 +122,24 @@ std::uint64_t AudioEngine::reopens() const
     return m_state->reopens.load(std::memory_order_relaxed);
 }
 
-void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs)
+void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, bool step)
 {
     if (!m_state->player || !hasOutput() || !sound)
         return;
     auto playback = std::make_unique<Playback>();
     playback->sample = std::move(sound);
     playback->onsetNs = stampNs + m_latencyNs;
+    playback->kind = step ? Playback::Kind::Step : Playback::Kind::Sound;
+    m_state->player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
+}
+
+void AudioEngine::withdrawSteps(std::int64_t fromNs)
+{
+    if (!m_state->player)
+        return;
+    auto playback = std::make_unique<Playback>();
+    playback->onsetNs = fromNs + m_latencyNs;
+    playback->kind = Playback::Kind::Withdraw;
     m_state->player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
 }
 

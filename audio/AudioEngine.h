@@ -47,7 +47,11 @@ public:
 
     // One thread at a time. Plays `sound` from stream time stampNs +
     // latencyNs() on; a sound whose time has passed starts at once.
-    void play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs);
+    // With `step`, the sound is a loop step's, which withdrawSteps() drops.
+    void play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, bool step = false);
+    // The same thread as play(). Every step played before this call whose
+    // stamp is fromNs or later, and which is not sounding yet, is dropped.
+    void withdrawSteps(std::int64_t fromNs);
 
     // Any thread.
     std::int64_t nowNs() const;

@@ -136,11 +136,33 @@ void VoicePlayer::wait(Playback *playback, std::int64_t frame)
     ++m_waitingCount;
 }
 
+void VoicePlayer::withdrawSteps(std::int64_t fromFrame)
+{
+    int kept = 0;
+    for (int i = 0; i < m_waitingCount; ++i) {
+        Waiting &w = m_waiting[std::size_t(i)];
+        if (w.playback->kind == Playback::Kind::Step && w.frame >= fromFrame)
+            retire(w.playback);
+        else
+            m_waiting[std::size_t(kept++)] = w;
+    }
+    for (int i = kept; i < m_waitingCount; ++i)
+        m_waiting[std::size_t(i)] = Waiting{};
+    m_waitingCount = kept;
+}
+
 void VoicePlayer::takeIncoming()
 {
     Playback *incoming = nullptr;
-    while (m_incoming.pop(incoming))
-        wait(incoming, framesFor(incoming->onsetNs - m_originNs));
+    while (m_incoming.pop(incoming)) {
+        const std::int64_t frame = framesFor(incoming->onsetNs - m_originNs);
+        if (incoming->kind == Playback::Kind::Withdraw) {
+            withdrawSteps(frame);
+            retire(incoming);
+        } else {
+            wait(incoming, frame);
+        }
+    }
 }
 
 void VoicePlayer::startFirstWaiting()

@@ -15,8 +15,15 @@
 // One play request on its way to the output.
 struct Playback
 {
+    enum class Kind : std::uint8_t {
+        Sound,    // a key's sound, or anything else that is never withdrawn
+        Step,     // a loop step's sound: withdrawn by a later Withdraw
+        Withdraw, // no sound: every Step asked for before it, starting at
+                  // onsetNs or later and not yet sounding, is dropped
+    };
     std::shared_ptr<const SampleBuffer> sample;
     std::int64_t onsetNs = 0; // stream time at which the sound starts
+    Kind kind = Kind::Sound;
 };
 
 // The single voice of the program: the part that runs on the audio thread.
@@ -40,7 +47,9 @@ struct Playback
 // replaces it; one whose frame has passed starts at once (counted as late).
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that one other thread (one at a time) empties with
-// takeRetired(), so memory is only ever released off the audio thread. If that ring is full (its reader
+// takeRetired(), so memory is only ever released off the audio thread. A
+// Withdraw request drops the loop's steps that wait from its onset on, in
+// the order of the requests: steps asked for after it stay. If that ring is full (its reader
 // stalled for a long time), the audio thread keeps the Playback rather than
 // free it: it is leaked, never freed late or on the wrong thread.
 //
@@ -104,6 +113,7 @@ private:
     void followClock(std::int64_t nowNs);
     void takeIncoming();
     void wait(Playback *playback, std::int64_t frame);
+    void withdrawSteps(std::int64_t fromFrame);
     void startFirstWaiting();
     void mix(float *out, int from, int to);
 

@@ -19,9 +19,11 @@ namespace {
 
 struct Request
 {
+    enum class Kind { Key, Step, Wav, Withdraw };
+    Kind kind;
     std::string name;
     std::int64_t stampNs;
-    std::string wav; // the sound itself, instead of a name, when not empty
+    std::string wav; // the sound itself, for Kind::Wav
 };
 
 } // namespace
@@ -35,6 +37,8 @@ struct SoundBank::State
     std::condition_variable wake;
     std::deque<Request> queue;
     bool stop = false;
+
+    void push(Request request);
     bool done = false;
     std::thread thread;
 
@@ -103,26 +107,35 @@ std::int64_t SoundBank::nowNs() const
     return m_engine->nowNs();
 }
 
-void SoundBank::playSample(std::string_view name, std::int64_t stampNs)
+void SoundBank::State::push(Request request)
 {
-    if (!m_engine->hasOutput())
+    if (!engine->hasOutput())
         return;
     {
-        const std::lock_guard lock(m_state->mutex);
-        m_state->queue.push_back(Request{std::string(name), stampNs, {}});
+        const std::lock_guard lock(mutex);
+        queue.push_back(std::move(request));
     }
-    m_state->wake.notify_all();
+    wake.notify_all();
+}
+
+void SoundBank::playSample(std::string_view name, std::int64_t stampNs)
+{
+    m_state->push(Request{Request::Kind::Key, std::string(name), stampNs, {}});
+}
+
+void SoundBank::playStep(std::string_view name, std::int64_t stampNs)
+{
+    m_state->push(Request{Request::Kind::Step, std::string(name), stampNs, {}});
+}
+
+void SoundBank::withdrawSteps(std::int64_t fromNs)
+{
+    m_state->push(Request{Request::Kind::Withdraw, {}, fromNs, {}});
 }
 
 void SoundBank::playWav(std::string wav)
 {
-    if (!m_engine->hasOutput())
-        return;
-    {
-        const std::lock_guard lock(m_state->mutex);
-        m_state->queue.push_back(Request{{}, m_engine->nowNs(), std::move(wav)});
-    }
-    m_state->wake.notify_all();
+    m_state->push(Request{Request::Kind::Wav, {}, m_engine->nowNs(), std::move(wav)});
 }
 
 void SoundBank::State::loaderLoop()
@@ -144,15 +157,20 @@ void SoundBank::State::loaderLoop()
         while (!batch.empty()) {
             const Request request = std::move(batch.front());
             batch.pop_front();
+            if (request.kind == Request::Kind::Withdraw) {
+                engine->withdrawSteps(request.stampNs);
+                continue;
+            }
             const bool overtaken = !batch.empty() && request.stampNs + engine->latencyNs() < engine->nowNs();
             if (overtaken || !engine->hasOutput())
                 continue;
 
-            if (request.wav.empty()) {
-                engine->play(finder.find(request.name, sampleFolders()), request.stampNs);
-            } else {
+            if (request.kind == Request::Kind::Wav) {
                 auto sound = WavLoader::decode(request.wav.data(), request.wav.size(), engine->rate());
                 engine->play(sound ? std::move(sound) : finder.alert(), request.stampNs);
+            } else {
+                engine->play(finder.find(request.name, sampleFolders()), request.stampNs,
+                             request.kind == Request::Kind::Step);
             }
         }
     }

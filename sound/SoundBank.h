@@ -24,6 +24,10 @@ class AudioEngine;
 // `sampleFolders` for every request, as the program may have been moved and
 // the user's folder may come and go.
 //
+// A loop step (playStep()) can be withdrawn (withdrawSteps()) until it
+// sounds: the withdrawal follows the requests through the queue to the voice,
+// so that it reaches exactly the steps asked for before it.
+//
 // Request queue (UI thread writes, loader reads): a deque under a mutex held
 // only to push or to swap the whole queue out; it has no bound, but the
 // loader empties it at every wake-up and skips requests that a later one has
@@ -52,6 +56,8 @@ public:
     SoundBank &operator=(const SoundBank &) = delete;
 
     void playSample(std::string_view name, std::int64_t stampNs) override;
+    void playStep(std::string_view name, std::int64_t stampNs) override;
+    void withdrawSteps(std::int64_t fromNs) override;
     void playWav(std::string wav) override;
     std::int64_t nowNs() const override;
 

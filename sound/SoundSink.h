@@ -23,6 +23,13 @@ public:
     // The UI thread. `name` is a sample name as the window has it: a pad's
     // file name ("Laser.wav") or a pattern character ("V").
     virtual void playSample(std::string_view name, std::int64_t stampNs) = 0;
+    // The UI thread. A loop step's sound: as playSample(), but withdrawn by a
+    // later withdrawSteps() until it sounds.
+    virtual void playStep(std::string_view name, std::int64_t stampNs) { playSample(name, stampNs); }
+    // The UI thread. Every step asked for before this call whose time is
+    // fromNs or later, and which is not sounding yet, is dropped (keys' sounds
+    // never are).
+    virtual void withdrawSteps(std::int64_t fromNs) { (void)fromNs; }
     // The UI thread. Plays the WAV file held in `wav` (the recorder's take,
     // as it will be saved) through the same voice, from now on.
     virtual void playWav(std::string wav) = 0;

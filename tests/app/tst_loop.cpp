@@ -164,6 +164,32 @@ private slots:
         QCOMPARE(buttons(), QStringLiteral("playing"));
     }
 
+    void theLastMomentsBeforeABeatCount_data()
+    {
+        // The step is asked for 30 ms ahead of its beat; 10 ms before it:
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<Names>("heard");
+        QTest::newRow("Ferma: the beat does not sound") << "Ferma" << Names{"V"};
+        QTest::newRow("a new pattern: the beat plays it") << "XYZ" << Names{"V", "Y", "Z"};
+        QTest::newRow("Cancella tutto: the beat plays nothing") << "Cancella" << Names{"V", "", ""};
+    }
+
+    void theLastMomentsBeforeABeatCount()
+    {
+        QFETCH(QString, action);
+        QFETCH(Names, heard);
+        play();
+        pass(390);
+        if (action == QLatin1String("Ferma"))
+            stop();
+        else if (action == QLatin1String("Cancella"))
+            control<QPushButton>(m_form.get(), "CmdCance")->click();
+        else
+            setPattern(action);
+        pass(220);
+        QCOMPARE(played(), heard);
+    }
+
     void stopSilencesTheLoopAndSwapsTheColours()
     {
         play();

@@ -302,6 +302,31 @@ private slots:
         QCOMPARE(player.takeRetired().size(), std::size_t(2));
     }
 
+    void aWithdrawalDropsTheWaitingStepsOnly()
+    {
+        // Ferma before the beat: the step waiting for frame 5000 is dropped;
+        // a key waiting for 3000 still sounds, and so does a step asked for
+        // after the withdrawal.
+        VoicePlayer player(kRate, kBlock);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        auto step = [](std::shared_ptr<const SampleBuffer> sound, std::int64_t frame, Playback::Kind kind) {
+            auto p = at(std::move(sound), timeOfFrame(double(frame)));
+            p->kind = kind;
+            return p;
+        };
+        player.submit(step(level(0.5f, 1000), 3000, Playback::Kind::Sound));
+        player.submit(step(level(0.25f, 1000), 5000, Playback::Kind::Step));
+        out.renderUntil(2 * kBlock);
+        player.submit(step(nullptr, 2000, Playback::Kind::Withdraw));
+        player.submit(step(level(0.125f, 1000), 7000, Playback::Kind::Step));
+        out.renderUntil(9000);
+        QCOMPARE(out.firstNonZeroFrom(0), std::int64_t(3000));
+        QCOMPARE(out.firstNonZeroFrom(4000), std::int64_t(7000));
+        QCOMPARE(out.left[7000], 0.125f);
+        QCOMPARE(player.takeRetired().size(), std::size_t(4)); // the withdrawal comes back too
+    }
+
     void aFullQueueHandsTheRequestBack()
     {
         VoicePlayer player(kRate, kBlock);
