@@ -26,12 +26,13 @@ AudioInput::Start AudioInput::start()
     {
         std::uint32_t device = 0;
         bool subsystem = false;
+        bool noAnswer = false;
     };
     auto opened = std::make_shared<Opened>();
     const bool answered = runWithin(
         std::chrono::milliseconds(kOpenMs),
         [opened, take] {
-            if (!initSdlAudio())
+            if (!initSdlAudio(&opened->noAnswer))
                 return;
             SDL_AudioSpec want{};
             want.freq = kRate;
@@ -56,8 +57,8 @@ AudioInput::Start AudioInput::start()
             if (opened->subsystem)
                 SDL_QuitSubSystem(SDL_INIT_AUDIO);
         });
-    if (!answered) {
-        qCDebug(lcAudio) << "the input did not answer in" << kOpenMs << "ms";
+    if (!answered || opened->noAnswer) {
+        qCDebug(lcAudio) << "the input did not answer";
         return Start::NoAnswer;
     }
     if (opened->device == 0)

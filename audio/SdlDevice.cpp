@@ -1,6 +1,7 @@
 #include "audio/SdlDevice.h"
 
 #include "audio/AudioLog.h"
+#include "audio/PulseProbe.h"
 
 #include <SDL.h>
 #include <alsa/asoundlib.h>
@@ -18,9 +19,12 @@ void quietSdlLog(void *, int, SDL_LogPriority, const char *)
 void quietAlsa(const char *, int, const char *, int, const char *, ...)
 {}
 
+// How long the sound server has to say what it has.
+constexpr int kProbeMs = 500;
+
 } // namespace
 
-bool initSdlAudio()
+bool initSdlAudio(bool *noAnswer)
 {
     // No terminal noise: SDL logs driver warnings, and ALSA prints a page of
     // errors on machines without a sound card.
@@ -31,6 +35,25 @@ bool initSdlAudio()
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "Tamvolo");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, "Tamvolo");
+    // SDL's PulseAudio driver is tried first unless another is asked for;
+    // on a server it would crash on, or one that does not answer, there is
+    // no sound rather than a crash or a hang.
+    const char *driver = SDL_getenv("SDL_AUDIODRIVER");
+    if (!driver || !*driver || SDL_strcasecmp(driver, "pulseaudio") == 0) {
+        switch (PulseProbe::check(std::chrono::milliseconds(kProbeMs))) {
+        case PulseProbe::Server::None:
+        case PulseProbe::Server::Usable:
+            break;
+        case PulseProbe::Server::NoDevices:
+            qCDebug(lcAudio) << "the sound server has no default output or input: no sound";
+            return false;
+        case PulseProbe::Server::NoAnswer:
+            qCDebug(lcAudio) << "the sound server did not answer in" << kProbeMs << "ms: no sound";
+            if (noAnswer)
+                *noAnswer = true;
+            return false;
+        }
+    }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         qCDebug(lcAudio) << "no audio driver:" << SDL_GetError();
         return false;

@@ -12,8 +12,10 @@ bool closeSdlAudio(std::uint32_t device, bool quitSubsystem, std::chrono::millis
 
 // Opens SDL's audio subsystem with the program's settings: no signal
 // handlers taken, no messages on the terminal, the program's name on its
-// streams. False when no audio driver works.
-bool initSdlAudio();
+// streams. False when no audio driver works, and when the PulseAudio server
+// SDL would use has no default output or input, or does not answer (see
+// PulseProbe); `noAnswer`, where given, is set when the server did not answer.
+bool initSdlAudio(bool *noAnswer = nullptr);
 
 // Runs `work` on a helper thread and waits at most `limit` for it: a sound
 // server that stopped answering holds SDL up for as long as it likes. True

@@ -120,6 +120,77 @@ private slots:
         QCOMPARE(program.process().exitCode(), 0);
         QVERIFY2(took < 2000, qPrintable(QString::number(took)));
     }
+
+    void withAServerFrozenAtStartTheWindowAppearsAtOnce()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.signal("STOP");
+        QTemporaryDir runtime;
+        QProcessEnvironment env = server.clientEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        ProgramUnderX program;
+        QElapsedTimer started;
+        started.start();
+        const bool shown = program.start(env, 40000);
+        const qint64 took = started.elapsed();
+        if (shown)
+            program.click(ProgramUnderX::chiudi());
+        const bool ended = program.process().waitForFinished(10000);
+        server.signal("CONT");
+        qInfo("the window appeared %lld ms after the start, with the server frozen", took);
+        QVERIFY(shown && ended);
+        QCOMPARE(program.process().exitCode(), 0);
+        QVERIFY2(took < 10000, qPrintable(QString::number(took)));
+    }
+
+    void aServerWithoutASinkMeansNoSoundNotACrash()
+    {
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        QProcess pactl;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(server.clientEnvironment());
+        pactl.setProcessEnvironment(env);
+        pactl.start(QStringLiteral("pactl"), {"unload-module", "module-null-sink"});
+        QVERIFY(pactl.waitForFinished(10000) && pactl.exitCode() == 0);
+        QTemporaryDir runtime;
+        QProcessEnvironment programEnv = server.clientEnvironment();
+        programEnv.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        ProgramUnderX program;
+        QVERIFY2(program.start(programEnv), "the program did not show its window");
+        program.key("v");
+        QTest::qWait(300);
+        QCOMPARE(program.process().state(), QProcess::Running);
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+        QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.process().exitCode(), 0);
+    }
+
+    void underAFileSizeLimitTheProgramStartsAndSounds()
+    {
+        // The sound server's client library writes its shared memory through
+        // files: under `ulimit -f` that raised SIGXFSZ at start-up.
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        QTemporaryDir runtime;
+        QProcessEnvironment env = server.clientEnvironment();
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        ProgramUnderX program;
+        QVERIFY2(program.start(env, 30000, {"-c", R"(ulimit -f 200 && exec "$TAMVOLO_PROGRAM")"}, "/bin/sh"),
+                 "the program did not show its window");
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        program.typePattern("vvvvvvv");
+        program.click(ProgramUnderX::esegui());
+        QTRY_VERIFY_WITH_TIMEOUT(heard(capture, m_kick), 10000);
+        program.click(ProgramUnderX::chiudi());
+        QVERIFY(program.process().waitForFinished(10000));
+        QCOMPARE(program.process().exitCode(), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestE2eSoundServer)

@@ -5,9 +5,12 @@
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"
 #include "support/FormControls.h"
+#include "support/PrivatePulseServer.h"
 #include "support/PulseCapture.h"
+#include "support/RecordingSink.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -113,6 +116,45 @@ private slots:
         qInfo("the key's sound against the take: correlation %.4f", played);
         QVERIFY(played >= 0.99);
         QVERIFY(bestCorrelation(kitLeft("v.wav"), heard, 500) < 0.9); // not the kit's bass drum
+    }
+
+    void aTakeWhoseServerStopsAnsweringOrDiesIsSaid_data()
+    {
+        QTest::addColumn<QString>("server"); // what happens to it
+        QTest::addColumn<QString>("said");
+        QTest::newRow("frozen before Registra: control comes back at once") << "STOP"
+                                                                            << "non risponde";
+        QTest::newRow("killed during the take: the loss is said") << "KILL"
+                                                                  << "interrotto";
+    }
+
+    void aTakeWhoseServerStopsAnsweringOrDiesIsSaid()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, said);
+        const QByteArray fixture = qgetenv("PULSE_SERVER"), fixtureConfig = qgetenv("PULSE_CLIENTCONFIG");
+        PrivatePulseServer own;
+        QVERIFY(own.ok());
+        own.use();
+        RecordingSink sink;
+        RecorderWindow recorder(sink, &SoundBank::userSampleFolder, {});
+        recorder.chooseKey('V');
+        if (server == QLatin1String("STOP"))
+            own.signal("STOP");
+        QElapsedTimer took;
+        took.start();
+        recorder.record();
+        const qint64 recordMs = took.elapsed();
+        if (server == QLatin1String("KILL")) {
+            QTest::qWait(500);
+            own.signal("KILL");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.status().contains(said), 5000);
+        own.signal("CONT");
+        qputenv("PULSE_SERVER", fixture);
+        qputenv("PULSE_CLIENTCONFIG", fixtureConfig);
+        qInfo("Registra returned in %lld ms; said: %s", recordMs, qPrintable(recorder.status()));
+        QVERIFY2(recordMs < 3000, qPrintable(QString::number(recordMs)));
     }
 };
 
