@@ -2,6 +2,7 @@
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/ProgramUnderX.h"
+#include "support/PulseCapture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -217,6 +218,40 @@ private slots:
                  qPrintable(under));
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void closedByTheWindowManagerTheProgramEnds()
+    {
+        // Alt+F4 while the loop plays, through the private sound server: as
+        // "Chiudi", the program ends, and the sound with it.
+        QVERIFY2(qEnvironmentVariableIsSet("PULSE_SERVER"), "runs with the private sound server");
+        static const auto kick = WavLoader::load(SoundBank::programSampleFolder() + "v.wav", 48000);
+        QVERIFY(kick);
+        ProgramUnderX program;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
+        QVERIFY(program.start(env));
+        {
+            PulseCapture playing;
+            QVERIFY(playing.start());
+            program.typePattern("vvvvvvv");
+            program.click(ProgramUnderX::esegui());
+            QTRY_VERIFY_WITH_TIMEOUT(!Capture::findAll(playing.left(), kick->samples, 144, 256).empty(), 10000);
+        }
+        QElapsedTimer closing;
+        closing.start();
+        run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "alt+F4"});
+        const bool ended = program.process().waitForFinished(10000);
+        const qint64 took = closing.elapsed();
+        QVERIFY2(ended, "the program goes on without its window");
+        qInfo("Alt+F4 ended the program in %lld ms", took);
+        QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.process().exitCode(), 0);
+        PulseCapture after;
+        QVERIFY(after.start());
+        QTest::qWait(1000);
+        QVERIFY(Capture::findAll(after.left(), kick->samples, 144, 256).empty());
     }
 };
 
