@@ -115,6 +115,36 @@ private slots:
         }
     }
 
+    void fermaTenMillisecondsBeforeABeatSilencesIt()
+    {
+        // Steps asked for 30 ms ahead, as the window does; the fourth is
+        // withdrawn 10 ms before its beat: three kicks come out, no fourth.
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        const std::vector<float> kick = kitSound("v.wav");
+        {
+            auto engine = std::make_shared<AudioEngine>();
+            QVERIFY(engine->hasOutput());
+            SoundBank bank(engine);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const std::int64_t start = bank.nowNs();
+            auto waitFor = [&](std::int64_t streamNs) { sleepUntil(monotonicNs() + (streamNs - bank.nowNs())); };
+            for (int k = 1; k <= 4; ++k) {
+                const std::int64_t due = start + k * StepLoop::kIntervalNs;
+                waitFor(due - 30'000'000);
+                bank.playStep("v.wav", due);
+            }
+            const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
+            waitFor(lastDue - 10'000'000);
+            bank.withdrawSteps(bank.nowNs() + 1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        }
+        capture.stop();
+        const auto onsets = Capture::findAll(capture.left(), kick, 144, 256);
+        QCOMPARE(int(onsets.size()), 3);
+        QCOMPARE(onsets[2] - onsets[1], 9600LL);
+    }
+
     void soundComesBackWhenAKilledServerReturns()
     {
         PrivatePulseServer server;
