@@ -86,6 +86,9 @@ void SampleIndex::takeUpPendingRead()
     const std::lock_guard lock(m_pending->mutex);
     if (!m_pending->done)
         return;
+    // The index it replaces may hold a hundred thousand names: freed on a
+    // thread of its own, not on the way of a request.
+    std::thread([old = std::move(m_byFoldedName)] {}).detach();
     m_byFoldedName = std::move(m_pending->names);
     m_read = m_pending->ok;
     m_modified = m_pending->modified;
