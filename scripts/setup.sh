@@ -14,9 +14,17 @@ tamvolo_packages=(
   clang libclang-rt-14-dev
 )
 
+# For the tests alone: a private PipeWire server. Not installed by run.sh, as
+# pipewire-pulse would compete with a desktop's own PulseAudio at next login.
+tamvolo_test_packages=(pipewire wireplumber pipewire-pulse dbus-daemon)
+
+# tamvolo_setup [--tests]: with --tests, the test packages too.
 tamvolo_setup() {
-  local missing=() pkg
-  for pkg in "${tamvolo_packages[@]}"; do
+  local missing=() pkg wanted=("${tamvolo_packages[@]}")
+  if [ "${1:-}" = "--tests" ]; then
+    wanted+=("${tamvolo_test_packages[@]}")
+  fi
+  for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
       missing+=("$pkg")
     fi

@@ -9,7 +9,10 @@
 //   - single keys: from the X key press to the sound's onset in the
 //     recording (median and spread), the recording's frames placed on the
 //     monotonic clock by the server's own timing.
-//   bench_realserver [seconds of loop per run, default 120]
+//   bench_realserver [seconds of loop per run, default 120] [server]
+// where server is "pulseaudio" (the default), "pipewire" (PipeWire with
+// pipewire-pulse, the desktop's smallest quantum of 32) or "pipewire-vm"
+// (the smallest quantum 1024, as Debian sets it in a virtual machine).
 #include "audio/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
@@ -227,8 +230,14 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 120;
-    if (!qEnvironmentVariableIsSet("TAMVOLO_PULSE_SCRIPT"))
+    const QByteArray serverKind = argc > 2 ? QByteArray(argv[2]) : QByteArray("pulseaudio");
+    if (serverKind.startsWith("pipewire")) {
+        qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pipewire-server.sh");
+        qputenv("TAMVOLO_PIPEWIRE_MIN_QUANTUM", serverKind == "pipewire-vm" ? "1024" : "32");
+    } else if (!qEnvironmentVariableIsSet("TAMVOLO_PULSE_SCRIPT")) {
         qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pulse-server.sh");
+    }
+    std::printf("Server: %s\n", serverKind.constData());
 
     QTemporaryDir dir;
     QProcess xvfb;

@@ -146,6 +146,8 @@ private slots:
 
     void aServerWithoutASinkMeansNoSoundNotACrash()
     {
+        if (qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT").contains(QStringLiteral("pipewire")))
+            QSKIP("PipeWire's sink is its own node, not a module pactl unloads");
         PrivatePulseServer server;
         QVERIFY(server.ok());
         QProcess pactl;

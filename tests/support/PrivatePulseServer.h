@@ -7,8 +7,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A private PulseAudio server of a test's own (scripts/pulse-server.sh, named
-// by TAMVOLO_PULSE_SCRIPT), apart from the fixture's, to kill and to freeze.
+// A private sound server of a test's own, apart from the fixture's, to kill
+// and to freeze: PulseAudio (scripts/pulse-server.sh) or PipeWire with
+// pipewire-pulse (scripts/pipewire-server.sh), whichever TAMVOLO_PULSE_SCRIPT
+// names. Both leave the PulseAudio socket and the server's PID in its folder.
 class PrivatePulseServer
 {
 public:
@@ -31,6 +33,7 @@ public:
         QProcessEnvironment env;
         env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket());
         env.insert(QStringLiteral("PULSE_CLIENTCONFIG"), clientConfig());
+        env.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
         return env;
     }
 
@@ -39,6 +42,7 @@ public:
     {
         qputenv("PULSE_SERVER", ("unix:" + socket()).toLocal8Bit());
         qputenv("PULSE_CLIENTCONFIG", clientConfig().toLocal8Bit());
+        qputenv("PIPEWIRE_RUNTIME_DIR", m_dir.filePath(QStringLiteral("runtime")).toLocal8Bit());
     }
 
 private:
