@@ -11,19 +11,15 @@
 # Clients find the display in DIR/display (":N"); Wayland clients find
 # WAYLAND_DISPLAY in DIR/wayland and XDG_RUNTIME_DIR in DIR/runtime.
 set -uo pipefail
+source "$(dirname "$0")/processes.sh"
 action=${1:?start or stop}
 dir=$(realpath -m "${2:?folder}")
 shift 2
 
 stop() {
-  local name pid
+  local name
   for name in weston compositor tray wm xvfb; do
-    [ -f "$dir/$name.pid" ] || continue
-    pid=$(cat "$dir/$name.pid")
-    kill "$pid" 2>/dev/null
-    for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    rm -f "$dir/$name.pid"
+    stop_by_pid "$dir/$name.pid" 30
   done
   return 0
 }

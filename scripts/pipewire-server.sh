@@ -18,6 +18,7 @@
 # scripts/pulse-server.sh leaves its server's there: tests that kill or
 # freeze "the server" run on either.
 set -uo pipefail
+source "$(dirname "$0")/processes.sh"
 action=${1:?start, stop or env}
 dir=$(realpath -m "${2:?folder}")
 min_quantum=${3:-${TAMVOLO_PIPEWIRE_MIN_QUANTUM:-32}}
@@ -29,16 +30,10 @@ client_env() {
 }
 
 stop() {
-  local name pid
+  local name
   rm -f "$dir/pid"
   for name in keepalive pipewire-pulse wireplumber pipewire dbus; do
-    [ -f "$dir/$name.pid" ] || continue
-    pid=$(cat "$dir/$name.pid")
-    kill -CONT "$pid" 2>/dev/null
-    kill "$pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    rm -f "$dir/$name.pid"
+    stop_by_pid "$dir/$name.pid"
   done
   return 0
 }
@@ -107,11 +102,7 @@ CONF
   ln -sfn runtime/pulse/native "$dir/native"
   for _ in $(seq 100); do
     if env $(client_env) pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
-      env $(client_env) setsid pacat --playback --raw --format=float32le --rate=48000 --channels=2 \
-        --latency-msec=40 --client-name=keepalive /dev/zero </dev/null >/dev/null 2>&1 &
-      echo $! >"$dir/keepalive.pid"
-      if head -c 9600 /dev/zero | env $(client_env) timeout 10 pacat --playback --raw --format=float32le \
-           --rate=48000 --channels=2 --latency-msec=20 --client-name=warmup; then
+      if keep_sink_playing "$dir"; then
         return 0
       fi
       echo "pipewire-server: the sink did not play" >&2

@@ -12,6 +12,7 @@
 #   scripts/pulse-server.sh env DIR      prints what a client needs to export
 # Clients: PULSE_SERVER=unix:DIR/native PULSE_CLIENTCONFIG=DIR/client.conf
 set -uo pipefail
+source "$(dirname "$0")/processes.sh"
 action=${1:?start, stop or env}
 dir=$(realpath -m "${2:?folder}")
 
@@ -21,19 +22,8 @@ client_env() {
 }
 
 stop() {
-  if [ -f "$dir/keepalive.pid" ]; then
-    kill "$(cat "$dir/keepalive.pid")" 2>/dev/null
-    rm -f "$dir/keepalive.pid"
-  fi
-  if [ -f "$dir/pid" ]; then
-    local pid
-    pid=$(cat "$dir/pid")
-    kill -CONT "$pid" 2>/dev/null
-    kill "$pid" 2>/dev/null
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null
-    rm -f "$dir/pid"
-  fi
+  stop_by_pid "$dir/keepalive.pid"
+  stop_by_pid "$dir/pid"
   return 0
 }
 
@@ -56,13 +46,7 @@ start() {
   echo $! >"$dir/pid"
   for _ in $(seq 100); do
     if env $(client_env) pactl info >/dev/null 2>&1; then
-      env $(client_env) setsid pacat --playback --raw --format=float32le --rate=48000 --channels=2 \
-        --latency-msec=40 --client-name=keepalive /dev/zero </dev/null >/dev/null 2>&1 &
-      echo $! >"$dir/keepalive.pid"
-      # Ready once the sink has played something: a null sink started idle
-      # sleeps out its first two seconds before it looks at new streams.
-      if head -c 9600 /dev/zero | env $(client_env) timeout 10 pacat --playback --raw --format=float32le \
-           --rate=48000 --channels=2 --latency-msec=20 --client-name=warmup; then
+      if keep_sink_playing "$dir"; then
         return 0
       fi
       echo "pulse-server: the sink did not play" >&2
