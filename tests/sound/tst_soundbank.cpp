@@ -81,10 +81,11 @@ private slots:
             QCOMPARE(out[std::size_t(i)], 0.0f);
 
         // The disk driver paces itself with sleeps, a few per cent off real
-        // time; the gaps are 300 ms of its own pace.
+        // time (more on a loaded machine under ThreadSanitizer); the gaps are
+        // 300 ms of its own pace.
         for (const long long gap : {snare - kick, alert - snare}) {
             const double expected = 0.3 * pace;
-            QVERIFY2(std::abs(double(gap) - expected) < 0.05 * expected,
+            QVERIFY2(std::abs(double(gap) - expected) < 0.1 * expected,
                      qPrintable(QString("gap %1, expected %2").arg(gap).arg(expected)));
         }
     }
