@@ -7,7 +7,7 @@
 set -uo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
-tamvolo_setup || exit 1
+tamvolo_setup --tests || exit 1
 
 export QT_QPA_PLATFORM=offscreen
 status=0
@@ -26,5 +26,7 @@ scripts/fuzz.sh "${TAMVOLO_FUZZ_SECONDS:-60}" || status=1
 suite ci
 if [ "${1:-}" = "--bench" ]; then
   for bench in build/ci/bin/bench_*; do "$bench"; done
+  build/ci/bin/bench_realserver 120 pipewire
+  build/ci/bin/bench_realserver 120 pipewire-vm
 fi
 exit $status

@@ -41,10 +41,14 @@ AudioEngine::AudioEngine()
     // Opened on a helper thread: a sound server that does not answer must not
     // keep the window from appearing. Given up on after kOpenMs; what it
     // opens later is closed again there.
-    auto output = std::make_shared<std::unique_ptr<AudioOutput>>(std::make_unique<AudioOutput>());
+    auto output = std::make_shared<std::unique_ptr<AudioOutput>>();
     auto opened = std::make_shared<bool>(false);
     const bool answered = runWithin(
-        std::chrono::milliseconds(kOpenMs), [output, opened] { *opened = (*output)->open(); },
+        std::chrono::milliseconds(kOpenMs),
+        [output, opened] {
+            *output = AudioOutput::create();
+            *opened = (*output)->open();
+        },
         [output] { (*output)->close(std::chrono::milliseconds(kCloseMs)); });
     if (!answered) {
         qCDebug(lcAudio) << "the sound server did not answer in" << kOpenMs << "ms: no sound";
@@ -146,9 +150,12 @@ void AudioEngine::withdrawSteps(std::int64_t fromNs)
 void AudioEngine::State::watchOutput()
 {
     if (const std::uint64_t late = player->lateBlocks(); late != lateBlocksSaid) {
-        qCDebug(lcAudio) << "late output blocks:" << late << "(the sound may have dropped out)";
+        qCDebug(lcAudio) << "output blocks asked for later than the clock expected:" << late
+                         << "(the server's bursts; not a dropout by itself)";
         lateBlocksSaid = late;
     }
+    if (const std::string change = output->service(); !change.empty())
+        qCDebug(lcAudio) << change.c_str();
     if (output->isRunning()) {
         running = true;
         return;
@@ -161,7 +168,7 @@ void AudioEngine::State::watchOutput()
     nextReopenNs = now + std::int64_t(kReopenMs) * 1'000'000;
     if (!output->open())
         return;
-    if (output->rate() != rate || output->blockFrames() != blockFrames) {
+    if (output->rate() != rate) {
         qCDebug(lcAudio) << "the device came back at" << output->rate() << "Hz; not used";
         output->close(std::chrono::milliseconds(kCloseMs), false);
         return;
@@ -169,7 +176,7 @@ void AudioEngine::State::watchOutput()
     output->start(*player);
     running = true;
     reopens.fetch_add(1, std::memory_order_relaxed);
-    qCDebug(lcAudio) << "the device was opened again";
+    qCDebug(lcAudio) << "the device was opened again:" << output->describe().c_str();
 }
 
 void AudioEngine::State::serviceLoop()

@@ -1,126 +1,48 @@
 #include "audio/AudioOutput.h"
 
 #include "audio/AudioLog.h"
-#include "audio/MonotonicClock.h"
-#include "audio/SampleBuffer.h"
-#include "audio/SdlDevice.h"
-#include "audio/VoicePlayer.h"
+#include "audio/PipeWireOutput.h"
+#include "audio/PulseOutput.h"
+#include "audio/PulseProbe.h"
+#include "audio/SdlOutput.h"
 
-#include <SDL.h>
-#include <alsa/asoundlib.h>
-
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <pthread.h>
-#include <sched.h>
-#include <string>
-#include <thread>
 
 namespace {
 
-// The sound server's buffer, unless the user set one.
-void askForServerBuffer()
-{
-    if (!std::getenv("PULSE_LATENCY_MSEC"))
-        setenv("PULSE_LATENCY_MSEC", std::to_string(AudioOutput::kServerBufferMs).c_str(), 0);
-    if (!std::getenv("PIPEWIRE_LATENCY")) {
-        const int frames = AudioOutput::kServerBufferMs * AudioOutput::kPreferredRate / 1000;
-        setenv("PIPEWIRE_LATENCY", (std::to_string(frames) + "/" + std::to_string(AudioOutput::kPreferredRate)).c_str(),
-               0);
-    }
-}
+constexpr int kProbeMs = 500;
 
 } // namespace
 
-AudioOutput::~AudioOutput()
+std::unique_ptr<AudioOutput> AudioOutput::create()
 {
-    close();
-}
-
-bool AudioOutput::open()
-{
-    if (m_device != 0)
-        close(std::chrono::milliseconds(500), false);
-    askForServerBuffer();
-    if (!m_subsystem) {
-        if (!initSdlAudio())
-            return false;
-        m_subsystem = true;
+    const char *forced = std::getenv("TAMVOLO_AUDIO");
+    const char *sdlDriver = std::getenv("SDL_AUDIODRIVER");
+    std::unique_ptr<AudioOutput> chosen;
+    const char *why = "";
+    if (forced && std::strcmp(forced, "pipewire") == 0) {
+        chosen = std::make_unique<PipeWireOutput>();
+        why = "TAMVOLO_AUDIO asks for it";
+    } else if (forced && std::strcmp(forced, "pulseaudio") == 0) {
+        chosen = std::make_unique<PulseOutput>();
+        why = "TAMVOLO_AUDIO asks for it";
+    } else if (forced && std::strcmp(forced, "sdl") == 0) {
+        chosen = std::make_unique<SdlOutput>();
+        why = "TAMVOLO_AUDIO asks for it";
+    } else if (sdlDriver && *sdlDriver) {
+        chosen = std::make_unique<SdlOutput>();
+        why = "SDL_AUDIODRIVER names a driver";
+    } else if (PipeWireOutput::serverAnswers()) {
+        chosen = std::make_unique<PipeWireOutput>();
+        why = "a PipeWire server answers";
+    } else if (PulseProbe::check(std::chrono::milliseconds(kProbeMs)) == PulseProbe::Server::Usable) {
+        chosen = std::make_unique<PulseOutput>();
+        why = "a PulseAudio server answers";
+    } else {
+        chosen = std::make_unique<SdlOutput>();
+        why = "no sound server answers";
     }
-
-    SDL_AudioSpec want{};
-    want.freq = kPreferredRate;
-    want.format = AUDIO_F32SYS;
-    want.channels = SampleBuffer::kChannels;
-    want.samples = kBlockFrames;
-    want.callback = &AudioOutput::callback;
-    want.userdata = this;
-    SDL_AudioSpec have{};
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
-    if (m_device == 0) {
-        qCDebug(lcAudio) << "no audio device:" << SDL_GetError();
-        return false;
-    }
-    m_rate = have.freq;
-    m_blockFrames = have.samples;
-    m_realtimeAsked = false;
-    qCDebug(lcAudio) << "opened driver" << SDL_GetCurrentAudioDriver() << "at" << m_rate << "Hz, blocks of"
-                     << m_blockFrames << "frames, server buffer" << std::getenv("PULSE_LATENCY_MSEC") << "ms";
-    return true;
-}
-
-void AudioOutput::start(VoicePlayer &player)
-{
-    if (m_device == 0)
-        return;
-    SDL_LockAudioDevice(m_device);
-    m_player = &player;
-    SDL_UnlockAudioDevice(m_device);
-    SDL_PauseAudioDevice(m_device, 0);
-}
-
-bool AudioOutput::close(std::chrono::milliseconds limit, bool quitSdl)
-{
-    const std::uint32_t device = m_device;
-    const bool quit = quitSdl && m_subsystem;
-    m_device = 0;
-    if (quit)
-        m_subsystem = false;
-    if (device == 0 && !quit)
-        return true;
-
-    const bool closed = closeSdlAudio(device, quit, limit);
-    if (closed)
-        m_player = nullptr;
-    else
-        qCDebug(lcAudio) << "the device did not close in" << limit.count() << "ms; left behind";
-    return closed;
-}
-
-bool AudioOutput::isRunning() const
-{
-    return m_device != 0 && SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_PLAYING;
-}
-
-void AudioOutput::callback(void *self, unsigned char *stream, int len)
-{
-    const std::int64_t now = monotonicNs();
-    auto *output = static_cast<AudioOutput *>(self);
-    if (!output->m_realtimeAsked) {
-        // Once, on the audio thread itself: real-time scheduling where the
-        // system allows it, so that a busy desktop does not make it late.
-        // Refused without the right to it; then it stays as it was.
-        output->m_realtimeAsked = true;
-        sched_param param{};
-        param.sched_priority = kRealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    }
-    const int frames = len / int(sizeof(float) * SampleBuffer::kChannels);
-    if (output->m_player)
-        output->m_player->render(reinterpret_cast<float *>(stream), frames, now);
-    else
-        std::memset(stream, 0, std::size_t(len));
+    qCDebug(lcAudio) << "output chosen:" << chosen->name() << "(" << why << ")";
+    return chosen;
 }

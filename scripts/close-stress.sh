@@ -3,7 +3,8 @@
 # closes it with "Chiudi", as a person would; every run must end by itself
 # with exit code 0 and print nothing.
 #   scripts/close-stress.sh [build folder, default build/asan] [runs, default 300] [driver: dummy or pulseaudio]
-# With pulseaudio, the runs play into a private PulseAudio server of their own.
+# With pulseaudio, the runs play into a private PulseAudio server of their own,
+# through the program's own PulseAudio stream.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/asan}
@@ -27,7 +28,12 @@ if [ "$driver" = pulseaudio ]; then
   scripts/pulse-server.sh start "$work/pulse" || exit 1
   export $(scripts/pulse-server.sh env "$work/pulse")
 fi
-export SDL_AUDIODRIVER=$driver QT_QPA_PLATFORM=xcb
+export QT_QPA_PLATFORM=xcb
+if [ "$driver" = pulseaudio ]; then
+  unset SDL_AUDIODRIVER
+else
+  export SDL_AUDIODRIVER=$driver
+fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 

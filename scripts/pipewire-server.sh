@@ -14,9 +14,10 @@
 #   scripts/pipewire-server.sh env DIR                  what a client exports
 # Clients: PULSE_SERVER=unix:DIR/native (a link to pipewire-pulse's socket)
 # and, for PipeWire's own protocol, PIPEWIRE_RUNTIME_DIR=DIR/runtime.
-# DIR/pid is pipewire-pulse's, the server PulseAudio clients talk to, as
-# scripts/pulse-server.sh leaves its server's there: tests that kill or
-# freeze "the server" run on either.
+# DIR/pid is the pipewire daemon's, the whole server (its clients, and
+# pipewire-pulse with them, lose it when it goes), as scripts/pulse-server.sh
+# leaves its server's there: tests that kill or freeze "the server" run on
+# either.
 set -uo pipefail
 source "$(dirname "$0")/processes.sh"
 action=${1:?start, stop or env}
@@ -98,7 +99,7 @@ CONF
   for _ in $(seq 50); do [ -S "$dir/runtime/pipewire-0" ] && break; sleep 0.1; done
   daemon wireplumber wireplumber
   daemon pipewire-pulse pipewire-pulse
-  cp "$dir/pipewire-pulse.pid" "$dir/pid"
+  cp "$dir/pipewire.pid" "$dir/pid"
   ln -sfn runtime/pulse/native "$dir/native"
   for _ in $(seq 100); do
     if env $(client_env) pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then

@@ -10,7 +10,7 @@ tamvolo_packages=(
   libxcb1-dev libxcb-shape0-dev
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
   openbox trayer xcompmgr weston qt6-wayland
-  pulseaudio pulseaudio-utils libpulse-dev
+  pulseaudio pulseaudio-utils libpulse-dev libpipewire-0.3-dev
   clang libclang-rt-14-dev
 )
 

@@ -9,10 +9,12 @@
 //   - single keys: from the X key press to the sound's onset in the
 //     recording (median and spread), the recording's frames placed on the
 //     monotonic clock by the server's own timing.
-//   bench_realserver [seconds of loop per run, default 120] [server]
+//   bench_realserver [seconds of loop per run, default 120] [server] [SDL driver]
 // where server is "pulseaudio" (the default), "pipewire" (PipeWire with
 // pipewire-pulse, the desktop's smallest quantum of 32) or "pipewire-vm"
-// (the smallest quantum 1024, as Debian sets it in a virtual machine).
+// (the smallest quantum 1024, as Debian sets it in a virtual machine); an SDL
+// driver named last makes the program play through SDL instead of its own
+// stream.
 #include "audio/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
@@ -261,7 +263,10 @@ int main(int argc, char **argv)
     auto owned = std::make_unique<ProgramUnderX>();
     ProgramUnderX &program = *owned;
     QProcessEnvironment env = server->clientEnvironment();
-    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+    // The output the program chooses for the server, unless a driver of
+    // SDL's is named as the third argument ("pulseaudio", "pipewire").
+    if (argc > 3)
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QString::fromLocal8Bit(argv[3]));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
     int code = 0;
     if (!kick || !capture.start() || !program.start(env)) {

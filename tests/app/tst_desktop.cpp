@@ -229,7 +229,6 @@ private slots:
         QVERIFY(kick);
         ProgramUnderX program;
         QProcessEnvironment env;
-        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
         QVERIFY(program.start(env));
         {

@@ -30,7 +30,6 @@ class TestE2eSoundServer : public QObject
     bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime)
     {
         QProcessEnvironment env = server.clientEnvironment();
-        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         if (!program.start(env))
             return false;
@@ -179,7 +178,6 @@ private slots:
         server.use();
         QTemporaryDir runtime;
         QProcessEnvironment env = server.clientEnvironment();
-        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         ProgramUnderX program;
         QVERIFY2(program.start(env, 30000, {"-c", R"(ulimit -f 200 && exec "$TAMVOLO_PROGRAM")"}, "/bin/sh"),

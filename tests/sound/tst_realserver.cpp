@@ -60,7 +60,8 @@ private slots:
         QVERIFY2(qEnvironmentVariableIsSet("PULSE_SERVER"), "runs with the private sound server");
         m_fixtureServer = qgetenv("PULSE_SERVER");
         m_fixtureConfig = qgetenv("PULSE_CLIENTCONFIG");
-        qputenv("SDL_AUDIODRIVER", "pulseaudio");
+        // The output the program chooses for the server: its own stream.
+        qunsetenv("SDL_AUDIODRIVER");
     }
 
     void cleanup()
