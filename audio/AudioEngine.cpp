@@ -1,6 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include "audio/AudioLog.h"
+#include "audio/FrameClock.h"
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
 #include "audio/SdlDevice.h"
@@ -23,6 +24,7 @@ struct AudioEngine::State
     // Engine thread only.
     std::int64_t nextReopenNs = 0;
     std::uint64_t lateBlocksSaid = 0;
+    std::uint64_t stallsSaid = 0;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -116,6 +118,11 @@ std::uint64_t AudioEngine::lateOnsets() const
     return m_state->player ? m_state->player->lateOnsets() : 0;
 }
 
+std::uint64_t AudioEngine::stalls() const
+{
+    return m_state->player ? m_state->player->stalls() : 0;
+}
+
 std::uint64_t AudioEngine::lateBlocks() const
 {
     return m_state->player ? m_state->player->lateBlocks() : 0;
@@ -153,6 +160,11 @@ void AudioEngine::State::watchOutput()
         qCDebug(lcAudio) << "output blocks asked for later than the clock expected:" << late
                          << "(the server's bursts; not a dropout by itself)";
         lateBlocksSaid = late;
+    }
+    if (const std::uint64_t stalls = player->stalls(); stalls != stallsSaid) {
+        qCDebug(lcAudio) << "the output stalled for over" << FrameClock::kResetNs / 1'000'000
+                         << "ms; the stream caught up with the clock (stalls:" << stalls << ")";
+        stallsSaid = stalls;
     }
     if (const std::string change = output->service(); !change.empty())
         qCDebug(lcAudio) << change.c_str();

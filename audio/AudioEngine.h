@@ -64,6 +64,8 @@ public:
     std::uint64_t lateOnsets() const;
     // Output blocks asked for more than a block late (see VoicePlayer).
     std::uint64_t lateBlocks() const;
+    // Stalls of the output that stream time caught up over (see VoicePlayer).
+    std::uint64_t stalls() const;
     // How often the device was opened again after it went away.
     std::uint64_t reopens() const;
 

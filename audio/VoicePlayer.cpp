@@ -88,6 +88,7 @@ void VoicePlayer::followClock(std::int64_t nowNs)
             // behind it for good.
             const std::int64_t caughtUp = framesFor(nowNs - m_anchor.distanceNs() - m_originNs);
             if (caughtUp > m_frame) {
+                m_stalls.fetch_add(1, std::memory_order_relaxed);
                 m_frame = caughtUp;
                 m_clock.restart(nowNs, m_frame);
             }

@@ -93,6 +93,9 @@ public:
     // Blocks asked for more than a block's duration later than the clock
     // predicted: the output may have run dry before them.
     std::uint64_t lateBlocks() const { return m_lateBlocks.load(std::memory_order_relaxed); }
+    // Times the output stalled for longer than FrameClock::kResetNs and
+    // stream time caught up with the monotonic clock.
+    std::uint64_t stalls() const { return m_stalls.load(std::memory_order_relaxed); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
 
@@ -143,4 +146,5 @@ private:
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_blocks{0};
     std::atomic<std::uint64_t> m_lateBlocks{0};
+    std::atomic<std::uint64_t> m_stalls{0};
 };

@@ -76,6 +76,7 @@ private slots:
         QVERIFY(capture.start());
         const std::vector<float> kick = kitSound("v.wav");
         constexpr int kSteps = 20;
+        std::uint64_t stalls = 0;
         {
             auto engine = std::make_shared<AudioEngine>();
             QVERIFY(engine->hasOutput());
@@ -92,6 +93,7 @@ private slots:
                 bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            stalls = engine->stalls();
         }
         capture.stop();
         const std::vector<float> out = capture.left();
@@ -105,15 +107,21 @@ private slots:
             qInfo("a hole of %lld frames at frame %lld (the machine was too busy)", hole.frames, hole.frame);
 
         // Every step came out, each exactly 200 ms of frames after the one
-        // before, except across a hole in the sound.
+        // before, except across a hole in the sound, and but once for each
+        // time the machine held the output up for over 100 ms (a hole in the
+        // silence between steps, which no detector hears).
         QCOMPARE(int(onsets.size()), kSteps);
+        int off = 0;
         for (std::size_t i = 1; i < onsets.size(); ++i) {
             const bool holeBetween = std::any_of(holes.begin(), holes.end(), [&](const auto &h) {
                 return h.frame >= onsets[i - 1] && h.frame < onsets[i];
             });
-            if (!holeBetween)
-                QCOMPARE(onsets[i] - onsets[i - 1], 9600LL);
+            if (!holeBetween && onsets[i] - onsets[i - 1] != 9600LL) {
+                qInfo("steps %zu and %zu are %lld frames apart", i - 1, i, onsets[i] - onsets[i - 1]);
+                ++off;
+            }
         }
+        QVERIFY2(off <= int(stalls), qPrintable(QString("%1 intervals off, %2 stalls").arg(off).arg(stalls)));
     }
 
     void fermaTenMillisecondsBeforeABeatSilencesIt()
