@@ -94,7 +94,8 @@ bool PipeWireOutput::open()
     bool ok = m_stream != nullptr;
     if (ok) {
         std::uint8_t buffer[1024];
-        spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+        spa_pod_builder builder = {};
+        spa_pod_builder_init(&builder, buffer, sizeof buffer);
         spa_audio_info_raw info = {};
         info.format = SPA_AUDIO_FORMAT_F32;
         info.rate = kPreferredRate;

@@ -87,7 +87,9 @@ private slots:
             const std::int64_t first = bank.nowNs() + 100'000'000;
             for (int k = 0; k < 7; ++k) {
                 const std::int64_t stamp = first + k * 200'000'000LL;
-                while (bank.nowNs() < stamp - 60'000'000)
+                // Asked well ahead: a slow machine under ThreadSanitizer may take
+                // tens of milliseconds to hand a request on.
+                while (bank.nowNs() < stamp - 150'000'000)
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 bank.playSample(n[std::size_t(k)], stamp);
             }
