@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
+#include <sched.h>
 
 namespace {
 
@@ -45,4 +47,17 @@ std::unique_ptr<AudioOutput> AudioOutput::create()
     }
     qCDebug(lcAudio) << "output chosen:" << chosen->name() << "(" << why << ")";
     return chosen;
+}
+
+void AudioOutput::askForRealtimeOnce(bool &asked)
+{
+    if (asked)
+        return;
+    asked = true;
+    int policy = 0;
+    sched_param param{};
+    if (pthread_getschedparam(pthread_self(), &policy, &param) == 0 && policy == SCHED_OTHER) {
+        param.sched_priority = kRealtimePriority;
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+    }
 }

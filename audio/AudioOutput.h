@@ -62,4 +62,11 @@ public:
     // output (a cushion that has to grow); returns what changed, for the
     // log, or nothing.
     virtual std::string service() { return {}; }
+
+protected:
+    // The audio thread, at every callback: the first time, asks for
+    // real-time scheduling (kRealtimePriority) where the thread has none and
+    // the system allows it, so that a busy desktop does not make it late.
+    // Refused without the right to it; then it stays as it was.
+    static void askForRealtimeOnce(bool &asked);
 };

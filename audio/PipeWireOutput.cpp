@@ -12,8 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
 #include <string>
 #include <thread>
 
@@ -187,16 +185,7 @@ void PipeWireOutput::stateChanged(void *self, int, int state, const char *)
 void PipeWireOutput::process(void *self)
 {
     auto *output = static_cast<PipeWireOutput *>(self);
-    if (!output->m_realtimeAsked) {
-        output->m_realtimeAsked = true;
-        // PipeWire's data thread is real-time already where the system allows.
-        int policy = 0;
-        sched_param param{};
-        if (pthread_getschedparam(pthread_self(), &policy, &param) == 0 && policy == SCHED_OTHER) {
-            param.sched_priority = kRealtimePriority;
-            pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-        }
-    }
+    askForRealtimeOnce(output->m_realtimeAsked);
     pw_buffer *buffer = pw_stream_dequeue_buffer(output->m_stream);
     if (!buffer)
         return;

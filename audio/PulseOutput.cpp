@@ -11,8 +11,6 @@
 #include <pulse/thread-mainloop.h>
 
 #include <cstring>
-#include <pthread.h>
-#include <sched.h>
 #include <thread>
 
 namespace {
@@ -80,8 +78,8 @@ bool PulseOutput::open()
     }
 
     pa_threaded_mainloop_lock(m_loop);
-    const pa_sample_spec spec = {PA_SAMPLE_FLOAT32LE, std::uint32_t(kPreferredRate), 2};
-    m_stream = pa_stream_new(m_context, "Tamvolo", &spec, nullptr);
+    const pa_sample_spec format = {PA_SAMPLE_FLOAT32LE, std::uint32_t(kPreferredRate), 2};
+    m_stream = pa_stream_new(m_context, "Tamvolo", &format, nullptr);
     bool ok = m_stream != nullptr;
     if (ok) {
         pa_stream_set_state_callback(m_stream, &streamChanged, this);
@@ -194,12 +192,7 @@ void PulseOutput::underflow(pa_stream *, void *self)
 void PulseOutput::writable(pa_stream *stream, std::size_t bytes, void *self)
 {
     auto *output = static_cast<PulseOutput *>(self);
-    if (!output->m_realtimeAsked) {
-        output->m_realtimeAsked = true;
-        sched_param param{};
-        param.sched_priority = kRealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    }
+    askForRealtimeOnce(output->m_realtimeAsked);
     const std::size_t blockBytes = std::size_t(kBlockFrames) * kFrameBytes;
     VoicePlayer *player = output->m_player.load(std::memory_order_acquire);
     for (; bytes >= blockBytes; bytes -= blockBytes) {

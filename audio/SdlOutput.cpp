@@ -14,8 +14,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <pthread.h>
-#include <sched.h>
 #include <string>
 #include <thread>
 
@@ -116,15 +114,7 @@ void SdlOutput::callback(void *self, unsigned char *stream, int len)
 {
     const std::int64_t now = monotonicNs();
     auto *output = static_cast<SdlOutput *>(self);
-    if (!output->m_realtimeAsked) {
-        // Once, on the audio thread itself: real-time scheduling where the
-        // system allows it, so that a busy desktop does not make it late.
-        // Refused without the right to it; then it stays as it was.
-        output->m_realtimeAsked = true;
-        sched_param param{};
-        param.sched_priority = kRealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    }
+    askForRealtimeOnce(output->m_realtimeAsked);
     const int frames = len / int(sizeof(float) * SampleBuffer::kChannels);
     if (output->m_player)
         output->m_player->render(reinterpret_cast<float *>(stream), frames, now);
