@@ -52,7 +52,7 @@ bool SdlOutput::open()
     SDL_AudioSpec want{};
     want.freq = kPreferredRate;
     want.format = AUDIO_F32SYS;
-    want.channels = SampleBuffer::kChannels;
+    want.channels = SampleBuffer::kOutputChannels;
     want.samples = kBlockFrames;
     want.callback = &SdlOutput::callback;
     want.userdata = this;
@@ -115,7 +115,7 @@ void SdlOutput::callback(void *self, unsigned char *stream, int len)
     const std::int64_t now = monotonicNs();
     auto *output = static_cast<SdlOutput *>(self);
     askForRealtimeOnce(output->m_realtimeAsked);
-    const int frames = len / int(sizeof(float) * SampleBuffer::kChannels);
+    const int frames = len / int(sizeof(float) * SampleBuffer::kOutputChannels);
     if (output->m_player)
         output->m_player->render(reinterpret_cast<float *>(stream), frames, now);
     else

@@ -195,12 +195,21 @@ void VoicePlayer::mix(float *out, int from, int to)
     std::fill(out + 2 * from, out + 2 * to, 0.0f);
 
     if (Playback *p = m_current.playback) {
-        const std::vector<float> &s = p->sample->samples;
-        const std::size_t frames = p->sample->frames();
+        const SampleBuffer &sound = *p->sample;
+        const std::size_t frames = sound.frames();
         const std::size_t n = std::min<std::size_t>(std::size_t(to - from), frames - m_current.position);
-        const float *src = s.data() + 2 * m_current.position;
-        for (std::size_t i = 0; i < 2 * n; ++i)
-            out[2 * from + i] += src[i];
+        float *dst = out + 2 * from;
+        if (sound.channels == 2) {
+            const float *src = sound.samples.data() + 2 * m_current.position;
+            for (std::size_t i = 0; i < 2 * n; ++i)
+                dst[i] += src[i];
+        } else {
+            const float *src = sound.samples.data() + m_current.position;
+            for (std::size_t i = 0; i < n; ++i) {
+                dst[2 * i] += src[i];
+                dst[2 * i + 1] += src[i];
+            }
+        }
         m_current.position += n;
         if (m_current.position >= frames)
             retire(m_current.playback);
@@ -210,13 +219,13 @@ void VoicePlayer::mix(float *out, int from, int to)
     for (Voice &v : m_fading) {
         if (!v.playback)
             continue;
-        const std::vector<float> &s = v.playback->sample->samples;
-        const std::size_t frames = v.playback->sample->frames();
+        const SampleBuffer &sound = *v.playback->sample;
+        const std::size_t frames = sound.frames();
         int i = from;
         for (; i < to && v.fadeIndex < fadeFrames && v.position < frames; ++i, ++v.position, ++v.fadeIndex) {
             const float g = m_fade[std::size_t(v.fadeIndex)];
-            out[2 * i] += g * s[2 * v.position];
-            out[2 * i + 1] += g * s[2 * v.position + 1];
+            out[2 * i] += g * sound.at(v.position, 0);
+            out[2 * i + 1] += g * sound.at(v.position, 1);
         }
         if (v.fadeIndex >= fadeFrames || v.position >= frames)
             retire(v.playback);

@@ -7,7 +7,8 @@ std::shared_ptr<const SampleBuffer> AlertTone::make(int outputRate)
 {
     auto buffer = std::make_shared<SampleBuffer>();
     const int frames = int(kSeconds * outputRate);
-    buffer->samples.resize(std::size_t(frames) * SampleBuffer::kChannels);
+    buffer->channels = 1;
+    buffer->samples.resize(std::size_t(frames));
     const double twoPi = 2.0 * std::numbers::pi;
     const int attack = outputRate / 500;  // 2 ms
     const int release = outputRate / 100; // 10 ms
@@ -23,8 +24,7 @@ std::shared_ptr<const SampleBuffer> AlertTone::make(int outputRate)
         if (frames - 1 - i < release)
             env *= double(frames - 1 - i) / release;
         const float s = float(kPeak / 1.3 * v * env);
-        buffer->samples[std::size_t(i) * 2] = s;
-        buffer->samples[std::size_t(i) * 2 + 1] = s;
+        buffer->samples[std::size_t(i)] = s;
     }
     return buffer;
 }

@@ -64,15 +64,15 @@ std::uint16_t le16(const char *p)
 
 // A sound that stops short of silence would click when it ends: bring its
 // last millisecond down to zero.
-void softenEnd(std::vector<float> &samples, int rate)
+void softenEnd(std::vector<float> &samples, int channels, int rate)
 {
-    const std::size_t frames = samples.size() / SampleBuffer::kChannels;
+    const std::size_t frames = samples.size() / std::size_t(channels);
     const std::size_t ramp = std::min<std::size_t>(frames, std::size_t(rate / 1000));
     for (std::size_t i = 0; i < ramp; ++i) {
         const float gain = float(i) / float(ramp);
         const std::size_t frame = frames - 1 - i;
-        for (int c = 0; c < SampleBuffer::kChannels; ++c)
-            samples[frame * SampleBuffer::kChannels + c] *= gain;
+        for (int c = 0; c < channels; ++c)
+            samples[frame * std::size_t(channels) + std::size_t(c)] *= gain;
     }
 }
 
@@ -148,8 +148,10 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     if (wav.freq < kMinRate || wav.freq > kMaxRate || wav.channels < 1 || wav.channels > 2 || rawLen == 0)
         return nullptr;
 
+    // Mono stays mono: the voice plays one channel on both sides.
+    const int channels = wav.channels;
     const std::unique_ptr<SDL_AudioStream, StreamFree> stream(
-        SDL_NewAudioStream(wav.format, wav.channels, wav.freq, AUDIO_F32SYS, SampleBuffer::kChannels, outputRate));
+        SDL_NewAudioStream(wav.format, wav.channels, wav.freq, AUDIO_F32SYS, Uint8(channels), outputRate));
     // The resampler holds back the tail of its input even when flushed: feed
     // it silence after the sound, then cut the result to the sound's length.
     const std::size_t inFrameBytes = std::size_t(SDL_AUDIO_BITSIZE(wav.format) / 8) * wav.channels;
@@ -167,7 +169,7 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
 
     // The sound itself, the padding's share of the output and some slack:
     // the padding does not count against the sound's length.
-    const std::size_t frameBytes = sizeof(float) * SampleBuffer::kChannels;
+    const std::size_t frameBytes = sizeof(float) * std::size_t(channels);
     const auto paddingFrames = std::size_t(4096LL * outputRate / wav.freq);
     const auto maxBytes = (long long)((outFrames + paddingFrames + 1024) * frameBytes);
     auto buffer = std::make_shared<SampleBuffer>();
@@ -185,13 +187,14 @@ std::shared_ptr<const SampleBuffer> WavLoader::decode(const char *data, std::siz
     const std::size_t frames = std::min(outFrames, converted.size() / frameBytes);
     if (frames == 0)
         return nullptr;
-    buffer->samples.resize(frames * SampleBuffer::kChannels);
+    buffer->channels = channels;
+    buffer->samples.resize(frames * std::size_t(channels));
     std::memcpy(buffer->samples.data(), converted.data(), buffer->samples.size() * sizeof(float));
     for (float &s : buffer->samples) {
         if (!std::isfinite(s))
             s = 0.0f;
         s = std::clamp(s, -1.0f, 1.0f);
     }
-    softenEnd(buffer->samples, outputRate);
+    softenEnd(buffer->samples, channels, outputRate);
     return buffer;
 }

@@ -279,8 +279,8 @@ int main(int argc, char **argv)
             std::printf("%s:\n", busy ? "Both cores busy (two ordinary-priority busy loops)" : "Quiet machine");
             Spinners spinners(busy ? 2 : 0);
             sleepMs(500);
-            loopRun(program, capture, kick->samples, seconds);
-            keyRun(program, capture, kick->samples, 100);
+            loopRun(program, capture, kick->stereo(), seconds);
+            keyRun(program, capture, kick->stereo(), 100);
         }
         const auto closing = monotonicNs();
         program.click(ProgramUnderX::chiudi());

@@ -84,7 +84,7 @@ class TestDesktop : public QObject
     bool crashHeard() const
     {
         static const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
-        return Capture::waitToFind(capture(), crash->samples, 10000) >= 0;
+        return Capture::waitToFind(capture(), crash->stereo(), 10000) >= 0;
     }
 
     // The screen round the window's top left corner, and what the corner
@@ -236,7 +236,7 @@ private slots:
             QVERIFY(playing.start());
             program.typePattern("vvvvvvv");
             program.click(ProgramUnderX::esegui());
-            QTRY_VERIFY_WITH_TIMEOUT(!Capture::findAll(playing.left(), kick->samples, 144, 256).empty(), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(!Capture::findAll(playing.left(), kick->stereo(), 144, 256).empty(), 10000);
         }
         QElapsedTimer closing;
         closing.start();
@@ -250,7 +250,7 @@ private slots:
         PulseCapture after;
         QVERIFY(after.start());
         QTest::qWait(1000);
-        QVERIFY(Capture::findAll(after.left(), kick->samples, 144, 256).empty());
+        QVERIFY(Capture::findAll(after.left(), kick->stereo(), 144, 256).empty());
     }
 };
 

@@ -53,7 +53,7 @@ private slots:
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
         const auto kick = WavLoader::load(applicationFolder() + "/voc/v.wav", 48000);
         QVERIFY(kick);
-        m_kick = kick->samples;
+        m_kick = kick->stereo();
     }
 
     void theLoopSoundsAgainWhenAKilledServerReturns()

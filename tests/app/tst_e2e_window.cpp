@@ -136,7 +136,8 @@ private slots:
 
         const auto crash = WavLoader::load(applicationFolder() + "/voc/k.wav", 48000);
         QVERIFY(crash);
-        QVERIFY2(Capture::waitToFind(capturePath(), crash->samples, 20000) >= 0, "k.wav is not in the captured output");
+        QVERIFY2(Capture::waitToFind(capturePath(), crash->stereo(), 20000) >= 0,
+                 "k.wav is not in the captured output");
     }
 
     void chiudiEndsTheProgram()
@@ -190,10 +191,10 @@ private slots:
         waited.start();
         while (crashes.size() < 3 && waited.elapsed() < 20000) {
             QTest::qWait(300);
-            crashes = Capture::findAll(Capture::readLeft(capture), crash->samples, 144, 512);
+            crashes = Capture::findAll(Capture::readLeft(capture), crash->stereo(), 144, 512);
         }
         QVERIFY2(crashes.size() >= 3, "the file's pattern is not what plays");
-        QCOMPARE(Capture::find(Capture::readLeft(capture), kick->samples, 0), -1LL);
+        QCOMPARE(Capture::find(Capture::readLeft(capture), kick->stereo(), 0), -1LL);
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
     }

@@ -34,7 +34,7 @@ class TestRecorderRealServer : public QObject
     static std::vector<float> kitLeft(const char *file)
     {
         const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
-        return s ? leftOf(s->samples) : std::vector<float>();
+        return s ? leftOf(s->stereo()) : std::vector<float>();
     }
 
     // The first frame louder than -45 dBFS, or -1.
@@ -90,7 +90,7 @@ private slots:
         const QString saved = m_dir.filePath(QStringLiteral("data/tamvolo/voc/v.wav"));
         const auto take = WavLoader::load(saved.toStdString(), 48000);
         QVERIFY2(take, qPrintable(recorder->status()));
-        const std::vector<float> taken = leftOf(take->samples);
+        const std::vector<float> taken = leftOf(take->stereo());
         const double recorded = bestCorrelation(vowel, taken, 2000);
         qInfo("the saved take against the sample played: correlation %.4f, %.3f s", recorded,
               double(taken.size()) / 48000);

@@ -49,8 +49,10 @@ public:
             const double ideal = double(left.size()) * (1.0 + m_rateError);
             const double jitter = m_jitter * m_random.generateDouble();
             m_player.render(block.data(), kBlock, timeOfFrame(ideal) + std::int64_t(jitter));
-            for (int i = 0; i < kBlock; ++i)
+            for (int i = 0; i < kBlock; ++i) {
                 left.push_back(block[2 * std::size_t(i)]);
+                right.push_back(block[2 * std::size_t(i) + 1]);
+            }
         }
     }
 
@@ -63,6 +65,7 @@ public:
     }
 
     std::vector<float> left;
+    std::vector<float> right;
 
 private:
     VoicePlayer &m_player;
@@ -237,14 +240,13 @@ private slots:
 
     void theCutIsNoClickWhereAHardCutWouldBe()
     {
-        // A low tone at full level, cut at an arbitrary frame by silence-led
-        // sound: with the fade no click; the same cut made hard is one.
+        // A low mono tone at full level, cut at an arbitrary frame by
+        // silence-led sound: with the fade no click; the same cut made hard
+        // is one. Mono sounds the same on both sides, fade included.
         auto tone = std::make_shared<SampleBuffer>();
-        for (int i = 0; i < 20000; ++i) {
-            const auto v = float(0.7 * std::sin(2 * 3.14159265 * 110.0 * i / kRate));
-            tone->samples.push_back(v);
-            tone->samples.push_back(v);
-        }
+        tone->channels = 1;
+        for (int i = 0; i < 20000; ++i)
+            tone->samples.push_back(float(0.7 * std::sin(2 * 3.14159265 * 110.0 * i / kRate)));
         VoicePlayer player(kRate, kBlock);
         OfflineOutput out(player);
         player.submit(at(tone, timeOfFrame(0)));
@@ -252,6 +254,8 @@ private slots:
         player.submit(at(level(0.0f, 5000), timeOfFrame(3000 + 37)));
         out.renderUntil(8000);
         QCOMPARE(ClickDetector::find(out.left).size(), std::size_t(0));
+        QCOMPARE(out.right, out.left);
+        QVERIFY(out.left[3037] != 0.0f); // the fade
 
         std::vector<float> hard(out.left.begin(), out.left.begin() + 3037);
         hard.resize(8000, 0.0f);

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         float sum = 0;
         for (float s : sound->samples)
             sum += s;
-        if (sound->samples.size() % 2 != 0 || sum != sum)
+        if ((sound->channels != 1 && sound->channels != 2) ||
+            sound->samples.size() % std::size_t(sound->channels) != 0 || sum != sum)
             __builtin_trap();
     }
     return 0;

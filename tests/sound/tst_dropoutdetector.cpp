@@ -10,7 +10,7 @@ namespace {
 std::vector<float> kit(const char *file)
 {
     const auto s = WavLoader::load(applicationFolder() + "/voc/" + file, 48000);
-    return s ? s->samples : std::vector<float>();
+    return s ? s->stereo() : std::vector<float>();
 }
 
 // What a listener would have heard: each play's left channel from its frame
@@ -51,7 +51,7 @@ private slots:
     void wholeSoundHasNoHoles()
     {
         QFETCH(QString, what);
-        const auto alert = AlertTone::make(48000)->samples;
+        const auto alert = AlertTone::make(48000)->stereo();
         std::vector<DropoutDetector::Play> plays;
         for (int k = 0; k < 10; ++k) {
             const std::vector<float> *s = &m_kick;

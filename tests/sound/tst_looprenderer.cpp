@@ -26,7 +26,7 @@ class TestLoopRenderer : public QObject
     static std::vector<float> kitSound(const char *file)
     {
         const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
-        return s ? s->samples : std::vector<float>();
+        return s ? s->stereo() : std::vector<float>();
     }
 
     static LoopRenderer::StepNames names(const char *pattern)
@@ -54,13 +54,13 @@ private slots:
         const auto n = names(pattern.constData());
         const std::vector<float> out = leftOf(LoopRenderer(kitFolders()).render(n, loops));
         QCOMPARE(out.size(), std::size_t(loops) * 7 * 9600);
-        const auto alert = AlertTone::make(48000)->samples;
+        const auto alert = AlertTone::make(48000)->stereo();
         for (int k = 0; k < 7 * loops; ++k) {
             const std::string &name = n[std::size_t(k % 7)];
             const std::string folder = SoundBank::programSampleFolder();
             const auto file = SampleResolver::resolve(folder + name, folder);
             QCOMPARE(file.has_value(), !name.empty());
-            const std::vector<float> sound = file ? WavLoader::load(*file, 48000)->samples : alert;
+            const std::vector<float> sound = file ? WavLoader::load(*file, 48000)->stereo() : alert;
             QVERIFY(!sound.empty());
             // Judged past the fade of the sound it cuts.
             const long long at = Capture::find(out, sound, std::size_t(k) * 9600, 144, 256);

@@ -19,7 +19,7 @@ namespace {
 std::vector<float> kitSound(const char *file)
 {
     const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
-    return s ? s->samples : std::vector<float>();
+    return s ? s->stereo() : std::vector<float>();
 }
 
 void sleepUntil(std::int64_t monotonic)

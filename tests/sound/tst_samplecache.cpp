@@ -25,8 +25,8 @@ class TestSampleCache : public QObject
 private slots:
     void theLeastRecentlyUsedGoesWhenTheBytesRunOut()
     {
-        // Each sound: 48000 frames of stereo float, 384,000 bytes.
-        const std::size_t each = 48000 * 2 * sizeof(float);
+        // Each sound: 48000 frames of mono float, kept mono: 192,000 bytes.
+        const std::size_t each = 48000 * sizeof(float);
         SampleCache cache(48000, 2 * each + each / 2);
         const std::string a = sample("a.wav", 48000), b = sample("b.wav", 48000), c = sample("c.wav", 48000);
         const auto firstA = cache.get(a);

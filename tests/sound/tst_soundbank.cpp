@@ -24,7 +24,7 @@ class TestSoundBank : public QObject
     static std::vector<float> kitSound(const char *file)
     {
         const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
-        return s ? s->samples : std::vector<float>();
+        return s ? s->stereo() : std::vector<float>();
     }
 
     // Plays `names` 300 ms apart through a bank on `folders` and returns what
@@ -71,9 +71,9 @@ private slots:
         QVERIFY(out.size() > 48000);
 
         const std::size_t fade = 144;
-        const long long kick = Capture::find(out, kitSound("v.wav"), 0);                      // a pad's file name
-        const long long snare = Capture::find(out, kitSound("b.wav"), 0, fade);               // a step's character
-        const long long alert = Capture::find(out, AlertTone::make(48000)->samples, 0, fade); // finds no file
+        const long long kick = Capture::find(out, kitSound("v.wav"), 0);                       // a pad's file name
+        const long long snare = Capture::find(out, kitSound("b.wav"), 0, fade);                // a step's character
+        const long long alert = Capture::find(out, AlertTone::make(48000)->stereo(), 0, fade); // finds no file
         QVERIFY2(kick >= 0 && snare > kick && alert > snare,
                  qPrintable(QString("%1 %2 %3").arg(kick).arg(snare).arg(alert)));
         // Nothing sounds before the first request.
