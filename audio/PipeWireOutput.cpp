@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -80,6 +81,7 @@ bool PipeWireOutput::open()
     initPipeWire();
     m_failed = false;
     m_period = 0;
+    m_ticksKnown = false;
     m_loop = pw_thread_loop_new("tamvolo-pipewire", nullptr);
     if (!m_loop)
         return false;
@@ -169,17 +171,44 @@ std::string PipeWireOutput::describe() const
 
 std::string PipeWireOutput::service()
 {
+    std::string said;
+    if (const std::uint64_t holes = m_holes.load(std::memory_order_relaxed); holes != m_holesSaid) {
+        m_holesSaid = holes;
+        said = "PipeWire: the graph played a hole where our frames were due (" + std::to_string(holes) +
+            " so far); what follows keeps its place";
+    }
     const int quantum = m_lastQuantum.load(std::memory_order_relaxed);
-    if (quantum == 0 || quantum == m_quantumSaid)
-        return {};
-    m_quantumSaid = quantum;
-    return "PipeWire: the graph's quantum is now " + std::to_string(quantum) + " frames";
+    if (quantum != 0 && quantum != m_quantumSaid) {
+        m_quantumSaid = quantum;
+        said += (said.empty() ? "" : "; ") + std::string("PipeWire: the graph's quantum is now ") +
+            std::to_string(quantum) + " frames";
+    }
+    return said;
 }
 
 void PipeWireOutput::stateChanged(void *self, int, int state, const char *)
 {
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED)
         static_cast<PipeWireOutput *>(self)->m_failed.store(true, std::memory_order_relaxed);
+}
+
+std::int64_t PipeWireOutput::lostFrames(std::int64_t frames)
+{
+    // The graph's clock moves on by a quantum between our cycles; when it
+    // moved on by more, it ran cycles without us, and played a hole. (After
+    // a hole the graph may ask twice in one cycle to fill its queue again;
+    // the clock has then not moved, and nothing more is lost.)
+    pw_time time = {};
+    if (pw_stream_get_time_n(m_stream, &time, sizeof time) < 0 || time.rate.denom == 0 || time.rate.num == 0)
+        return 0;
+    const std::int64_t ticks =
+        std::int64_t(time.ticks) * kPreferredRate * std::int64_t(time.rate.num) / std::int64_t(time.rate.denom);
+    const std::int64_t moved = ticks - m_lastTicks;
+    const bool known = m_ticksKnown;
+    m_ticksKnown = true;
+    m_lastTicks = ticks;
+    const std::int64_t lost = moved - std::exchange(m_lastFrames, frames);
+    return known && lost >= frames / 2 ? lost : 0;
 }
 
 void PipeWireOutput::process(void *self)
@@ -204,7 +233,13 @@ void PipeWireOutput::process(void *self)
     output->m_period.compare_exchange_strong(expected, int(frames), std::memory_order_acq_rel);
     output->m_lastQuantum.store(int(frames), std::memory_order_relaxed);
     auto *out = static_cast<float *>(data.data);
-    if (VoicePlayer *player = output->m_player.load(std::memory_order_acquire))
+    VoicePlayer *player = output->m_player.load(std::memory_order_acquire);
+    if (const std::int64_t lost = output->lostFrames(std::int64_t(frames)); lost > 0) {
+        output->m_holes.fetch_add(1, std::memory_order_relaxed);
+        if (player)
+            player->skip(lost);
+    }
+    if (player)
         player->render(out, int(frames), monotonicNs());
     else
         std::memset(out, 0, std::size_t(frames) * kFrameBytes);

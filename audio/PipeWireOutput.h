@@ -15,7 +15,10 @@ struct pw_thread_loop;
 // more (a virtual machine's floor of 1024). Each cycle renders the whole
 // quantum asked for in one block, so that whatever the graph's quantum, the
 // output delivers whole blocks; blockFrames() is the quantum of the first
-// cycle, which sets the engine's lead.
+// cycle, which sets the engine's lead. The stream's time report tells where
+// the graph's clock is: when it moved on by more than we gave it (cycles the
+// graph ran without us), the voice skips as many frames, so that the steps
+// after a hole land where they would have.
 class PipeWireOutput : public AudioOutput
 {
 public:
@@ -45,6 +48,9 @@ private:
     static void process(void *self);
     static void stateChanged(void *self, int oldState, int state, const char *error);
     void closeNow();
+    // Audio thread: the frames the graph played without us since the last
+    // cycle (none, or at least half of `frames`, this cycle's quantum).
+    std::int64_t lostFrames(std::int64_t frames);
 
     pw_thread_loop *m_loop = nullptr;
     pw_stream *m_stream = nullptr;
@@ -54,6 +60,11 @@ private:
     std::atomic<int> m_period{0};          // the first cycle's quantum
     std::atomic<int> m_lastQuantum{0};     // the latest cycle's
     std::atomic<std::uint64_t> m_short{0}; // cycles that asked for more than the buffer holds
-    bool m_realtimeAsked = false;          // audio thread only
-    int m_quantumSaid = 0;                 // engine thread only
+    std::atomic<std::uint64_t> m_holes{0}; // cycles lost, followed on the grid
+    bool m_realtimeAsked = false;          // audio thread only, from here
+    std::int64_t m_lastTicks = 0;          // the graph's clock at the last cycle, in frames
+    std::int64_t m_lastFrames = 0;         // the frames given then
+    bool m_ticksKnown = false;
+    int m_quantumSaid = 0; // engine thread only
+    std::uint64_t m_holesSaid = 0;
 };

@@ -99,6 +99,21 @@ void VoicePlayer::followClock(std::int64_t nowNs)
     m_streamDistance.store(m_anchor.distanceNs(), std::memory_order_release);
 }
 
+void VoicePlayer::skip(std::int64_t frames)
+{
+    if (frames <= 0 || !m_started)
+        return;
+    m_frame += frames;
+    m_skipped.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+    if (m_current.playback) {
+        m_current.position += std::size_t(frames);
+        if (m_current.position >= m_current.playback->sample->frames())
+            retire(m_current.playback);
+    }
+    for (Voice &v : m_fading)
+        retire(v.playback); // their fade has passed in the hole
+}
+
 void VoicePlayer::retire(Playback *&playback)
 {
     if (playback && !m_retired.push(playback)) {

@@ -79,6 +79,13 @@ public:
     // time read when the output asked for them.
     void render(float *out, int frames, std::int64_t nowNs);
 
+    // Audio thread, before a render(): the output lost `frames` frames (the
+    // server played a hole where they would have gone). Stream time moves on
+    // by as much, so that what waits keeps its place on the server's
+    // timeline, and a sound that was playing goes on from where the listener
+    // would now be in it.
+    void skip(std::int64_t frames);
+
     // Any thread: the stream time at monotonic time `monotonicNs` (the
     // monotonic time itself before the first block).
     std::int64_t streamNs(std::int64_t monotonicNs) const;
@@ -96,6 +103,8 @@ public:
     // Times the output stalled for longer than FrameClock::kResetNs and
     // stream time caught up with the monotonic clock.
     std::uint64_t stalls() const { return m_stalls.load(std::memory_order_relaxed); }
+    // Frames the output said it lost (skip()).
+    std::uint64_t framesSkipped() const { return m_skipped.load(std::memory_order_relaxed); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
 
@@ -147,4 +156,5 @@ private:
     std::atomic<std::uint64_t> m_blocks{0};
     std::atomic<std::uint64_t> m_lateBlocks{0};
     std::atomic<std::uint64_t> m_stalls{0};
+    std::atomic<std::uint64_t> m_skipped{0};
 };
