@@ -19,15 +19,20 @@
 
 namespace {
 
-// The sound server's buffer, unless the user set one.
-void askForServerBuffer()
+// The sound server's buffer, unless the user set one. SDL's PipeWire driver
+// hands the graph one block each time the graph asks, from a thread that is
+// not real-time: there the graph is asked for a small quantum and given
+// blocks of several, so that the block in hand covers a late turn.
+void askForServerBuffer(bool pipeWire)
 {
     if (!std::getenv("PULSE_LATENCY_MSEC"))
         setenv("PULSE_LATENCY_MSEC", std::to_string(SdlOutput::kServerBufferMs).c_str(), 0);
-    if (!std::getenv("PIPEWIRE_LATENCY")) {
-        const int frames = SdlOutput::kServerBufferMs * SdlOutput::kPreferredRate / 1000;
+    static const bool userLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
+    if (!userLatency) {
+        const int frames =
+            pipeWire ? SdlOutput::kBlockFrames : SdlOutput::kServerBufferMs * SdlOutput::kPreferredRate / 1000;
         setenv("PIPEWIRE_LATENCY", (std::to_string(frames) + "/" + std::to_string(SdlOutput::kPreferredRate)).c_str(),
-               0);
+               1);
     }
 }
 
@@ -42,18 +47,21 @@ bool SdlOutput::open()
 {
     if (m_device != 0)
         close(std::chrono::milliseconds(500), false);
-    askForServerBuffer();
     if (!m_subsystem) {
         if (!initSdlAudio())
             return false;
         m_subsystem = true;
     }
+    const char *driver = SDL_GetCurrentAudioDriver();
+    const bool pipeWire = driver && std::strcmp(driver, "pipewire") == 0;
+    const int blockFrames = pipeWire ? kPipeWireBlockFrames : kBlockFrames;
+    askForServerBuffer(pipeWire);
 
     SDL_AudioSpec want{};
     want.freq = kPreferredRate;
     want.format = AUDIO_F32SYS;
     want.channels = SampleBuffer::kOutputChannels;
-    want.samples = kBlockFrames;
+    want.samples = Uint16(blockFrames);
     want.callback = &SdlOutput::callback;
     want.userdata = this;
     SDL_AudioSpec have{};

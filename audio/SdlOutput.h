@@ -19,12 +19,22 @@
 // machine, while the blocks we render stay small. The cushion delays every
 // sound by the same amount, so it never moves the beat.
 //
+// SDL's own PipeWire driver (where the user names it) gives the graph one
+// block each time it asks, from a thread that is not real-time: a quantum
+// larger than the block plays holes, and so does a late turn of that thread
+// when block and quantum are equal (measured: holes in every 20 s with
+// 256-frame blocks, or 1024-frame blocks and quantum). There the block is
+// kPipeWireBlockFrames (a virtual machine's floor of a quantum) and the
+// graph is asked for kBlockFrames: the graph takes each block a quantum at a
+// time, and the block in hand covers a late turn.
+//
 // One thread owns it (see AudioOutput).
 class SdlOutput : public AudioOutput
 {
 public:
     static constexpr int kBlockFrames = 256;
     static constexpr int kServerBufferMs = 20;
+    static constexpr int kPipeWireBlockFrames = 1024;
 
     SdlOutput() = default;
     ~SdlOutput() override;
