@@ -6,6 +6,11 @@
 //     holes in the sound (dropouts), and each step's onset against its
 //     chain's grid, start + k x 200 ms (mean, p99, max, in frames), and the
 //     drift of the last onset;
+//   - beside the loop, a reference client (pacat with a 10 ms latency, as a
+//     low-latency player asks) plays a steady tone on the right channel
+//     alone: its holes, counted in the recording's right minus left (the
+//     program's sounds are the same on both channels), say what the server
+//     and the machine allow any client in the same run;
 //   - single keys: from the X key press to the sound's onset in the
 //     recording (median and spread), the recording's frames placed on the
 //     monotonic clock by the server's own timing.
@@ -90,9 +95,74 @@ long long stolenMs()
     return fields.size() > 8 ? fields[8].toLongLong() * 1000 / sysconf(_SC_CLK_TCK) : 0;
 }
 
-void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int seconds)
+// A client beside the program: pacat playing a 1 kHz tone on the right
+// channel, asking the server for a 10 ms latency.
+class ReferenceClient
+{
+public:
+    static constexpr double kLevel = 0.2;
+
+    ReferenceClient(const QString &folder, int seconds)
+    {
+        const QString path = folder + QStringLiteral("/reference.raw");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        std::vector<std::int16_t> block(2 * 4800);
+        for (long long frame = 0; frame < (long long)(seconds + 2) * PulseCapture::kRate;) {
+            for (std::size_t i = 0; i < block.size() / 2; ++i, ++frame)
+                block[2 * i + 1] = std::int16_t(
+                    std::lround(kLevel * 32767 * std::sin(2 * 3.14159265358979 * 1000.0 * double(frame) / 48000.0)));
+            file.write(reinterpret_cast<const char *>(block.data()), qint64(block.size() * sizeof(std::int16_t)));
+        }
+        file.close();
+        m_pacat.start(QStringLiteral("pacat"),
+                      {"--playback", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=10",
+                       "--client-name=reference", path});
+        m_pacat.waitForStarted(5000);
+    }
+
+    ~ReferenceClient()
+    {
+        m_pacat.kill();
+        m_pacat.waitForFinished(5000);
+    }
+
+    // The holes in the tone within `side` (right minus left), between its
+    // first and last millisecond heard: runs of milliseconds whose peak is
+    // under half the tone's level.
+    static std::pair<int, long long> holes(const std::vector<float> &side)
+    {
+        constexpr std::size_t kMs = 48;
+        std::vector<bool> heard;
+        for (std::size_t at = 0; at + kMs <= side.size(); at += kMs) {
+            float peak = 0;
+            for (std::size_t i = at; i < at + kMs; ++i)
+                peak = std::max(peak, std::abs(side[i]));
+            heard.push_back(peak > float(kLevel / 2));
+        }
+        const auto first = std::find(heard.begin(), heard.end(), true);
+        const auto last = std::find(heard.rbegin(), heard.rend(), true).base();
+        int count = 0;
+        long long silentMs = 0;
+        for (auto it = first; it < last; ++it) {
+            if (*it)
+                continue;
+            count += it == first || *(it - 1) ? 1 : 0;
+            ++silentMs;
+        }
+        return {count, silentMs};
+    }
+
+private:
+    QProcess m_pacat;
+};
+
+void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int seconds,
+             const QString &folder)
 {
     const long long from = (long long)capture.frames();
+    auto reference = std::make_unique<ReferenceClient>(folder, seconds);
     const long long stolenBefore = stolenMs();
     program.click(ProgramUnderX::esegui());
     program.click(ProgramUnderX::patternField()); // keys go to the field
@@ -111,8 +181,11 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
         }
     }
     program.click(ProgramUnderX::ferma());
+    reference.reset();
     sleepMs(800);
 
+    const std::vector<float> side = capture.side();
+    const auto referenceHoles = ReferenceClient::holes(std::vector<float>(side.begin() + from, side.end()));
     const std::vector<float> all = capture.left();
     const std::vector<float> out(all.begin() + from, all.end());
     const auto onsets = Capture::findAll(out, kick, 144, 256);
@@ -186,6 +259,8 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
                 lastDeviation);
     std::printf("  step to step: %lld of %lld intervals off whole steps, the worst by %lld frames\n", intervalsOff,
                 intervalsCounted, worstInterval);
+    std::printf("  the reference client beside it (pacat, 10 ms): %d holes (%lld ms silent)\n", referenceHoles.first,
+                referenceHoles.second);
 }
 
 void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int presses)
@@ -279,7 +354,7 @@ int main(int argc, char **argv)
             std::printf("%s:\n", busy ? "Both cores busy (two ordinary-priority busy loops)" : "Quiet machine");
             Spinners spinners(busy ? 2 : 0);
             sleepMs(500);
-            loopRun(program, capture, kick->stereo(), seconds);
+            loopRun(program, capture, kick->stereo(), seconds, dir.path());
             keyRun(program, capture, kick->stereo(), 100);
         }
         const auto closing = monotonicNs();

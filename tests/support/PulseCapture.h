@@ -72,6 +72,14 @@ public:
         return m_left;
     }
 
+    // Right minus left: what a client played on the right channel alone,
+    // apart from sounds that are the same on both (the program's).
+    std::vector<float> side() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_side;
+    }
+
     // Frames on the monotonic clock: frame f came out of the sink at
     // at0 + f × nsPerFrame.
     struct Line
@@ -100,8 +108,10 @@ private:
                                         .count());
             const pa_usec_t latency = pa_simple_get_latency(m_pa, &error);
             const std::lock_guard lock(m_mutex);
-            for (int i = 0; i < kReadFrames; ++i)
+            for (int i = 0; i < kReadFrames; ++i) {
                 m_left.push_back(block[2 * std::size_t(i)]);
+                m_side.push_back(block[2 * std::size_t(i) + 1] - block[2 * std::size_t(i)]);
+            }
             m_reads.push_back({double(m_left.size() - 1), now - double(latency) * 1000.0});
         }
     }
@@ -111,6 +121,7 @@ private:
     std::atomic<bool> m_running{false};
     mutable std::mutex m_mutex;
     std::vector<float> m_left;
+    std::vector<float> m_side;
     struct Read
     {
         double frame; // the last frame of a read
