@@ -115,14 +115,19 @@ private slots:
         const auto onsets = Capture::findAll(capture.left(), m_kick, 144, 256);
         const auto after = std::find_if(onsets.begin(), onsets.end(), [&](long long at) { return at >= stoppedAt; });
         QVERIFY(after != onsets.begin() && onsets.end() - after >= 10);
-        // The step held up itself may come late; every other is on the beat.
+        // The step held up itself may come late; every other is on the beat
+        // (within a cycle of PipeWire's graph, which may take a queued block
+        // a cycle sooner or later as it recovers; a hole followed by nothing
+        // moves the beat by the whole hole).
         const long long beat = *(after - 1);
         int offBeat = 0;
-        for (auto at = after; at != onsets.end(); ++at)
-            if ((*at - beat) % 9600 != 0) {
-                qInfo("a step %lld frames off the beat", (*at - beat) % 9600);
+        for (auto at = after; at != onsets.end(); ++at) {
+            const long long off = (*at - beat) % 9600;
+            if (std::min(off, 9600 - off) > 256) {
+                qInfo("a step %lld frames off the beat", off);
                 ++offBeat;
             }
+        }
         QVERIFY2(offBeat <= 1, qPrintable(QString("%1 steps off the beat").arg(offBeat)));
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
