@@ -197,7 +197,10 @@ std::int64_t PipeWireOutput::lostFrames(std::int64_t frames)
     // The graph's clock moves on by a quantum between our cycles; when it
     // moved on by more, it ran cycles without us, and played a hole. (After
     // a hole the graph may ask twice in one cycle to fill its queue again;
-    // the clock has then not moved, and nothing more is lost.)
+    // the clock has then not moved, and nothing more is lost.) A jump of a
+    // cycle or two is as often the graph's own hiccup (its driver woke late,
+    // and what it plays lost nothing of ours) as a cycle of ours lost: only
+    // a loss of kFollowFrames or more is followed.
     pw_time time = {};
     if (pw_stream_get_time_n(m_stream, &time, sizeof time) < 0 || time.rate.denom == 0 || time.rate.num == 0)
         return 0;
@@ -208,7 +211,7 @@ std::int64_t PipeWireOutput::lostFrames(std::int64_t frames)
     m_ticksKnown = true;
     m_lastTicks = ticks;
     const std::int64_t lost = moved - std::exchange(m_lastFrames, frames);
-    return known && lost >= frames / 2 ? lost : 0;
+    return known && lost >= std::max<std::int64_t>(kFollowFrames, frames / 2) ? lost : 0;
 }
 
 void PipeWireOutput::process(void *self)

@@ -16,14 +16,16 @@ struct pw_thread_loop;
 // quantum asked for in one block, so that whatever the graph's quantum, the
 // output delivers whole blocks; blockFrames() is the quantum of the first
 // cycle, which sets the engine's lead. The stream's time report tells where
-// the graph's clock is: when it moved on by more than we gave it (cycles the
-// graph ran without us), the voice skips as many frames, so that the steps
-// after a hole land where they would have.
+// the graph's clock is: when it moved on by kFollowFrames or more beyond
+// what we gave it (cycles the graph ran without us), the voice skips as many
+// frames, so that the steps after a hole land where they would have.
 class PipeWireOutput : public AudioOutput
 {
 public:
     static constexpr int kWantedFrames = 256;
     static constexpr int kOpenMs = 1000;
+    // The smallest loss the voice follows (about 21 ms).
+    static constexpr int kFollowFrames = 1024;
 
     // True when a PipeWire server accepts connections where this user's
     // clients look for it (PIPEWIRE_RUNTIME_DIR or XDG_RUNTIME_DIR, and
@@ -49,7 +51,8 @@ private:
     static void stateChanged(void *self, int oldState, int state, const char *error);
     void closeNow();
     // Audio thread: the frames the graph played without us since the last
-    // cycle (none, or at least half of `frames`, this cycle's quantum).
+    // cycle, where that is kFollowFrames or more (and at least half of
+    // `frames`, this cycle's quantum); else none.
     std::int64_t lostFrames(std::int64_t frames);
 
     pw_thread_loop *m_loop = nullptr;
