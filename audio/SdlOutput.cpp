@@ -19,20 +19,27 @@
 
 namespace {
 
-// The sound server's buffer, unless the user set one. SDL's PipeWire driver
-// hands the graph one block each time the graph asks, from a thread that is
-// not real-time: there the graph is asked for a small quantum and given
-// blocks of several, so that the block in hand covers a late turn.
-void askForServerBuffer(bool pipeWire)
+// True where the user named SDL's PipeWire driver first (SDL_AUDIODRIVER).
+bool pipeWireNamed()
+{
+    const char *named = std::getenv("SDL_AUDIODRIVER");
+    return named && std::strncmp(named, "pipewire", 8) == 0 && (named[8] == '\0' || named[8] == ',');
+}
+
+// The sound server's buffer, unless the user set one. Set before SDL's audio
+// starts (its threads read the environment) and never changed after. SDL's
+// PipeWire driver hands the graph one block each time the graph asks, from a
+// thread that is not real-time: there the graph is asked for a small quantum
+// and given blocks of several, so that the block in hand covers a late turn.
+void askForServerBuffer()
 {
     if (!std::getenv("PULSE_LATENCY_MSEC"))
         setenv("PULSE_LATENCY_MSEC", std::to_string(SdlOutput::kServerBufferMs).c_str(), 0);
-    static const bool userLatency = std::getenv("PIPEWIRE_LATENCY") != nullptr;
-    if (!userLatency) {
+    if (!std::getenv("PIPEWIRE_LATENCY")) {
         const int frames =
-            pipeWire ? SdlOutput::kBlockFrames : SdlOutput::kServerBufferMs * SdlOutput::kPreferredRate / 1000;
+            pipeWireNamed() ? SdlOutput::kBlockFrames : SdlOutput::kServerBufferMs * SdlOutput::kPreferredRate / 1000;
         setenv("PIPEWIRE_LATENCY", (std::to_string(frames) + "/" + std::to_string(SdlOutput::kPreferredRate)).c_str(),
-               1);
+               0);
     }
 }
 
@@ -48,6 +55,7 @@ bool SdlOutput::open()
     if (m_device != 0)
         close(std::chrono::milliseconds(500), false);
     if (!m_subsystem) {
+        askForServerBuffer();
         if (!initSdlAudio())
             return false;
         m_subsystem = true;
@@ -55,7 +63,6 @@ bool SdlOutput::open()
     const char *driver = SDL_GetCurrentAudioDriver();
     const bool pipeWire = driver && std::strcmp(driver, "pipewire") == 0;
     const int blockFrames = pipeWire ? kPipeWireBlockFrames : kBlockFrames;
-    askForServerBuffer(pipeWire);
 
     SDL_AudioSpec want{};
     want.freq = kPreferredRate;
