@@ -18,7 +18,7 @@ namespace {
 
 std::vector<float> kitSound(const char *file)
 {
-    const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+    const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
     return s ? s->stereo() : std::vector<float>();
 }
 
@@ -129,28 +129,41 @@ private slots:
     {
         // Steps asked for 30 ms ahead, as the window does; the fourth is
         // withdrawn 10 ms before its beat: three kicks come out, no fourth.
-        PulseCapture capture;
-        QVERIFY(capture.start());
+        // A kick cut by a hole cannot be found: a try the engine says the
+        // machine disturbed (a block came late, the output stalled) is tried
+        // again, twice at the most.
         const std::vector<float> kick = kitSound("v.wav");
-        {
-            auto engine = std::make_shared<AudioEngine>();
-            QVERIFY(engine->hasOutput());
-            SoundBank bank(engine);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            const std::int64_t start = bank.nowNs();
-            auto waitFor = [&](std::int64_t streamNs) { sleepUntil(monotonicNs() + (streamNs - bank.nowNs())); };
-            for (int k = 1; k <= 4; ++k) {
-                const std::int64_t due = start + k * StepLoop::kIntervalNs;
-                waitFor(due - 30'000'000);
-                bank.playStep("v.wav", due);
+        std::vector<long long> onsets;
+        for (int attempt = 1; attempt <= 3; ++attempt) {
+            PulseCapture capture;
+            QVERIFY(capture.start());
+            std::uint64_t disturbed = 0;
+            {
+                auto engine = std::make_shared<AudioEngine>();
+                QVERIFY(engine->hasOutput());
+                SoundBank bank(engine);
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const std::uint64_t before = engine->lateBlocks() + engine->stalls() + engine->lateOnsets();
+                const std::int64_t start = bank.nowNs();
+                auto waitFor = [&](std::int64_t streamNs) { sleepUntil(monotonicNs() + (streamNs - bank.nowNs())); };
+                for (int k = 1; k <= 4; ++k) {
+                    const std::int64_t due = start + k * StepLoop::kIntervalNs;
+                    waitFor(due - 30'000'000);
+                    bank.playStep("v.wav", due);
+                }
+                const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
+                waitFor(lastDue - 10'000'000);
+                bank.withdrawSteps(bank.nowNs() + 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                disturbed = engine->lateBlocks() + engine->stalls() + engine->lateOnsets() - before;
             }
-            const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
-            waitFor(lastDue - 10'000'000);
-            bank.withdrawSteps(bank.nowNs() + 1);
-            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            capture.stop();
+            onsets = Capture::findAll(capture.left(), kick, 144, 256);
+            if (onsets.size() == 3 || disturbed == 0)
+                break;
+            qInfo("try %d: %zu kicks heard, the engine was disturbed %llu times", attempt, onsets.size(),
+                  static_cast<unsigned long long>(disturbed));
         }
-        capture.stop();
-        const auto onsets = Capture::findAll(capture.left(), kick, 144, 256);
         QCOMPARE(int(onsets.size()), 3);
         QCOMPARE(onsets[2] - onsets[1], 9600LL);
     }
