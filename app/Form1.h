@@ -2,7 +2,6 @@
 
 #include "app/Platform.h"
 #include "keys/DrumKeys.h"
-#include "sequencer/StepLoop.h"
 #include "sound/SoundSink.h"
 
 #include <QWidget>
@@ -18,6 +17,7 @@ class PatternField;
 class PatternFileActions;
 class PictureBox;
 class RecorderWindow;
+class StepClock;
 class ShapeControl;
 class TrayRestorer;
 class QFrame;
@@ -73,12 +73,6 @@ public:
     void openPattern(const QString &path);
     void openPattern(const QByteArray &nativePath);
 
-    // How long before its due time a step is asked for. The request carries
-    // the due time, so the sound still starts on the beat; asking early only
-    // lets a busy machine be late by this much before the beat moves. The
-    // step reads the pattern field this much before it sounds.
-    static constexpr std::int64_t kStepLeadNs = 30'000'000;
-
 public slots:
     void Timer1_Timer();
 
@@ -132,14 +126,11 @@ private:
     void createTimers();
     void connectEvents();
     void setTabOrder();
-    // Step `step` (1 to 7) of the loop, run by its tick: plays the step and
-    // arms the next.
+    // Step `step` (1 to 7) of the loop, run by its handler: plays the step
+    // and arms the next.
     void playStep(int step);
-    // Marks `step` in the pattern field once its beat comes, `inNs` from now.
-    void markStepAt(int step, std::int64_t inNs);
-    // The step clock's tick: every step due by now (and the lead) ticks.
-    void runDueSteps();
-    void scheduleStepClock();
+    // The step clock says step `step` is due: its handler runs.
+    void runStep(int step);
 
     // Drum picture and pad lights.
     PictureBox *Image1 = nullptr;
@@ -170,13 +161,8 @@ private:
 
     // Timers.
     QTimer *Timer1 = nullptr;
-    // The loop: the seven steps (Timer2 ... Timer9) as due times, and the
-    // one timer that wakes for the step due next.
-    StepLoop m_loop;
-    QTimer *m_stepClock = nullptr;
-    int m_markGeneration = 0; // marks asked for before a stop are not shown
-    // The steps asked for whose beats are still to come: (step, due time).
-    std::vector<std::pair<int, std::int64_t>> m_stepsAsked;
+    // The loop: the seven steps (Timer2 ... Timer9) on one clock.
+    StepClock *m_stepClock = nullptr;
 
     // Drag state.
     bool Dragging = false;

@@ -1,6 +1,5 @@
 #include "app/PatternFileActions.h"
 
-#include "app/Form1.h"
 #include "app/PatternField.h"
 #include "sequencer/StepSequencer.h"
 #include "sound/LoopRenderer.h"
@@ -31,10 +30,12 @@ struct PatternFileActions::Export
     std::atomic<bool> done{false};
 };
 
-PatternFileActions::PatternFileActions(Form1 &form, PatternField &field, Platform::ChooseFile chooseFile,
+PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, PatternFiles files,
+                                       Platform::ChooseFile chooseFile,
                                        std::function<std::vector<std::string>()> sampleFolders)
-    : QObject(&form)
-    , m_form(form)
+    : QObject(&window)
+    , m_window(window)
+    , m_files(std::move(files))
     , m_field(field)
     , m_chooseFile(std::move(chooseFile))
     , m_sampleFolders(std::move(sampleFolders))
@@ -60,7 +61,7 @@ QList<QAction *> PatternFileActions::actions() const
 
 void PatternFileActions::tell(const char *name, const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tamvolo"), text, QMessageBox::Ok, &m_form);
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tamvolo"), text, QMessageBox::Ok, &m_window);
     box->setObjectName(QLatin1String(name));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -68,13 +69,13 @@ void PatternFileActions::tell(const char *name, const QString &text)
 
 void PatternFileActions::open(const QString &path)
 {
-    if (!m_form.OpenFile(path))
+    if (!m_files.open(QFile::encodeName(path)))
         tell("patternOpenFailure", QStringLiteral("Impossibile aprire il pattern:\n%1").arg(path));
 }
 
 void PatternFileActions::openNative(const QByteArray &nativePath)
 {
-    if (!m_form.OpenFile(nativePath))
+    if (!m_files.open(nativePath))
         tell("patternOpenFailure",
              QStringLiteral("Impossibile aprire il pattern:\n%1").arg(QFile::decodeName(nativePath)));
 }
@@ -82,7 +83,7 @@ void PatternFileActions::openNative(const QByteArray &nativePath)
 void PatternFileActions::openChosen()
 {
     const QString path =
-        m_chooseFile ? m_chooseFile(&m_form, QStringLiteral("Apri pattern"), kPatternFilter, {}, false) : QString();
+        m_chooseFile ? m_chooseFile(&m_window, QStringLiteral("Apri pattern"), kPatternFilter, {}, false) : QString();
     if (!path.isEmpty())
         open(path);
 }
@@ -90,9 +91,9 @@ void PatternFileActions::openChosen()
 void PatternFileActions::saveChosen()
 {
     const QString path = m_chooseFile
-        ? m_chooseFile(&m_form, QStringLiteral("Salva pattern"), kPatternFilter, QStringLiteral("txt"), true)
+        ? m_chooseFile(&m_window, QStringLiteral("Salva pattern"), kPatternFilter, QStringLiteral("txt"), true)
         : QString();
-    if (!path.isEmpty() && !m_form.CloseFile(path))
+    if (!path.isEmpty() && !m_files.save(path))
         tell("patternSaveFailure", QStringLiteral("Impossibile salvare il pattern:\n%1").arg(path));
 }
 
@@ -131,7 +132,7 @@ void PatternFileActions::checkExport()
 void PatternFileActions::exportChosen()
 {
     const QString path = m_chooseFile
-        ? m_chooseFile(&m_form, QStringLiteral("Esporta il loop"), kWavFilter, QStringLiteral("wav"), true)
+        ? m_chooseFile(&m_window, QStringLiteral("Esporta il loop"), kWavFilter, QStringLiteral("wav"), true)
         : QString();
     if (!path.isEmpty())
         exportLoop(path);

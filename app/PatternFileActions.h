@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-class Form1;
 class PatternField;
 class QAction;
 class QTimer;
+class QWidget;
 
 // The pattern field's file actions: "Apri pattern…", "Salva pattern…" and
 // "Esporta il loop…" (its context menu), and a pattern file dropped on the
 // window or named on the command line. Patterns go through the window's
-// OpenFile and CloseFile; the loop is rendered offline into a WAV file, on a
+// OpenFile and CloseFile (passed in as PatternFiles); the loop is rendered offline into a WAV file, on a
 // helper thread, so that the window and the loop go on meanwhile ("Esporta
 // il loop…" is greyed until it is written). A failure is said in a message
 // box, and nothing else changes.
@@ -28,8 +28,18 @@ class PatternFileActions : public QObject
 public:
     static constexpr int kExportLoops = 4;
 
-    // `sampleFolders` as the sample bank searches them, for the export.
-    PatternFileActions(Form1 &form, PatternField &field, Platform::ChooseFile chooseFile,
+    // Reading a pattern file into the field (by its name as the system gives
+    // it, byte for byte) and writing the field to one; each false when it
+    // could not, with the field and the file as they were.
+    struct PatternFiles
+    {
+        std::function<bool(const QByteArray &)> open;
+        std::function<bool(const QString &)> save;
+    };
+
+    // The actions belong to `window`, over which their dialogs and messages
+    // open. `sampleFolders` as the sample bank searches them, for the export.
+    PatternFileActions(QWidget &window, PatternField &field, PatternFiles files, Platform::ChooseFile chooseFile,
                        std::function<std::vector<std::string>()> sampleFolders);
 
     // In menu order.
@@ -57,7 +67,8 @@ private:
     void tell(const char *name, const QString &text);
     void checkExport();
 
-    Form1 &m_form;
+    QWidget &m_window;
+    PatternFiles m_files;
     PatternField &m_field;
     Platform::ChooseFile m_chooseFile;
     std::function<std::vector<std::string>()> m_sampleFolders;

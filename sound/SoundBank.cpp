@@ -3,13 +3,11 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
-#include "sound/ApplicationFolder.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -44,32 +42,6 @@ struct SoundBank::State
 
     void loaderLoop();
 };
-
-std::string SoundBank::programSampleFolder()
-{
-    return applicationFolder() + "/voc/";
-}
-
-std::string SoundBank::userSampleFolder()
-{
-    // A relative XDG_DATA_HOME is to be ignored, as an unset one.
-    const char *data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/')
-        return std::string(data) + "/tamvolo/voc/";
-    const char *home = std::getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.local/share/tamvolo/voc/";
-    return {};
-}
-
-std::vector<std::string> SoundBank::defaultSampleFolders()
-{
-    std::vector<std::string> folders;
-    if (std::string user = userSampleFolder(); !user.empty())
-        folders.push_back(std::move(user));
-    folders.push_back(programSampleFolder());
-    return folders;
-}
 
 SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::vector<std::string>()> sampleFolders)
     : m_engine(std::move(engine))

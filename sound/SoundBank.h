@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sound/SampleFolders.h"
 #include "sound/SoundSink.h"
 
 #include <functional>
@@ -19,8 +20,8 @@ class AudioEngine;
 // tone, and hands the sound to the engine with its stamp.
 //
 // Sample folders are searched in order, each by the same name rules; the
-// first that has the name wins. By default: the user's own folder
-// (userSampleFolder()), then voc/ beside the program. They are asked of
+// first that has the name wins. By default (SampleFolders): the user's own
+// folder, then voc/ beside the program. They are asked of
 // `sampleFolders` for every request, as the program may have been moved and
 // the user's folder may come and go.
 //
@@ -40,16 +41,8 @@ class AudioEngine;
 class SoundBank : public SoundSink
 {
 public:
-    // The samples that come with the program: "<folder of the program>/voc/".
-    static std::string programSampleFolder();
-    // The user's own samples: "$XDG_DATA_HOME/tamvolo/voc/", by default
-    // "~/.local/share/tamvolo/voc/"; empty when there is no home to tell.
-    static std::string userSampleFolder();
-    // The user's folder (where there is one), then the program's.
-    static std::vector<std::string> defaultSampleFolders();
-
     explicit SoundBank(std::shared_ptr<AudioEngine> engine,
-                       std::function<std::vector<std::string>()> sampleFolders = &defaultSampleFolders);
+                       std::function<std::vector<std::string>()> sampleFolders = &SampleFolders::defaults);
     ~SoundBank() override;
 
     SoundBank(const SoundBank &) = delete;

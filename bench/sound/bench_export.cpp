@@ -2,7 +2,7 @@
 // encoding them as 16-bit WAV, cold (samples read from disk) and warm.
 #include "audio/MonotonicClock.h"
 #include "sound/LoopRenderer.h"
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 #include "sound/WavFile.h"
 
 #include <algorithm>
@@ -11,7 +11,7 @@
 
 int main()
 {
-    const LoopRenderer renderer({SoundBank::programSampleFolder()});
+    const LoopRenderer renderer({SampleFolders::program()});
     const LoopRenderer::StepNames names = {"V", "J", "B", "J", "K", "-", "A"};
     std::vector<double> ms;
     std::size_t bytes = 0;

@@ -5,7 +5,7 @@
 // as a late sound.
 #include "audio/MonotonicClock.h"
 #include "sound/SampleFinder.h"
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 
 #include <algorithm>
 #include <atomic>
@@ -36,7 +36,7 @@ void measure(const char *what, const std::string &user, bool writer)
         });
     }
     SampleFinder finder(48000);
-    const std::vector<std::string> folders = {user, SoundBank::programSampleFolder()};
+    const std::vector<std::string> folders = {user, SampleFolders::program()};
     std::vector<double> ms;
     const char *names[] = {"V", "b", "Laser.wav", "J", " ", "K"};
     for (int i = 0; i < 60; ++i) {

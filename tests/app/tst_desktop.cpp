@@ -1,4 +1,4 @@
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/ProgramUnderX.h"
@@ -83,7 +83,7 @@ class TestDesktop : public QObject
     // True when the crash cymbal came out of the program.
     bool crashHeard() const
     {
-        static const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
+        static const auto crash = WavLoader::load(SampleFolders::program() + "k.wav", 48000);
         return Capture::waitToFind(capture(), crash->stereo(), 10000) >= 0;
     }
 
@@ -225,7 +225,7 @@ private slots:
         // Alt+F4 while the loop plays, through the private sound server: as
         // "Chiudi", the program ends, and the sound with it.
         QVERIFY2(qEnvironmentVariableIsSet("PULSE_SERVER"), "runs with the private sound server");
-        static const auto kick = WavLoader::load(SoundBank::programSampleFolder() + "v.wav", 48000);
+        static const auto kick = WavLoader::load(SampleFolders::program() + "v.wav", 48000);
         QVERIFY(kick);
         ProgramUnderX program;
         QProcessEnvironment env;

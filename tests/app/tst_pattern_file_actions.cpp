@@ -1,7 +1,7 @@
 #include "app/Form1.h"
 #include "app/PatternField.h"
 #include "sound/LoopRenderer.h"
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 #include "support/FormControls.h"
 #include "support/RecordingSink.h"
 
@@ -232,7 +232,7 @@ private slots:
         LoopRenderer::StepNames names;
         names[0] = "V";
         names[1] = "B";
-        const std::vector<float> render = LoopRenderer({SoundBank::programSampleFolder()}).render(names, 4);
+        const std::vector<float> render = LoopRenderer({SampleFolders::program()}).render(names, 4);
         for (std::size_t i = 0; i < render.size(); ++i) {
             const auto sample =
                 qint16(quint16(quint8(bytes[qsizetype(44 + 2 * i)]) | quint8(bytes[qsizetype(45 + 2 * i)]) << 8));

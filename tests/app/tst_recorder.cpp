@@ -1,5 +1,5 @@
 #include "app/RecorderWindow.h"
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"
 #include "support/FormControls.h"
@@ -36,7 +36,7 @@ class TestRecorder : public QObject
 
     static std::vector<float> kitLeft(const char *file)
     {
-        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
         return s ? leftOf(s->stereo()) : std::vector<float>();
     }
 
@@ -106,11 +106,11 @@ private slots:
         m_sink.clear();
         m_questions.clear();
         m_answer = true;
-        m_window = std::make_unique<RecorderWindow>(m_sink, &SoundBank::userSampleFolder,
-                                                    [this](QWidget *, const QString &question) {
-                                                        m_questions << question;
-                                                        return m_answer;
-                                                    });
+        m_window =
+            std::make_unique<RecorderWindow>(m_sink, &SampleFolders::user, [this](QWidget *, const QString &question) {
+                m_questions << question;
+                return m_answer;
+            });
         QVERIFY(hasControls(
             m_window.get(),
             {"keyLabel", "levelMeter", "timeLabel", "statusLabel", "record", "stop", "listen", "save", "restore"}));

@@ -33,7 +33,7 @@ class TestRecorderRealServer : public QObject
 
     static std::vector<float> kitLeft(const char *file)
     {
-        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
         return s ? leftOf(s->stereo()) : std::vector<float>();
     }
 
@@ -137,7 +137,7 @@ private slots:
         QVERIFY(own.ok());
         own.use();
         RecordingSink sink;
-        RecorderWindow recorder(sink, &SoundBank::userSampleFolder, {});
+        RecorderWindow recorder(sink, &SampleFolders::user, {});
         recorder.chooseKey('V');
         if (server == QLatin1String("STOP"))
             own.signal("STOP");

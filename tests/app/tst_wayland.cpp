@@ -1,4 +1,4 @@
-#include "sound/SoundBank.h"
+#include "sound/SampleFolders.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
 
@@ -152,7 +152,7 @@ private slots:
         const QRect shown = window(screen());
         click(shown.topLeft() + QPoint(664, 119)); // into the pattern field
         run(QStringLiteral("xdotool"), {"key", "--delay", "50", "End", "BackSpace", "k"});
-        const auto crash = WavLoader::load(SoundBank::programSampleFolder() + "k.wav", 48000);
+        const auto crash = WavLoader::load(SampleFolders::program() + "k.wav", 48000);
         QVERIFY(crash);
         QVERIFY2(Capture::waitToFind(capture(), crash->stereo(), 10000) >= 0, "the key did not sound");
     }

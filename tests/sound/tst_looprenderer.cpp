@@ -21,11 +21,11 @@ class TestLoopRenderer : public QObject
 {
     Q_OBJECT
 
-    static std::vector<std::string> kitFolders() { return {SoundBank::programSampleFolder()}; }
+    static std::vector<std::string> kitFolders() { return {SampleFolders::program()}; }
 
     static std::vector<float> kitSound(const char *file)
     {
-        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
         return s ? s->stereo() : std::vector<float>();
     }
 
@@ -57,7 +57,7 @@ private slots:
         const auto alert = AlertTone::make(48000)->stereo();
         for (int k = 0; k < 7 * loops; ++k) {
             const std::string &name = n[std::size_t(k % 7)];
-            const std::string folder = SoundBank::programSampleFolder();
+            const std::string folder = SampleFolders::program();
             const auto file = SampleResolver::resolve(folder + name, folder);
             QCOMPARE(file.has_value(), !name.empty());
             const std::vector<float> sound = file ? WavLoader::load(*file, 48000)->stereo() : alert;

@@ -23,7 +23,7 @@ class TestSoundBank : public QObject
 
     static std::vector<float> kitSound(const char *file)
     {
-        const auto s = WavLoader::load(SoundBank::programSampleFolder() + file, 48000);
+        const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
         return s ? s->stereo() : std::vector<float>();
     }
 
@@ -60,14 +60,14 @@ private slots:
     void theProgramsSamplesAreInVocBesideIt()
     {
         QCOMPARE(QString::fromStdString(applicationFolder()), QCoreApplication::applicationDirPath());
-        QCOMPARE(QString::fromStdString(SoundBank::programSampleFolder()),
+        QCOMPARE(QString::fromStdString(SampleFolders::program()),
                  QCoreApplication::applicationDirPath() + QStringLiteral("/voc/"));
     }
 
     void samplesReachTheDeviceAtTheirPlaces()
     {
-        const auto [out, pace] = playThroughDisk(
-            {"v.wav", "B", "?"}, [] { return std::vector<std::string>{SoundBank::programSampleFolder()}; });
+        const auto [out, pace] =
+            playThroughDisk({"v.wav", "B", "?"}, [] { return std::vector<std::string>{SampleFolders::program()}; });
         QVERIFY(out.size() > 48000);
 
         const std::size_t fade = 144;
@@ -117,7 +117,7 @@ private slots:
         QTemporaryDir home;
         const QString user = home.filePath(QStringLiteral("voc"));
         QVERIFY(userFiles.isEmpty() || QDir().mkpath(user));
-        const QString kit = QString::fromStdString(SoundBank::programSampleFolder());
+        const QString kit = QString::fromStdString(SampleFolders::program());
         for (const QString &entry : userFiles) {
             const bool link = entry.contains(QStringLiteral("->"));
             const QStringList parts = entry.split(link ? QStringLiteral("->") : QStringLiteral("="));
@@ -162,12 +162,12 @@ private slots:
         };
         set("XDG_DATA_HOME", dataHome);
         set("HOME", home);
-        const QString got = QString::fromStdString(SoundBank::userSampleFolder());
-        const auto folders = SoundBank::defaultSampleFolders();
+        const QString got = QString::fromStdString(SampleFolders::user());
+        const auto folders = SampleFolders::defaults();
         set("XDG_DATA_HOME", savedData);
         set("HOME", savedHome);
         QCOMPARE(got, folder);
-        QCOMPARE(folders.back(), SoundBank::programSampleFolder()); // the program's come last
+        QCOMPARE(folders.back(), SampleFolders::program()); // the program's come last
         QCOMPARE(folders.size(), folder.isEmpty() ? 1u : 2u);
     }
 

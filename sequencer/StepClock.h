@@ -1,0 +1,68 @@
+#pragma once
+
+#include "sequencer/StepLoop.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
+
+class QTimer;
+
+// The loop's clock: wakes for whichever step is due next and says so, a
+// little ahead of its beat, then says again when the beat comes.
+//
+// Every time is read from the clock passed in (the sound clock, in
+// nanoseconds), so a step's sound can be stamped with its beat however late
+// its turn comes. The owner answers stepDue by calling tick(), which arms
+// the next step; a beat missed by more than a step (the machine slept, the
+// owner was held up) passes in silence and the chain keeps its grid.
+//
+// A QObject of the thread that owns it (the window's); not thread-safe.
+class StepClock : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<std::int64_t()>;
+
+    // How long before its beat a step is asked for. The request carries the
+    // beat, so the sound still starts on it; asking early only lets a busy
+    // machine be late by this much before the beat moves. The step reads the
+    // pattern this much before it sounds.
+    static constexpr std::int64_t kLeadNs = 30'000'000;
+
+    explicit StepClock(Clock nowNs, QObject *parent = nullptr);
+
+    // Esegui: arms step 1 one interval from now, beside whatever is armed.
+    void start();
+    // Ferma: disarms every step; a beat asked for and not yet come is not
+    // marked.
+    void stop();
+
+    // The turn of `step` (1 to 7), run by its owner's handler: arms the next
+    // step and returns the beat the step stands for, which is marked
+    // "sounding" when it comes.
+    std::int64_t tick(int step);
+
+    // The steps asked for whose beats are still to come: (step, beat).
+    std::vector<std::pair<int, std::int64_t>> stepsToCome();
+
+signals:
+    // Step `step` is due within kLeadNs: the owner plays it (see tick).
+    void stepDue(int step);
+    // Step `step`'s beat has come; 0 when the loop stopped.
+    void stepSounding(int step);
+
+private:
+    void runDueSteps();
+    void schedule();
+
+    Clock m_now;
+    StepLoop m_loop;
+    QTimer *m_timer = nullptr;
+    int m_generation = 0; // marks asked for before a stop are not shown
+    std::vector<std::pair<int, std::int64_t>> m_asked;
+};

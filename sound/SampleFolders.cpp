@@ -1,0 +1,31 @@
+#include "sound/SampleFolders.h"
+
+#include "sound/ApplicationFolder.h"
+
+#include <cstdlib>
+
+std::string SampleFolders::program()
+{
+    return applicationFolder() + "/voc/";
+}
+
+std::string SampleFolders::user()
+{
+    // A relative XDG_DATA_HOME is to be ignored, as an unset one.
+    const char *data = std::getenv("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/tamvolo/voc/";
+    const char *home = std::getenv("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/share/tamvolo/voc/";
+    return {};
+}
+
+std::vector<std::string> SampleFolders::defaults()
+{
+    std::vector<std::string> folders;
+    if (std::string own = user(); !own.empty())
+        folders.push_back(std::move(own));
+    folders.push_back(program());
+    return folders;
+}
