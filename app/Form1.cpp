@@ -11,6 +11,7 @@
 #include "app/WindowRegion.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
+#include "keys/PatternLength.h"
 #include "sequencer/StepClock.h"
 #include "sequencer/StepSequencer.h"
 #include "services/PatternFile.h"
@@ -101,7 +102,7 @@ void Form1::playStep(int step)
 void Form1::runStep(int step)
 {
     using Handler = void (Form1::*)();
-    static constexpr std::array<Handler, StepLoop::kSteps> kTicks = {
+    static constexpr std::array<Handler, PatternLength::kSteps> kTicks = {
         &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
         &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
     (this->*kTicks[std::size_t(step - 1)])();

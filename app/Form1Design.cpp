@@ -15,6 +15,7 @@
 #include "app/Twips.h"
 #include "app/VbColor.h"
 #include "app/WindowRegion.h"
+#include "keys/PatternLength.h"
 #include "sequencer/StepClock.h"
 #include "sound/SampleFolders.h"
 
@@ -184,7 +185,7 @@ void Form1::createSidePanel()
         button(Frame1, "CmdCance", QStringLiteral("Cancella tutto"), Twips::rect(360, 960, 2655, 300), buttonFont);
 
     Text1 = place(new PatternField(Frame1), "Text1", Twips::rect(360, 1350, 2655, 630));
-    Text1->setMaxLength(7);
+    Text1->setMaxLength(PatternLength::kSteps);
     Text1->setText(QStringLiteral("V B VVF"));
     Text1->setToolTip(QStringLiteral("Max 7 caratteri"));
     Text1->setFont(FontSubstitutes::font(Face::Tahoma, 24, true, true));

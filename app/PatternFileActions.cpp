@@ -1,6 +1,7 @@
 #include "app/PatternFileActions.h"
 
 #include "app/PatternField.h"
+#include "keys/PatternLength.h"
 #include "sequencer/StepSequencer.h"
 #include "sound/LoopRenderer.h"
 #include "sound/WavFile.h"
@@ -102,7 +103,7 @@ bool PatternFileActions::exportLoop(const QString &path, int loops)
     if (m_running)
         return false;
     LoopRenderer::StepNames names;
-    for (int step = 1; step <= LoopRenderer::kSteps; ++step)
+    for (int step = 1; step <= PatternLength::kSteps; ++step)
         names[std::size_t(step - 1)] = StepSequencer::stepName(m_field.text(), step);
     m_running = std::make_shared<Export>();
     m_running->path = path;

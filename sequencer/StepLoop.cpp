@@ -37,7 +37,7 @@ bool StepLoop::isStopped() const
 std::optional<int> StepLoop::firstDue() const
 {
     std::optional<int> first;
-    for (int step = 1; step <= kSteps; ++step)
+    for (int step = 1; step <= PatternLength::kSteps; ++step)
         if (const auto due = m_due[std::size_t(step - 1)]; due && (!first || *due < *m_due[std::size_t(*first - 1)]))
             first = step;
     return first;

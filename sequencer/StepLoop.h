@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keys/PatternLength.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -18,7 +20,6 @@
 class StepLoop
 {
 public:
-    static constexpr int kSteps = 7;
     static constexpr std::int64_t kIntervalNs = 200'000'000;
 
     void start(std::int64_t nowNs);
@@ -38,8 +39,8 @@ public:
     std::optional<int> dueBy(std::int64_t untilNs) const;
 
     // The step that follows `step`.
-    static constexpr int nextStep(int step) { return step % kSteps + 1; }
+    static constexpr int nextStep(int step) { return step % PatternLength::kSteps + 1; }
 
 private:
-    std::array<std::optional<std::int64_t>, kSteps> m_due{};
+    std::array<std::optional<std::int64_t>, PatternLength::kSteps> m_due{};
 };

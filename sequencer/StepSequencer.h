@@ -9,8 +9,6 @@
 // StepLoop's business.
 namespace StepSequencer {
 
-constexpr int kSteps = 7;
-
 // The sample name of step `step` (1 to 7): the character at that position of
 // `pattern`, unchanged, as UTF-8; empty when the pattern is shorter.
 std::string stepName(const QString &pattern, int step);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keys/PatternLength.h"
+
 #include <QString>
 
 #include <optional>
@@ -22,7 +24,7 @@
 class PatternFile
 {
 public:
-    static constexpr int kMaxChars = 7;
+    static constexpr int kMaxChars = PatternLength::kSteps;
 
     // The pattern in the file, or nothing when it cannot be read.
     static std::optional<QString> read(const QString &path);

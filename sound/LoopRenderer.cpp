@@ -11,14 +11,14 @@ LoopRenderer::LoopRenderer(std::vector<std::string> sampleFolders)
 
 std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
 {
-    const std::int64_t totalFrames = std::int64_t(std::max(0, loops)) * kSteps * kStepFrames;
+    const std::int64_t totalFrames = std::int64_t(std::max(0, loops)) * PatternLength::kSteps * kStepFrames;
     std::vector<float> out(std::size_t(totalFrames) * 2, 0.0f);
     if (totalFrames == 0)
         return out;
 
     SampleFinder finder(kRate, SampleIndex::Reading::Here);
-    std::array<std::shared_ptr<const SampleBuffer>, kSteps> sounds;
-    for (int step = 0; step < kSteps; ++step)
+    std::array<std::shared_ptr<const SampleBuffer>, PatternLength::kSteps> sounds;
+    for (int step = 0; step < PatternLength::kSteps; ++step)
         sounds[std::size_t(step)] = finder.find(names[std::size_t(step)], m_folders);
 
     // The voice, driven by a clock of whole blocks: stream time is the frame
@@ -29,7 +29,7 @@ std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
         // Each step is handed over in time for the block that holds it.
         while (nextStep * kStepFrames < frame + kBlockFrames && nextStep * kStepFrames < totalFrames) {
             auto playback = std::make_unique<Playback>();
-            playback->sample = sounds[std::size_t(nextStep % kSteps)];
+            playback->sample = sounds[std::size_t(nextStep % PatternLength::kSteps)];
             playback->onsetNs = voice.nsFor(nextStep * kStepFrames);
             voice.submit(std::move(playback));
             ++nextStep;

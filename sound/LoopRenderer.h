@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keys/PatternLength.h"
+
 #include <array>
 #include <string>
 #include <vector>
@@ -14,11 +16,10 @@ class LoopRenderer
 public:
     static constexpr int kRate = 48000;
     static constexpr int kStepFrames = kRate / 5; // 200 ms
-    static constexpr int kSteps = 7;
     static constexpr int kBlockFrames = 256;
 
     // The sample names of the seven steps, as the loop reads them.
-    using StepNames = std::array<std::string, kSteps>;
+    using StepNames = std::array<std::string, PatternLength::kSteps>;
 
     // `sampleFolders` as the sample bank searches them.
     explicit LoopRenderer(std::vector<std::string> sampleFolders);

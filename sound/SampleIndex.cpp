@@ -1,7 +1,6 @@
 #include "sound/SampleIndex.h"
 
-#include "sound/SampleResolver.h"
-
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
@@ -142,11 +141,28 @@ void SampleIndex::readFolderIfChanged()
     }).detach();
 }
 
+std::optional<std::string> SampleIndex::fileNameFor(std::string_view name)
+{
+    if (name.empty())
+        return std::nullopt;
+    if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos)
+        return std::nullopt;
+    if (std::all_of(name.begin(), name.end(), [](char c) { return c == '.'; }))
+        return std::nullopt;
+
+    const auto dot = name.rfind('.');
+    const bool hasExtension = dot != std::string_view::npos && dot > 0 && dot + 1 < name.size();
+    std::string file(name);
+    if (!hasExtension)
+        file += ".wav";
+    return file;
+}
+
 std::optional<std::string> SampleIndex::resolve(std::string_view samplePath)
 {
     if (m_folder.empty() || m_folder.back() != '/' || !samplePath.starts_with(m_folder))
         return std::nullopt;
-    const auto wanted = SampleResolver::fileNameFor(samplePath.substr(m_folder.size()));
+    const auto wanted = fileNameFor(samplePath.substr(m_folder.size()));
     if (!wanted)
         return std::nullopt;
 

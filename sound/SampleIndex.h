@@ -10,8 +10,19 @@
 #include <string>
 #include <string_view>
 
-// Finds sample files in one folder, by the rules of SampleResolver, cheaply
+// Finds the file a sample path names, the way the platform's sound lookup
+// would on a case-insensitive file system, confined to one folder, cheaply
 // enough for a folder of a hundred thousand files.
+//
+// The sample path is the sample folder followed by a name. The name
+// - gets ".wav" when it has no extension of its own;
+// - matches file names regardless of letter case, accented letters included,
+//   and regardless of Unicode composition ("È" finds "è.wav");
+// - finds nothing when it is empty, is made of dots only, or holds a path
+//   separator ('/' or '\') or a NUL, so no name reaches outside the folder;
+// - finds only regular files directly inside the folder (no symbolic links).
+// An exact match wins over a case-insensitive one; among several
+// case-insensitive matches the lowest file name in byte order wins.
 //
 // A name that exists as it is spelt is answered with one attempt to open it,
 // without looking at the folder. Otherwise the folder's names, folded for
@@ -42,8 +53,13 @@ public:
     SampleIndex(SampleIndex &&) noexcept;
     SampleIndex &operator=(SampleIndex &&) noexcept;
 
-    // The path of the file that `samplePath` names, or nothing.
+    // The path of the file that `samplePath` names, or nothing when it does
+    // not lie in the folder or names no file.
     std::optional<std::string> resolve(std::string_view samplePath);
+
+    // The file name a sample name is looked up as ("V" -> "V.wav"), or
+    // nothing for a name that can never name a file in the folder.
+    static std::optional<std::string> fileNameFor(std::string_view name);
 
     const std::string &folder() const { return m_folder; }
     // How often a read of the folder has ended (and its index was taken up).

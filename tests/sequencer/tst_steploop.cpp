@@ -1,3 +1,4 @@
+#include "keys/PatternLength.h"
 #include "sequencer/StepLoop.h"
 #include "sequencer/StepSequencer.h"
 
@@ -57,7 +58,7 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(QStringList, names);
         QStringList got;
-        for (int step = 1; step <= StepSequencer::kSteps; ++step)
+        for (int step = 1; step <= PatternLength::kSteps; ++step)
             got << QString::fromStdString(StepSequencer::stepName(pattern, step));
         QCOMPARE(got, names);
     }

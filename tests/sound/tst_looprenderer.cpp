@@ -1,7 +1,7 @@
 #include "audio/AudioEngine.h"
 #include "sound/AlertTone.h"
 #include "sound/LoopRenderer.h"
-#include "sound/SampleResolver.h"
+#include "sound/SampleIndex.h"
 #include "sound/SoundBank.h"
 #include "sound/WavFile.h"
 #include "sound/WavLoader.h"
@@ -58,7 +58,7 @@ private slots:
         for (int k = 0; k < 7 * loops; ++k) {
             const std::string &name = n[std::size_t(k % 7)];
             const std::string folder = SampleFolders::program();
-            const auto file = SampleResolver::resolve(folder + name, folder);
+            const auto file = SampleIndex(folder, SampleIndex::Reading::Here).resolve(folder + name);
             QCOMPARE(file.has_value(), !name.empty());
             const std::vector<float> sound = file ? WavLoader::load(*file, 48000)->stereo() : alert;
             QVERIFY(!sound.empty());

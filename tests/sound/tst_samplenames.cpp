@@ -1,11 +1,12 @@
-#include "sound/SampleResolver.h"
+#include "sound/SampleIndex.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestSampleResolver : public QObject
+// The rules by which a name finds its file, on a folder read at once.
+class TestSampleNames : public QObject
 {
     Q_OBJECT
 
@@ -19,10 +20,15 @@ class TestSampleResolver : public QObject
         f.write(content);
     }
 
+    static std::optional<std::string> resolve(const std::string &samplePath, const std::string &folder)
+    {
+        return SampleIndex(folder, SampleIndex::Reading::Here).resolve(samplePath);
+    }
+
     std::optional<std::string> resolve(const QByteArray &name) const
     {
         const std::string folder = m_folder.toStdString();
-        return SampleResolver::resolve(folder + name.toStdString(), folder);
+        return resolve(folder + name.toStdString(), folder);
     }
 
 private slots:
@@ -98,17 +104,17 @@ private slots:
     void pathsOutsideTheFolderFindNothing()
     {
         const std::string folder = m_folder.toStdString();
-        QVERIFY(!SampleResolver::resolve(m_root.path().toStdString() + "/outside.wav", folder));
-        QVERIFY(!SampleResolver::resolve(folder + "v", "relative/voc/"));
-        QVERIFY(!SampleResolver::resolve(folder + "v", folder.substr(0, folder.size() - 1)));
+        QVERIFY(!resolve(m_root.path().toStdString() + "/outside.wav", folder));
+        QVERIFY(!resolve(folder + "v", "relative/voc/"));
+        QVERIFY(!resolve(folder + "v", folder.substr(0, folder.size() - 1)));
     }
 
     void aMissingFolderFindsNothing()
     {
         const std::string folder = m_root.path().toStdString() + "/missing/voc/";
-        QVERIFY(!SampleResolver::resolve(folder + "v", folder));
+        QVERIFY(!resolve(folder + "v", folder));
     }
 };
 
-QTEST_APPLESS_MAIN(TestSampleResolver)
-#include "tst_sampleresolver.moc"
+QTEST_APPLESS_MAIN(TestSampleNames)
+#include "tst_samplenames.moc"
