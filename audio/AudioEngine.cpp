@@ -4,6 +4,7 @@
 #include "audio/FrameClock.h"
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
+#include "audio/OutputChoice.h"
 #include "audio/SdlDevice.h"
 #include "audio/VoicePlayer.h"
 
@@ -48,7 +49,7 @@ AudioEngine::AudioEngine()
     const bool answered = runWithin(
         std::chrono::milliseconds(kOpenMs),
         [output, opened] {
-            *output = AudioOutput::create();
+            *output = OutputChoice::choose();
             *opened = (*output)->open();
         },
         [output] { (*output)->close(std::chrono::milliseconds(kCloseMs)); });

@@ -8,15 +8,7 @@ class VoicePlayer;
 
 // Where the voice's frames go: stereo float frames, rendered by
 // VoicePlayer::render() on the output's own audio thread, in blocks of
-// blockFrames().
-//
-// create() chooses, once, for the program's run:
-// - TAMVOLO_AUDIO=pipewire, pulseaudio or sdl forces that output;
-// - else, where the user asked SDL for a driver (SDL_AUDIODRIVER), SDL;
-// - else PipeWire's own stream where a PipeWire server answers, then
-//   PulseAudio's own stream where a PulseAudio server (or pipewire-pulse)
-//   answers with a sink, then SDL (ALSA and the rest).
-// The tamvolo.audio log says which, and what it opened.
+// blockFrames(). OutputChoice chooses one for the program's run.
 //
 // One thread at a time owns an output (the engine's); the audio thread only
 // calls the player.
@@ -27,8 +19,6 @@ public:
     // The audio thread's real-time priority, where the system grants one:
     // above ordinary work, below the sound server's own threads.
     static constexpr int kRealtimePriority = 10;
-
-    static std::unique_ptr<AudioOutput> create();
 
     AudioOutput() = default;
     virtual ~AudioOutput() = default;
