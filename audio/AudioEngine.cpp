@@ -7,6 +7,7 @@
 #include "audio/OutputChoice.h"
 #include "audio/SdlDevice.h"
 #include "audio/VoicePlayer.h"
+#include "audio/WorkerStop.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -76,22 +77,13 @@ AudioEngine::~AudioEngine()
     State &s = *m_state;
     if (!s.player)
         return;
-    bool done = false;
-    {
-        std::unique_lock lock(s.mutex);
-        s.stop = true;
-        s.wake.notify_all();
-        done = s.wake.wait_for(lock, std::chrono::milliseconds(kCloseMs), [&s] { return s.done; });
-    }
-    if (!done) {
-        // Stuck in the sound server (opening the device again): leave it,
+    if (!stopWorker(s, std::chrono::milliseconds(kCloseMs))) {
+        // Stuck in the sound server (opening the device again): left behind,
         // with everything it may still touch.
         qCDebug(lcAudio) << "the engine thread did not stop in" << kCloseMs << "ms; left behind";
-        s.thread.detach();
         keepForever(std::move(m_state));
         return;
     }
-    s.thread.join();
     if (s.output->close(std::chrono::milliseconds(kCloseMs))) {
         s.player->takeRetired();
         return;

@@ -6,7 +6,6 @@
 
 VoicePlayer::VoicePlayer(int rate, int blockFrames)
     : m_rate(rate)
-    , m_blockNs(1'000'000'000LL * blockFrames / rate)
     , m_clock(rate, blockFrames)
 {
     // Raised-cosine fade: smooth at both ends, so the cut adds no edge.
@@ -46,65 +45,11 @@ std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
     return done;
 }
 
-std::int64_t VoicePlayer::framesFor(std::int64_t ns) const
-{
-    constexpr std::int64_t kSecond = 1'000'000'000;
-    std::int64_t seconds = ns / kSecond;
-    std::int64_t rest = ns % kSecond;
-    if (rest < 0) {
-        rest += kSecond;
-        seconds -= 1;
-    }
-    return seconds * m_rate + (rest * m_rate + kSecond / 2) / kSecond;
-}
-
-std::int64_t VoicePlayer::nsFor(std::int64_t frames) const
-{
-    constexpr std::int64_t kSecond = 1'000'000'000;
-    const std::int64_t seconds = frames / m_rate;
-    const std::int64_t rest = frames % m_rate;
-    return seconds * kSecond + (rest * kSecond + m_rate / 2) / m_rate;
-}
-
-std::int64_t VoicePlayer::streamNs(std::int64_t monotonicNs) const
-{
-    const std::int64_t distance = m_streamDistance.load(std::memory_order_acquire);
-    return distance == kNotStarted ? monotonicNs : monotonicNs - distance;
-}
-
-void VoicePlayer::followClock(std::int64_t nowNs)
-{
-    if (!m_started) {
-        m_started = true;
-        m_originNs = nowNs;
-        m_clock.restart(nowNs, m_frame);
-    } else {
-        const std::int64_t error = m_clock.blockStarted(nowNs, m_frame);
-        if (error > m_blockNs)
-            m_lateBlocks.fetch_add(1, std::memory_order_relaxed);
-        if (std::abs(error) > FrameClock::kResetNs && m_anchor.isSet()) {
-            // The output stalled (or the machine slept): stream time goes on
-            // from where the monotonic clock says it is, rather than fall
-            // behind it for good.
-            const std::int64_t caughtUp = framesFor(nowNs - m_anchor.distanceNs() - m_originNs);
-            if (caughtUp > m_frame) {
-                m_stalls.fetch_add(1, std::memory_order_relaxed);
-                m_frame = caughtUp;
-                m_clock.restart(nowNs, m_frame);
-            }
-            m_anchor.reset();
-        }
-    }
-    m_anchor.blockStarted(nowNs, m_originNs + nsFor(m_frame));
-    m_streamDistance.store(m_anchor.distanceNs(), std::memory_order_release);
-}
-
 void VoicePlayer::skip(std::int64_t frames)
 {
-    if (frames <= 0 || !m_started)
+    if (frames <= 0 || !m_clock.started())
         return;
-    m_frame += frames;
-    m_skipped.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
+    m_clock.skip(frames);
     if (m_current.playback) {
         m_current.position += std::size_t(frames);
         if (m_current.position >= m_current.playback->sample->frames())
@@ -124,9 +69,9 @@ void VoicePlayer::retire(Playback *&playback)
 
 void VoicePlayer::wait(Playback *playback, std::int64_t frame)
 {
-    if (frame < m_frame) {
+    if (frame < m_clock.frame()) {
         m_late.fetch_add(1, std::memory_order_relaxed); // starts at once, late
-        frame = m_frame;
+        frame = m_clock.frame();
     }
     int at = 0;
     while (at < m_waitingCount && m_waiting[std::size_t(at)].frame < frame)
@@ -171,7 +116,7 @@ void VoicePlayer::takeIncoming()
 {
     Playback *incoming = nullptr;
     while (m_incoming.pop(incoming)) {
-        const std::int64_t frame = framesFor(incoming->onsetNs - m_originNs);
+        const std::int64_t frame = m_clock.frameAt(incoming->onsetNs);
         if (incoming->kind == Playback::Kind::Withdraw) {
             withdrawSteps(frame);
             retire(incoming);
@@ -249,13 +194,14 @@ void VoicePlayer::mix(float *out, int from, int to)
 
 void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
 {
-    followClock(nowNs);
+    m_clock.blockStarted(nowNs);
     takeIncoming();
+    const std::int64_t first = m_clock.frame();
 
     int done = 0;
     while (done < frames) {
-        const bool startsHere = m_waitingCount > 0 && m_waiting[0].frame < m_frame + frames;
-        const int until = startsHere ? std::max(done, int(m_waiting[0].frame - m_frame)) : frames;
+        const bool startsHere = m_waitingCount > 0 && m_waiting[0].frame < first + frames;
+        const int until = startsHere ? std::max(done, int(m_waiting[0].frame - first)) : frames;
         mix(out, done, until);
         done = until;
         if (startsHere)
@@ -266,6 +212,6 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
     for (int i = 0; i < 2 * frames; ++i)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
 
-    m_frame += frames;
+    m_clock.blockRendered(frames);
     m_blocks.fetch_add(1, std::memory_order_relaxed);
 }

@@ -1,13 +1,11 @@
 #pragma once
 
-#include "audio/FrameClock.h"
 #include "audio/SampleBuffer.h"
 #include "audio/SpscRing.h"
-#include "audio/StreamAnchor.h"
+#include "audio/StreamClock.h"
 
 #include <array>
 #include <atomic>
-#include <climits>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -27,17 +25,7 @@ struct Playback
 };
 
 // The single voice of the program: the part that runs on the audio thread.
-//
-// Stream time: nanoseconds counted by the output's frames, starting from the
-// monotonic time of the first block. Onsets are given in stream time and
-// placed on their frame by plain arithmetic, so sounds asked for 200 ms
-// apart start exactly 200 ms of frames apart, whatever the jitter of the
-// audio thread and whatever the device's clock does. streamNs() tells any
-// thread what stream time it is now, by the blocks asked for with the
-// server's buffer full (StreamAnchor); when the output stalls for long (a
-// device that went away, a suspended machine), stream time skips ahead with
-// the monotonic clock instead of falling behind it. A delay-locked loop over
-// the block times (FrameClock) judges which blocks came late.
+// Onsets are given in stream time (StreamClock) and start on their frame.
 //
 // Hand-over, request side (one thread at a time): submit() queues a
 // Playback in a lock-free ring. Audio side: render() takes what arrived and
@@ -86,25 +74,19 @@ public:
     // would now be in it.
     void skip(std::int64_t frames);
 
-    // Any thread: the stream time at monotonic time `monotonicNs` (the
-    // monotonic time itself before the first block).
-    std::int64_t streamNs(std::int64_t monotonicNs) const;
-
-    // Stream time to frames and back, exact for whole multiples of 1/rate.
-    std::int64_t framesFor(std::int64_t ns) const;
-    std::int64_t nsFor(std::int64_t frames) const;
+    // Any thread: the stream time at monotonic time `monotonicNs`, and
+    // stream time to frames and back (StreamClock).
+    std::int64_t streamNs(std::int64_t monotonicNs) const { return m_clock.streamNs(monotonicNs); }
+    std::int64_t framesFor(std::int64_t ns) const { return m_clock.framesFor(ns); }
+    std::int64_t nsFor(std::int64_t frames) const { return m_clock.nsFor(frames); }
 
     // Counters, readable from any thread.
     std::uint64_t lateOnsets() const { return m_late.load(std::memory_order_relaxed); }
     std::uint64_t blocksRendered() const { return m_blocks.load(std::memory_order_relaxed); }
-    // Blocks asked for more than a block's duration later than the clock
-    // predicted: the output may have run dry before them.
-    std::uint64_t lateBlocks() const { return m_lateBlocks.load(std::memory_order_relaxed); }
-    // Times the output stalled for longer than FrameClock::kResetNs and
-    // stream time caught up with the monotonic clock.
-    std::uint64_t stalls() const { return m_stalls.load(std::memory_order_relaxed); }
-    // Frames the output said it lost (skip()).
-    std::uint64_t framesSkipped() const { return m_skipped.load(std::memory_order_relaxed); }
+    // The stream clock's: blocks that came late, stalls, frames lost.
+    std::uint64_t lateBlocks() const { return m_clock.lateBlocks(); }
+    std::uint64_t stalls() const { return m_clock.stalls(); }
+    std::uint64_t framesSkipped() const { return m_clock.framesSkipped(); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
 
@@ -122,7 +104,6 @@ private:
     };
 
     void retire(Playback *&playback);
-    void followClock(std::int64_t nowNs);
     void takeIncoming();
     void wait(Playback *playback, std::int64_t frame);
     void withdrawSteps(std::int64_t fromFrame);
@@ -131,30 +112,17 @@ private:
 
     int m_rate;
     std::vector<float> m_fade; // gains of the fade-out, 1 → 0
-    std::int64_t m_blockNs = 0;
 
     SpscRing<Playback *, kQueueCapacity> m_incoming;
     SpscRing<Playback *, kRetireCapacity> m_retired;
 
-    // Audio thread only.
-    FrameClock m_clock;
-    StreamAnchor m_anchor;
-    bool m_started = false;
-    std::int64_t m_originNs = 0;                  // monotonic time of frame 0
-    std::int64_t m_frame = 0;                     // first frame of the block being rendered
+    // Audio thread only, but for the clock's any-thread methods.
+    StreamClock m_clock;
     std::array<Waiting, kMaxWaiting> m_waiting{}; // by frame, m_waitingCount used
     int m_waitingCount = 0;
     Voice m_current;
     std::array<Voice, kMaxFading> m_fading{};
 
-    // Monotonic time minus stream time, as last published by the audio
-    // thread; kNotStarted before the first block.
-    static constexpr std::int64_t kNotStarted = INT64_MIN;
-    std::atomic<std::int64_t> m_streamDistance{kNotStarted};
-
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_blocks{0};
-    std::atomic<std::uint64_t> m_lateBlocks{0};
-    std::atomic<std::uint64_t> m_stalls{0};
-    std::atomic<std::uint64_t> m_skipped{0};
 };

@@ -3,6 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
+#include "audio/WorkerStop.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
 
@@ -58,19 +59,9 @@ SoundBank::~SoundBank()
     State &s = *m_state;
     if (!s.thread.joinable())
         return;
-    bool done = false;
-    {
-        std::unique_lock lock(s.mutex);
-        s.stop = true;
-        s.wake.notify_all();
-        done = s.wake.wait_for(lock, std::chrono::milliseconds(AudioEngine::kCloseMs), [&s] { return s.done; });
-    }
-    if (done) {
-        s.thread.join();
+    if (stopWorker(s, std::chrono::milliseconds(AudioEngine::kCloseMs)))
         return;
-    }
     qCDebug(lcAudio) << "the sample loader did not stop in" << AudioEngine::kCloseMs << "ms; left behind";
-    s.thread.detach();
     keepForever(std::move(m_state));
 }
 
