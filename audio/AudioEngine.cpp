@@ -5,9 +5,8 @@
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
 #include "audio/OutputChoice.h"
-#include "audio/SdlDevice.h"
+#include "audio/TimeLimits.h"
 #include "audio/VoicePlayer.h"
-#include "audio/WorkerStop.h"
 
 #include <chrono>
 #include <condition_variable>

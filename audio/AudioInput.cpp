@@ -3,6 +3,7 @@
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
 #include "audio/SdlDevice.h"
+#include "audio/TimeLimits.h"
 
 #include <SDL.h>
 

@@ -2,7 +2,7 @@
 
 #include "audio/AudioLog.h"
 #include "audio/MonotonicClock.h"
-#include "audio/SdlDevice.h"
+#include "audio/TimeLimits.h"
 #include "audio/VoicePlayer.h"
 
 #include <pulse/context.h>

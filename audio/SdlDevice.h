@@ -16,10 +16,3 @@ bool closeSdlAudio(std::uint32_t device, bool quitSubsystem, std::chrono::millis
 // SDL would use has no default output or input, or does not answer (see
 // PulseProbe); `noAnswer`, where given, is set when the server did not answer.
 bool initSdlAudio(bool *noAnswer = nullptr);
-
-// Runs `work` on a helper thread and waits at most `limit` for it: a sound
-// server that stopped answering holds SDL up for as long as it likes. True
-// when `work` ended in time (what it wrote may then be read). Otherwise false,
-// and `whenLate` runs on the helper thread once `work` ends, to undo what it
-// opened; both must own (or share) everything they touch.
-bool runWithin(std::chrono::milliseconds limit, std::function<void()> work, std::function<void()> whenLate = {});

@@ -3,7 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
-#include "audio/WorkerStop.h"
+#include "audio/TimeLimits.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
 

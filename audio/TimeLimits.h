@@ -1,7 +1,18 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <mutex>
+
+// Never waiting for ever on a sound server or a file that stopped answering:
+// work run within a time limit, and a worker thread stopped within one.
+
+// Runs `work` on a helper thread and waits at most `limit` for it: a sound
+// server that stopped answering holds SDL up for as long as it likes. True
+// when `work` ended in time (what it wrote may then be read). Otherwise false,
+// and `whenLate` runs on the helper thread once `work` ends, to undo what it
+// opened; both must own (or share) everything they touch.
+bool runWithin(std::chrono::milliseconds limit, std::function<void()> work, std::function<void()> whenLate = {});
 
 // Stops a worker thread without waiting for ever on it. `state` holds the
 // worker's `thread`, and the `mutex`, `wake`, `stop` and `done` it shares
