@@ -7,14 +7,15 @@
 # through the program's own PulseAudio stream.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 build=${1:-build/asan}
 runs=${2:-300}
 driver=${3:-dummy}
 
 if [ -z "${TAMVOLO_IN_XVFB:-}" ]; then
   cmake --build "$build" --target tamvolo >/dev/null || exit 1
-  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build" "$runs" "$driver"
 fi
+rerun_under_xvfb 1024x768x24 "$0" "$build" "$runs" "$driver"
 
 work=$(mktemp -d)
 export XDG_RUNTIME_DIR="$work/runtime"
@@ -26,7 +27,8 @@ cleanup() {
 trap cleanup EXIT
 if [ "$driver" = pulseaudio ]; then
   scripts/pulse-server.sh start "$work/pulse" || exit 1
-  export $(scripts/pulse-server.sh env "$work/pulse")
+  read_env_lines client scripts/pulse-server.sh env "$work/pulse"
+  export "${client[@]}"
 fi
 export QT_QPA_PLATFORM=xcb
 if [ "$driver" = pulseaudio ]; then
@@ -41,21 +43,17 @@ failures=0
 for run in $(seq "$runs"); do
   "$build/bin/tamvolo" >"$work/out" 2>&1 &
   pid=$!
-  window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Tamvolo$' 2>/dev/null | head -n 1)
-  if [ -z "$window" ]; then
+  if ! window=$(wait_for_window 2>/dev/null); then
     echo "close-stress: run $run: no window"; kill -9 $pid 2>/dev/null; failures=$((failures + 1)); continue
   fi
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  xdotool mousemove $((X + 620)) $((Y + 146)) click 1                # Esegui
+  window_origin "$window"
+  click_on esegui
   sleep "0.$((RANDOM % 5 + 1))"
-  xdotool mousemove $((X + 728)) $((Y + 426)) click 1                # Chiudi
-  code=
-  for _ in $(seq 200); do
-    if ! kill -0 $pid 2>/dev/null; then wait $pid; code=$?; break; fi
-    sleep 0.05
-  done
-  if [ -z "$code" ]; then
-    echo "close-stress: run $run: still running 10 s after Chiudi"; kill -9 $pid; wait $pid 2>/dev/null
+  click_on chiudi
+  wait_for_exit $pid 100
+  code=$?
+  if [ $code -eq 124 ]; then
+    echo "close-stress: run $run: still running 10 s after Chiudi"; stop_pid $pid 0
     failures=$((failures + 1))
   elif [ "$code" -ne 0 ] || [ -s "$work/out" ]; then
     echo "close-stress: run $run: exit code $code"; head -n 20 "$work/out"

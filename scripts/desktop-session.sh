@@ -11,7 +11,7 @@
 # Clients find the display in DIR/display (":N"); Wayland clients find
 # WAYLAND_DISPLAY in DIR/wayland and XDG_RUNTIME_DIR in DIR/runtime.
 set -uo pipefail
-source "$(dirname "$0")/processes.sh"
+source "$(dirname "$0")/lib.sh"
 action=${1:?start or stop}
 dir=$(realpath -m "${2:?folder}")
 shift 2
@@ -24,16 +24,24 @@ stop() {
   return 0
 }
 
-# Waits until `test` succeeds, for at most five seconds. (No grep -q in a
-# test: with pipefail, the writer it leaves behind fails the pipeline.)
+# wait_for WHAT COMMAND...: waits until COMMAND succeeds, for at most five
+# seconds. (No grep -q in the checks: with pipefail, the writer it leaves
+# behind fails the pipeline.)
 wait_for() {
+  local what=$1
+  shift
   for _ in $(seq 50); do
-    eval "$1" >/dev/null 2>&1 && return 0
+    "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
-  echo "desktop-session: $2 did not come up" >&2
+  echo "desktop-session: $what did not come up" >&2
   return 1
 }
+
+# What wait_for waits for.
+weston_up() { [ -S "$dir/runtime/wayland-tamvolo" ] && xwininfo -root -tree | grep 'Weston Compositor'; }
+openbox_up() { xprop -root _NET_SUPPORTING_WM_CHECK | grep 'window id'; }
+trayer_up() { xwininfo -root -tree | grep '"trayer"'; }
 
 start() {
   local want_tray=no want_compositor=no want_wayland=no arg
@@ -60,7 +68,7 @@ start() {
     fi
     setsid Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
     echo $! >"$dir/xvfb.pid"
-    if DISPLAY=":$n" wait_for "xprop -root" "Xvfb on :$n" 2>/dev/null && kill -0 "$(cat "$dir/xvfb.pid")"; then
+    if DISPLAY=":$n" wait_for "Xvfb on :$n" xprop -root 2>/dev/null && kill -0 "$(cat "$dir/xvfb.pid")"; then
       started=yes
     else
       kill "$(cat "$dir/xvfb.pid")" 2>/dev/null
@@ -79,7 +87,7 @@ start() {
     XDG_RUNTIME_DIR="$dir/runtime" HOME="$dir/home" setsid weston --backend=x11-backend.so --socket=wayland-tamvolo \
       --width=1100 --height=700 --idle-time=0 --no-config >"$dir/weston.log" 2>&1 &
     echo $! >"$dir/weston.pid"
-    if ! wait_for "[ -S '$dir/runtime/wayland-tamvolo' ] && xwininfo -root -tree | grep 'Weston Compositor'" "weston"; then
+    if ! wait_for weston weston_up; then
       cat "$dir/weston.log" >&2
       return 1
     fi
@@ -95,7 +103,7 @@ start() {
   for try in 1 2 3; do
     HOME="$dir/home" setsid openbox >"$dir/wm.log" 2>&1 &
     echo $! >"$dir/wm.pid"
-    wait_for "xprop -root _NET_SUPPORTING_WM_CHECK | grep 'window id'" "openbox" 2>/dev/null && break
+    wait_for openbox openbox_up 2>/dev/null && break
     kill "$(cat "$dir/wm.pid")" 2>/dev/null
     if [ $try = 3 ]; then
       echo "desktop-session: openbox did not come up: $(cat "$dir/wm.log")" >&2
@@ -108,7 +116,7 @@ start() {
     setsid trayer --edge top --align left --widthtype pixel --width 64 --heighttype pixel --height 32 \
       --SetDockType true --expand false --transparent false >"$dir/tray.log" 2>&1 &
     echo $! >"$dir/tray.pid"
-    wait_for "xwininfo -root -tree | grep '\"trayer\"'" "trayer" || return 1
+    wait_for trayer trayer_up || return 1
     sleep 0.5 # it takes the tray selection as it maps its panel
   fi
   if [ $want_compositor = yes ]; then

@@ -19,7 +19,7 @@
 # leaves its server's there: tests that kill or freeze "the server" run on
 # either.
 set -uo pipefail
-source "$(dirname "$0")/processes.sh"
+source "$(dirname "$0")/lib.sh"
 action=${1:?start, stop or env}
 dir=$(realpath -m "${2:?folder}")
 min_quantum=${3:-${TAMVOLO_PIPEWIRE_MIN_QUANTUM:-32}}
@@ -101,9 +101,11 @@ CONF
   daemon pipewire-pulse pipewire-pulse
   cp "$dir/pipewire.pid" "$dir/pid"
   ln -sfn runtime/pulse/native "$dir/native"
+  local client
+  read_env_lines client client_env
   for _ in $(seq 100); do
-    if env $(client_env) pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
-      if keep_sink_playing "$dir"; then
+    if env "${client[@]}" pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
+      if keep_sink_playing "$dir" "${client[@]}"; then
         return 0
       fi
       echo "pipewire-server: the sink did not play" >&2
@@ -120,9 +122,4 @@ CONF
   return 1
 }
 
-case $action in
-  start) start ;;
-  stop) stop ;;
-  env) client_env ;;
-  *) echo "pipewire-server: start, stop or env" >&2; exit 2 ;;
-esac
+server_action pipewire-server "$action"

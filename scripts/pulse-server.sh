@@ -12,7 +12,7 @@
 #   scripts/pulse-server.sh env DIR      prints what a client needs to export
 # Clients: PULSE_SERVER=unix:DIR/native PULSE_CLIENTCONFIG=DIR/client.conf
 set -uo pipefail
-source "$(dirname "$0")/processes.sh"
+source "$(dirname "$0")/lib.sh"
 action=${1:?start, stop or env}
 dir=$(realpath -m "${2:?folder}")
 
@@ -34,6 +34,8 @@ start() {
   chmod 700 "$dir/runtime"
   printf 'autospawn = no\n' >"$dir/client.conf"
   rm -f "$dir/native"
+  local client
+  read_env_lines client client_env
   # The server leaves its own process group so that nothing sent to the
   # test's group reaches it; it is stopped by its PID alone.
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/home/.config" \
@@ -45,8 +47,8 @@ start() {
       </dev/null >"$dir/out" 2>&1 &
   echo $! >"$dir/pid"
   for _ in $(seq 100); do
-    if env $(client_env) pactl info >/dev/null 2>&1; then
-      if keep_sink_playing "$dir"; then
+    if env "${client[@]}" pactl info >/dev/null 2>&1; then
+      if keep_sink_playing "$dir" "${client[@]}"; then
         return 0
       fi
       echo "pulse-server: the sink did not play" >&2
@@ -62,9 +64,4 @@ start() {
   return 1
 }
 
-case $action in
-  start) start ;;
-  stop) stop ;;
-  env) client_env ;;
-  *) echo "pulse-server: start, stop or env" >&2; exit 2 ;;
-esac
+server_action pulse-server "$action"

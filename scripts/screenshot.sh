@@ -2,21 +2,20 @@
 # Takes the README's picture of the window: starts the built program on a
 # virtual X server, waits for its window and writes it to docs/tamvolo.png.
 #   scripts/screenshot.sh [program] [output.png]
+# -e: a picture not taken ends the run.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/..
+source scripts/lib.sh
 program=${1:-build/default/bin/tamvolo}
 output=${2:-docs/tamvolo.png}
 mkdir -p "$(dirname "$output")"
 
-if [ -z "${TAMVOLO_IN_XVFB:-}" ]; then
-  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$program" "$output"
-fi
+rerun_under_xvfb 1024x768x24 "$0" "$program" "$output"
 
 SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
 pid=$!
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null || true' EXIT
-source scripts/xwindow.sh
-window=$(tamvolo_wait_for_window)
+trap 'stop_pid $pid' EXIT
+window=$(wait_for_window)
 sleep 0.5
 # The rounded corners show the screen behind: make it white, like a page.
 raw=$(mktemp --suffix=.png)

@@ -15,14 +15,16 @@
 #   scripts/soak.sh [build folder, default build/ci]
 # TAMVOLO_SOAK_SECONDS and TAMVOLO_SOAK_KEYS change the minimum length (120 s,
 # 10000 keys); TAMVOLO_SOAK_WRAPPER runs the program under a tool (heaptrack).
+# -e: a step that fails (the build, the window) ends the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 build=${1:-build/ci}
 
 if [ -z "${TAMVOLO_IN_XVFB:-}" ]; then
   cmake --build "$build" --target tamvolo soak_check >/dev/null
-  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build"
 fi
+rerun_under_xvfb 1024x768x24 "$0" "$build"
 
 work=$(mktemp -d)
 # Qt complains on the terminal when the session has no runtime folder, as
@@ -34,15 +36,13 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" TAMVOLO_STATS="$work/
   ${TAMVOLO_SOAK_WRAPPER:-} "$build/bin/tamvolo" 2>"$work/stderr" &
 pid=$!
 
-source scripts/xwindow.sh
-window=$(tamvolo_wait_for_window) || { echo "soak: the window did not appear"; exit 1; }
+window=$(wait_for_window) || { echo "soak: the window did not appear"; exit 1; }
 sleep 0.5
-eval "$(xdotool getwindowgeometry --shell "$window")"
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) sleep 0.02 click 1; }
-field() { click 664 119; }          # the pattern field
-play() { click 620 146; }           # Esegui
-stop() { click 708 146; }           # Ferma
-clear_field() { click 664 82; }     # Cancella tutto
+window_origin "$window"
+field() { click_on pattern-field; }
+play() { click_on esegui; }
+stop() { click_on ferma; }
+clear_field() { click_on cancella-tutto; }
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$pid/status"; }
 
 keys=0 buttons=0 round=0 series=()
@@ -69,13 +69,10 @@ sleep 2
 end_rss=$(rss)
 elapsed=$((SECONDS - start))
 
-click 728 426   # Chiudi
-answered=no
-for _ in $(seq 100); do
-  if ! kill -0 $pid 2>/dev/null; then answered=yes; break; fi
-  sleep 0.1
-done
-wait $pid 2>/dev/null && code=0 || code=$?
+click_on chiudi
+answered=yes
+wait_for_exit $pid 100 && code=0 || code=$?
+[ $code -ne 124 ] || answered=no
 
 late_blocks=$(sed -n 's/^late_blocks=//p' "$work/stats" 2>/dev/null || true)
 late_onsets=$(sed -n 's/^late_onsets=//p' "$work/stats" 2>/dev/null || true)

@@ -23,18 +23,10 @@ class TestDesktop : public QObject
 
     QTemporaryDir m_dir;
 
-    static QString run(const QString &program, const QStringList &args)
-    {
-        QProcess p;
-        p.start(program, args);
-        p.waitForFinished(10000);
-        return QString::fromLocal8Bit(p.readAllStandardOutput());
-    }
-
     // "Normal" or "Iconic", as the window manager keeps it in WM_STATE.
     static QString wmState(const QString &window)
     {
-        const QString out = run(QStringLiteral("xprop"), {"-id", window, "WM_STATE"});
+        const QString out = ProgramUnderX::run(QStringLiteral("xprop"), {"-id", window, "WM_STATE"});
         const auto match = QRegularExpression(QStringLiteral("window state: (\\w+)")).match(out);
         return match.hasMatch() ? match.captured(1) : QStringLiteral("(none)");
     }
@@ -43,7 +35,7 @@ class TestDesktop : public QObject
     static QRect trayIcon()
     {
         // The icon is a window of the program's inside trayer's panel.
-        const QString tree = run(QStringLiteral("xwininfo"), {"-root", "-tree"});
+        const QString tree = ProgramUnderX::run(QStringLiteral("xwininfo"), {"-root", "-tree"});
         const QStringList lines = tree.split('\n');
         auto indent = [](const QString &line) { return line.size() - line.trimmed().size(); };
         qsizetype panel = -1; // the panel's indent while reading inside it
@@ -61,7 +53,7 @@ class TestDesktop : public QObject
                 if (!m.hasMatch())
                     return {};
                 const QString id = line.trimmed().section(' ', 0, 0);
-                if (!run(QStringLiteral("xwininfo"), {"-id", id}).contains(QStringLiteral("IsViewable")))
+                if (!ProgramUnderX::run(QStringLiteral("xwininfo"), {"-id", id}).contains(QStringLiteral("IsViewable")))
                     return {};
                 return {m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt()};
             }
@@ -98,18 +90,8 @@ class TestDesktop : public QObject
     };
     static Corner topLeftCorner(const QString &window, const QString &savedAs)
     {
-        QTemporaryDir dir;
-        const QString png = dir.filePath(QStringLiteral("screen.png"));
-        run(QStringLiteral("import"), {"-window", "root", png});
-        const QImage screen(png);
-        QPoint at;
-        for (const QString &line :
-             run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window}).split('\n')) {
-            if (line.startsWith(QStringLiteral("X=")))
-                at.setX(line.mid(2).toInt());
-            if (line.startsWith(QStringLiteral("Y=")))
-                at.setY(line.mid(2).toInt());
-        }
+        const QImage screen = ProgramUnderX::screen();
+        const QPoint at = ProgramUnderX::windowPosition(window);
         const QString folder = qEnvironmentVariable("TAMVOLO_SCREENSHOTS", QDir::currentPath());
         QDir().mkpath(folder);
         screen.copy(QRect(at - QPoint(20, 20), QSize(832, 511))).save(folder + QLatin1Char('/') + savedAs);
@@ -144,7 +126,7 @@ private slots:
         QVERIFY(start(program));
         const QString window = program.windowId();
         // With a tray, the window is a utility window: no taskbar entry.
-        QVERIFY(run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"})
+        QVERIFY(ProgramUnderX::run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"})
                     .contains(QStringLiteral("_NET_WM_WINDOW_TYPE_UTILITY")));
         QCOMPARE(trayIcon(), QRect()); // no icon while the window shows
 
@@ -153,12 +135,13 @@ private slots:
         QRect icon;
         QTRY_VERIFY_WITH_TIMEOUT((icon = trayIcon()).isValid(), 5000);
 
-        run(QStringLiteral("xdotool"),
-            {"mousemove", "--sync", QString::number(icon.center().x()), QString::number(icon.center().y()), "click",
-             "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"),
+                           {"mousemove", "--sync", QString::number(icon.center().x()),
+                            QString::number(icon.center().y()), "click", "1"});
         QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Normal"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(trayIcon(), QRect(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramUnderX::run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window,
+                                  5000);
         // The keys go to the pattern field: a typed K sounds.
         program.key("k");
         QVERIFY2(crashHeard(), "the key did not reach the pattern field");
@@ -172,18 +155,19 @@ private slots:
         QVERIFY(start(program));
         const QString window = program.windowId();
         // Without a tray, an ordinary window, which keeps its taskbar entry.
-        const QString type = run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"});
+        const QString type = ProgramUnderX::run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_WINDOW_TYPE"});
         QVERIFY2(!type.contains(QStringLiteral("UTILITY")), qPrintable(type));
-        QVERIFY(
-            !run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_STATE"}).contains(QStringLiteral("SKIP_TASKBAR")));
+        QVERIFY(!ProgramUnderX::run(QStringLiteral("xprop"), {"-id", window, "_NET_WM_STATE"})
+                     .contains(QStringLiteral("SKIP_TASKBAR")));
 
         program.click(ProgramUnderX::riduci());
         QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Iconic"), 5000);
         // What a taskbar does on a click: asks the window manager to
         // activate the window.
-        run(QStringLiteral("wmctrl"), {"-i", "-a", window});
+        ProgramUnderX::run(QStringLiteral("wmctrl"), {"-i", "-a", window});
         QTRY_COMPARE_WITH_TIMEOUT(wmState(window), QStringLiteral("Normal"), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(ProgramUnderX::run(QStringLiteral("xdotool"), {"getwindowfocus"}).trimmed(), window,
+                                  5000);
         program.key("k");
         QVERIFY2(crashHeard(), "the key did not reach the pattern field");
         program.click(ProgramUnderX::chiudi());
@@ -211,9 +195,9 @@ private slots:
         // The transparent corner does not take the mouse: a click there
         // reaches what lies behind, not the window.
         const QPoint inCorner = program.position() + QPoint(2, 2);
-        run(QStringLiteral("xdotool"),
-            {"mousemove", "--sync", QString::number(inCorner.x()), QString::number(inCorner.y())});
-        const QString under = run(QStringLiteral("xdotool"), {"getmouselocation", "--shell"});
+        ProgramUnderX::run(QStringLiteral("xdotool"),
+                           {"mousemove", "--sync", QString::number(inCorner.x()), QString::number(inCorner.y())});
+        const QString under = ProgramUnderX::run(QStringLiteral("xdotool"), {"getmouselocation", "--shell"});
         QVERIFY2(!under.contains(QStringLiteral("WINDOW=") + program.windowId() + QLatin1Char('\n')),
                  qPrintable(under));
         program.click(ProgramUnderX::chiudi());
@@ -240,7 +224,7 @@ private slots:
         }
         QElapsedTimer closing;
         closing.start();
-        run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "alt+F4"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"key", "--clearmodifiers", "alt+F4"});
         const bool ended = program.process().waitForFinished(10000);
         const qint64 took = closing.elapsed();
         QVERIFY2(ended, "the program goes on without its window");

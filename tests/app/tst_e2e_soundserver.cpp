@@ -40,15 +40,6 @@ class TestE2eSoundServer : public QObject
         return true;
     }
 
-    static QColor screenPixel(QPoint at)
-    {
-        QTemporaryDir dir;
-        const QString png = dir.filePath(QStringLiteral("screen.png"));
-        QProcess::execute(QStringLiteral("import"), {"-window", "root", png});
-        const QImage image(png);
-        return image.isNull() ? QColor() : image.pixelColor(at);
-    }
-
 private slots:
     void initTestCase()
     {
@@ -148,10 +139,10 @@ private slots:
         // "Ferma" still swaps the buttons' colours: "Esegui" turns light
         // grey (drawn with Fusion's slight gradient), darker than it was.
         const QPoint esegui = program.position() + ProgramUnderX::esegui() + QPoint(0, 8);
-        const QColor playing = screenPixel(esegui);
+        const QColor playing = ProgramUnderX::screenPixel(esegui);
         program.click(ProgramUnderX::ferma());
-        QTRY_VERIFY_WITH_TIMEOUT(screenPixel(esegui).lightness() < playing.lightness() - 5, 5000);
-        QVERIFY(std::abs(screenPixel(esegui).lightness() - 224) <= 4);
+        QTRY_VERIFY_WITH_TIMEOUT(ProgramUnderX::screenPixel(esegui).lightness() < playing.lightness() - 5, 5000);
+        QVERIFY(std::abs(ProgramUnderX::screenPixel(esegui).lightness() - 224) <= 4);
 
         QElapsedTimer closing;
         closing.start();

@@ -24,40 +24,9 @@ class TestE2eWindow : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QProcess m_program;
-    QString m_window;
+    ProgramUnderX m_program;
 
-    static QString run(const QString &program, const QStringList &args)
-    {
-        QProcess p;
-        p.start(program, args);
-        p.waitForFinished(20000);
-        return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-    }
-
-    // The window's position on the screen.
-    QPoint windowPosition() const
-    {
-        const QString shell = run(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", m_window});
-        QPoint p;
-        for (const QString &line : shell.split('\n')) {
-            if (line.startsWith("X="))
-                p.setX(line.mid(2).toInt());
-            if (line.startsWith("Y="))
-                p.setY(line.mid(2).toInt());
-        }
-        return p;
-    }
-
-    // The colour of a screen pixel.
-    static QColor screenPixel(QPoint at)
-    {
-        QTemporaryDir dir;
-        const QString png = dir.filePath(QStringLiteral("screen.png"));
-        run(QStringLiteral("import"), {"-window", "root", png});
-        const QImage image(png);
-        return image.isNull() ? QColor() : image.pixelColor(at);
-    }
+    QPoint windowPosition() const { return m_program.position(); }
 
     QString capturePath() const { return m_dir.filePath(QStringLiteral("capture.raw")); }
 
@@ -65,30 +34,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        QProcessEnvironment env;
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capturePath());
-        m_program.setProcessEnvironment(env);
-        m_program.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {});
-        QVERIFY(m_program.waitForStarted());
-
-        QElapsedTimer waited;
-        waited.start();
-        while (m_window.isEmpty() && waited.elapsed() < 30000) {
-            QTest::qWait(200);
-            m_window =
-                run(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
-        }
-        QVERIFY2(!m_window.isEmpty(), "the window did not appear");
-        QTest::qWait(500); // let it paint
-    }
-
-    void cleanupTestCase()
-    {
-        m_program.kill();
-        m_program.waitForFinished();
+        QVERIFY2(m_program.start(env), "the window did not appear");
+        QTest::qWait(200); // let it paint
     }
 
     void screenshotAtStart()
@@ -97,7 +47,7 @@ private slots:
         QDir().mkpath(folder);
         const QString png = folder + QStringLiteral("/tamvolo-start.png");
         QFile::remove(png);
-        run(QStringLiteral("import"), {"-window", m_window, png});
+        ProgramUnderX::run(QStringLiteral("import"), {"-window", m_program.windowId(), png});
         QVERIFY(QFileInfo(png).size() > 0);
     }
 
@@ -106,10 +56,10 @@ private slots:
         // The screen behind the window is black; the window is white at its
         // edges except where the corners are cut.
         const QPoint w = windowPosition();
-        QCOMPARE(screenPixel(w + QPoint(2, 2)), QColor(Qt::black));
-        QCOMPARE(screenPixel(w + QPoint(789, 468)), QColor(Qt::black));
-        QCOMPARE(screenPixel(w + QPoint(2, 235)), QColor(Qt::white));
-        QCOMPARE(screenPixel(w + QPoint(530, 2)), QColor(Qt::white));
+        QCOMPARE(ProgramUnderX::screenPixel(w + QPoint(2, 2)), QColor(Qt::black));
+        QCOMPARE(ProgramUnderX::screenPixel(w + QPoint(789, 468)), QColor(Qt::black));
+        QCOMPARE(ProgramUnderX::screenPixel(w + QPoint(2, 235)), QColor(Qt::white));
+        QCOMPARE(ProgramUnderX::screenPixel(w + QPoint(530, 2)), QColor(Qt::white));
     }
 
     void aDragOnTheDrumsMovesTheWindow()
@@ -117,13 +67,14 @@ private slots:
         const QPoint before = windowPosition();
         const QPoint grab = before + QPoint(20, 360); // on the drum picture, by the floor tom's feet
         const QString x = QString::number(grab.x()), y = QString::number(grab.y());
-        run(QStringLiteral("xdotool"), {"mousemove", "--sync", x, y, "mousedown", "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mousemove", "--sync", x, y, "mousedown", "1"});
         for (int step = 1; step <= 4; ++step) {
-            run(QStringLiteral("xdotool"),
+            ProgramUnderX::run(
+                QStringLiteral("xdotool"),
                 {"mousemove", "--sync", QString::number(grab.x() + 15 * step), QString::number(grab.y() - 10 * step)});
             QTest::qWait(50);
         }
-        run(QStringLiteral("xdotool"), {"mouseup", "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mouseup", "1"});
         QTRY_COMPARE_WITH_TIMEOUT(windowPosition(), before + QPoint(60, -40), 5000);
     }
 
@@ -131,8 +82,8 @@ private slots:
     {
         // Focus starts on "Esegui"; two Tabs reach the pattern field, which
         // is full: the key is refused by the field but still sounds.
-        run(QStringLiteral("xdotool"), {"windowfocus", "--sync", m_window});
-        run(QStringLiteral("xdotool"), {"key", "--delay", "50", "Tab", "Tab", "k"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"windowfocus", "--sync", m_program.windowId()});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"key", "--delay", "50", "Tab", "Tab", "k"});
 
         const auto crash = WavLoader::load(applicationFolder() + "/voc/k.wav", 48000);
         QVERIFY(crash);
@@ -142,13 +93,10 @@ private slots:
 
     void chiudiEndsTheProgram()
     {
-        // "Chiudi" sits at the bottom right of the side panel.
-        const QPoint button = windowPosition() + QPoint(552 + 152 + 24, 8 + 408 + 10);
-        run(QStringLiteral("xdotool"),
-            {"mousemove", "--sync", QString::number(button.x()), QString::number(button.y()), "click", "1"});
-        QVERIFY(m_program.waitForFinished(10000));
-        QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(m_program.exitCode(), 0);
+        m_program.click(ProgramUnderX::chiudi());
+        QVERIFY(m_program.process().waitForFinished(10000));
+        QCOMPARE(m_program.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program.process().exitCode(), 0);
     }
 
     void aPatternFileOnTheCommandLineIsTheLoop_data()

@@ -1,6 +1,7 @@
 #include "sound/SampleFolders.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/ProgramUnderX.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,21 +25,7 @@ class TestWayland : public QObject
     QString m_session;
     QProcess m_program;
 
-    static QString run(const QString &program, const QStringList &args)
-    {
-        QProcess p;
-        p.start(program, args);
-        p.waitForFinished(10000);
-        return QString::fromLocal8Bit(p.readAllStandardOutput());
-    }
-
-    static QImage screen()
-    {
-        QTemporaryDir dir;
-        const QString png = dir.filePath(QStringLiteral("screen.png"));
-        run(QStringLiteral("import"), {"-window", "root", png});
-        return QImage(png);
-    }
+    static QImage screen() { return ProgramUnderX::screen(); }
 
     // The program's window on the screen, by the white of its outline: the
     // first row below weston's panel with 300 white pixels in a row gives
@@ -78,16 +65,17 @@ class TestWayland : public QObject
     // within weston's window, at the top left of the screen.
     static void aim(QPoint at)
     {
-        run(QStringLiteral("xdotool"), {"mousemove", "--sync", "1099", "699"});
-        run(QStringLiteral("xdotool"), {"mousemove", "--sync", "0", "0"});
-        run(QStringLiteral("xdotool"), {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mousemove", "--sync", "1099", "699"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mousemove", "--sync", "0", "0"});
+        ProgramUnderX::run(QStringLiteral("xdotool"),
+                           {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y())});
         QTest::qWait(50);
     }
 
     static void click(QPoint at)
     {
         aim(at);
-        run(QStringLiteral("xdotool"), {"click", "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"click", "1"});
     }
 
     QString capture() const { return m_dir.filePath(QStringLiteral("capture.raw")); }
@@ -150,8 +138,8 @@ private slots:
     void aTypedKeySounds()
     {
         const QRect shown = window(screen());
-        click(shown.topLeft() + QPoint(664, 119)); // into the pattern field
-        run(QStringLiteral("xdotool"), {"key", "--delay", "50", "End", "BackSpace", "k"});
+        click(shown.topLeft() + ProgramUnderX::patternField());
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"key", "--delay", "50", "End", "BackSpace", "k"});
         const auto crash = WavLoader::load(SampleFolders::program() + "k.wav", 48000);
         QVERIFY(crash);
         QVERIFY2(Capture::waitToFind(capture(), crash->stereo(), 10000) >= 0, "the key did not sound");
@@ -162,21 +150,22 @@ private slots:
         const QRect before = window(screen());
         const QPoint grab = before.topLeft() + QPoint(20, 360);
         aim(grab);
-        run(QStringLiteral("xdotool"), {"mousedown", "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mousedown", "1"});
         for (int step = 1; step <= 6; ++step) {
             QTest::qWait(60);
-            run(QStringLiteral("xdotool"),
+            ProgramUnderX::run(
+                QStringLiteral("xdotool"),
                 {"mousemove", "--sync", QString::number(grab.x() + 10 * step), QString::number(grab.y() - 5 * step)});
         }
         QTest::qWait(100);
-        run(QStringLiteral("xdotool"), {"mouseup", "1"});
+        ProgramUnderX::run(QStringLiteral("xdotool"), {"mouseup", "1"});
         QTRY_COMPARE_WITH_TIMEOUT(window(screen()).topLeft(), before.topLeft() + QPoint(60, -30), 5000);
     }
 
     void chiudiEndsTheProgram()
     {
         const QRect shown = window(screen());
-        click(shown.topLeft() + QPoint(728, 426));
+        click(shown.topLeft() + ProgramUnderX::chiudi());
         QVERIFY(m_program.waitForFinished(10000));
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program.exitCode(), 0);

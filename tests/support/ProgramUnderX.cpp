@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <X11/Xlib.h>
@@ -40,25 +42,57 @@ bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const
     waited.start();
     while (m_window.isEmpty() && waited.elapsed() < timeoutMs) {
         QThread::msleep(100);
-        m_window = run({"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
+        m_window = xdotool({"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
     }
     if (m_window.isEmpty())
         return false;
     QThread::msleep(300); // let it paint
-    run({"windowfocus", "--sync", m_window});
+    xdotool({"windowfocus", "--sync", m_window});
     return true;
 }
 
 QPoint ProgramUnderX::position() const
 {
+    return windowPosition(m_window);
+}
+
+QPoint ProgramUnderX::windowPosition(const QString &windowId)
+{
     QPoint p;
-    for (const QString &line : run({"getwindowgeometry", "--shell", m_window}).split('\n')) {
+    for (const QString &line : xdotool({"getwindowgeometry", "--shell", windowId}).split('\n')) {
         if (line.startsWith("X="))
             p.setX(line.mid(2).toInt());
         if (line.startsWith("Y="))
             p.setY(line.mid(2).toInt());
     }
     return p;
+}
+
+QImage ProgramUnderX::screen()
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("screen.png"));
+    run(QStringLiteral("import"), {"-window", "root", png});
+    return QImage(png);
+}
+
+QColor ProgramUnderX::screenPixel(QPoint at)
+{
+    const QImage image = screen();
+    return image.isNull() ? QColor() : image.pixelColor(at);
+}
+
+QPoint ProgramUnderX::point(const char *place, const char *window)
+{
+    QFile table(QStringLiteral(TAMVOLO_WINDOW_POINTS));
+    if (!table.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {-1, -1};
+    while (!table.atEnd()) {
+        const QList<QByteArray> words = table.readLine().simplified().split(' ');
+        if (words.size() == 4 && words[0] == window && words[1] == place)
+            return {words[2].toInt(), words[3].toInt()};
+    }
+    return {-1, -1};
 }
 
 void ProgramUnderX::click(QPoint at)
@@ -98,10 +132,10 @@ void ProgramUnderX::typePattern(const char *text)
     }
 }
 
-QString ProgramUnderX::run(const QStringList &args)
+QString ProgramUnderX::run(const QString &tool, const QStringList &args)
 {
     QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
+    p.start(tool, args);
     p.waitForFinished(20000);
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }

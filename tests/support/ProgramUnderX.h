@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QImage>
 #include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -43,15 +45,27 @@ public:
     // Replaces the pattern with `text` (lower-case letters), typed.
     void typePattern(const char *text);
 
-    // The places a person clicks, in window coordinates.
-    static QPoint patternField() { return {664, 119}; }
-    static QPoint esegui() { return {620, 146}; }
-    static QPoint ferma() { return {708, 146}; }
-    static QPoint chiudi() { return {728, 426}; }
-    static QPoint riduci() { return {620, 426}; }
+    // A place a person clicks, in coordinates of the window named `window`,
+    // from the one table of them that the scripts read too
+    // (tests/support/window-points.txt); (-1, -1) for a place not there.
+    static QPoint point(const char *place, const char *window = "main");
+    static QPoint patternField() { return point("pattern-field"); }
+    static QPoint esegui() { return point("esegui"); }
+    static QPoint ferma() { return point("ferma"); }
+    static QPoint chiudi() { return point("chiudi"); }
+    static QPoint riduci() { return point("riduci"); }
+
+    // Runs `tool` (xdotool, xprop, import...) with `args` and returns what it
+    // printed, trimmed; gives it 20 seconds at the most.
+    static QString run(const QString &tool, const QStringList &args);
+    // The top-left corner on the screen of the X window `windowId`.
+    static QPoint windowPosition(const QString &windowId);
+    // The whole screen as it shows now, and one pixel of it.
+    static QImage screen();
+    static QColor screenPixel(QPoint at);
 
 private:
-    static QString run(const QStringList &args);
+    static QString xdotool(const QStringList &args) { return run(QStringLiteral("xdotool"), args); }
 
     _XDisplay *m_display = nullptr;
     QProcess m_program;

@@ -1,0 +1,123 @@
+# The scripts' shared library, sourced, never run: functions only.
+#   source "$(dirname "$0")/lib.sh"
+# Every script runs with `set -uo pipefail`; those that stop at the first
+# failing command add -e on their own `set` line and say why.
+
+TAMVOLO_TOP=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# rerun_under_xvfb SCREEN SCRIPT ARGS...: unless already there, runs SCRIPT
+# again with ARGS on a virtual X server of its own with a screen of SCREEN
+# (such as 1024x768x24); returns only when already there.
+rerun_under_xvfb() {
+  local screen=$1
+  shift
+  [ -n "${TAMVOLO_IN_XVFB:-}" ] && return 0
+  TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 $screen" "$@"
+}
+
+# stop_pid PID [TENTHS]: stops the process (woken first, should it be
+# frozen), gives it TENTHS tenths of a second (50) to end, then kills it.
+stop_pid() {
+  local pid=$1 tenths=${2:-50}
+  kill -CONT "$pid" 2>/dev/null
+  kill "$pid" 2>/dev/null
+  for _ in $(seq "$tenths"); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  return 0
+}
+
+# stop_by_pid FILE [TENTHS]: stop_pid for the PID that FILE holds; removes
+# FILE. Nothing to do without FILE.
+stop_by_pid() {
+  [ -f "$1" ] || return 0
+  stop_pid "$(cat "$1")" "${2:-50}"
+  rm -f "$1"
+}
+
+# wait_for_exit PID TENTHS: waits TENTHS tenths of a second at the most for
+# the program (a child of this shell) to end; its exit code, or 124 when it
+# is still running.
+wait_for_exit() {
+  local pid=$1 tenths=$2
+  for _ in $(seq "$tenths"); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid"
+      return
+    fi
+    sleep 0.1
+  done
+  return 124
+}
+
+# read_env_lines VAR COMMAND...: the NAME=value lines COMMAND prints, into
+# the array VAR, for `export "${VAR[@]}"` or `env "${VAR[@]}" ...`.
+read_env_lines() {
+  local -n into=$1
+  shift
+  mapfile -t into < <("$@")
+}
+
+# keep_sink_playing DIR ENV...: a silent stream, run with the client
+# settings ENV (NAME=value words), that keeps the default sink running (an
+# idle null sink sleeps for seconds at a time, holding up the first sound of
+# every test), its PID in DIR/keepalive.pid; then waits until the sink has
+# played something. False when the sink does not play.
+keep_sink_playing() {
+  local dir=$1
+  shift
+  env "$@" setsid pacat --playback --raw --format=float32le --rate=48000 --channels=2 \
+    --latency-msec=40 --client-name=keepalive /dev/zero </dev/null >/dev/null 2>&1 &
+  echo $! >"$dir/keepalive.pid"
+  head -c 9600 /dev/zero | env "$@" timeout 10 pacat --playback --raw --format=float32le \
+    --rate=48000 --channels=2 --latency-msec=20 --client-name=warmup
+}
+
+# wait_for_window [NAME]: waits for the visible window titled NAME
+# (Tamvolo's) and prints its id; fails after thirty seconds.
+wait_for_window() {
+  local window= _
+  for _ in $(seq 300); do
+    window=$(xdotool search --onlyvisible --name "^${1:-Tamvolo}\$" 2>/dev/null | head -n 1 || true)
+    if [ -n "$window" ]; then
+      echo "$window"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "the window ${1:-Tamvolo} did not appear" >&2
+  return 1
+}
+
+# window_origin WINDOW: sets X and Y to the window's top-left corner.
+window_origin() {
+  local line
+  while IFS= read -r line; do
+    case $line in
+      X=*) X=${line#X=} ;;
+      Y=*) Y=${line#Y=} ;;
+    esac
+  done < <(xdotool getwindowgeometry --shell "$1")
+}
+
+# click_on PLACE [BUTTON] [WINDOW_NAME]: a click (button 1 unless told) on
+# PLACE of the window named in tests/support/window-points.txt (main unless
+# told), whose top-left corner window_origin put in X and Y.
+click_on() {
+  local place=$1 button=${2:-1} name=${3:-main} px py
+  read -r px py < <(awk -v w="$name" -v p="$place" '$1 == w && $2 == p { print $3, $4 }' \
+    "$TAMVOLO_TOP/tests/support/window-points.txt")
+  [ -n "${px:-}" ] || { echo "no place $place on window $name" >&2; return 1; }
+  xdotool mousemove $((X + px)) $((Y + py)) sleep 0.02 click "$button"
+}
+
+# server_action NAME ACTION: what the private sound server scripts do for
+# ACTION, by their own functions start, stop and client_env (for `env`).
+server_action() {
+  case $2 in
+    start) start ;;
+    stop) stop ;;
+    env) client_env ;;
+    *) echo "$1: start, stop or env" >&2; return 2 ;;
+  esac
+}
