@@ -44,7 +44,8 @@ for run in $(seq "$runs"); do
   "$build/bin/tamvolo" >"$work/out" 2>&1 &
   pid=$!
   if ! window=$(wait_for_window 2>/dev/null); then
-    echo "close-stress: run $run: no window"; kill -9 $pid 2>/dev/null; failures=$((failures + 1)); continue
+    echo "close-stress: run $run: no window"; stop_pid $pid 0; head -n 20 "$work/out"
+    failures=$((failures + 1)); continue
   fi
   window_origin "$window"
   click_on esegui
