@@ -7,8 +7,6 @@
 #include <QWidget>
 
 #include <array>
-#include <utility>
-#include <vector>
 
 class ColourButton;
 class LineControl;
@@ -29,7 +27,8 @@ class QTimer;
 // The main window: the drum picture with its pad lights on the left, the side
 // panel with the pattern field and the buttons on the right. Every control
 // carries its name as object name; every handler is named after its control
-// and event.
+// and event. The handlers are in Form1.cpp; the controls, their places and
+// the connections in Form1Design.cpp.
 class Form1 : public QWidget
 {
     Q_OBJECT

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "audio/AudioEngine.h"
 #include "files/CarefulWriter.h"
@@ -9,7 +10,6 @@
 #include <QTranslator>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,29 +20,22 @@ int main(int argc, char **argv)
     // the sound server's client library writes its shared memory too.
     CarefulWriter::ignoreFileSizeSignal();
 
-    // `--` ends the options: what follows it are file names, even those that
-    // start with a dash. Qt sees only what comes before it.
-    int qtArgc = argc;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0) {
-            qtArgc = i;
-            break;
-        }
+    const CommandLine commandLine(argc, argv);
+    if (commandLine.asks() != CommandLine::Asks::Window) {
+        const std::string text =
+            commandLine.asks() == CommandLine::Asks::Help ? CommandLine::help() : CommandLine::version();
+        std::fputs(text.c_str(), stdout);
+        return 0;
     }
-    std::vector<QByteArray> files;
-    for (int i = qtArgc + 1; i < argc; ++i)
-        files.emplace_back(argv[i]);
 
+    int qtArgc = commandLine.qtArgc();
     QApplication app(qtArgc, argv);
-    // Qt has taken its own options out; what is left before `--` are file
-    // names, kept as the bytes the system gave (a Latin-1 name stays whole).
-    for (int i = qtArgc - 1; i >= 1; --i) {
-        if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n", argv[i]);
-            return 2;
-        }
-        files.insert(files.begin(), QByteArray(argv[i]));
+    if (const QByteArray unknown = CommandLine::unknownOption(qtArgc, argv); !unknown.isEmpty()) {
+        std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
+                     unknown.constData());
+        return 2;
     }
+    const std::vector<QByteArray> files = commandLine.files(qtArgc, argv);
 
     QApplication::setApplicationName(QStringLiteral("Tamvolo"));
     QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));

@@ -16,7 +16,9 @@ tamvolo_packages=(
 
 # For the tests alone: a private PipeWire server. Not installed by run.sh, as
 # pipewire-pulse would compete with a desktop's own PulseAudio at next login.
-tamvolo_test_packages=(pipewire wireplumber pipewire-pulse dbus-daemon)
+# And what builds and checks the Debian package (scripts/package.sh).
+tamvolo_test_packages=(pipewire wireplumber pipewire-pulse dbus-daemon
+  debhelper lintian appstream desktop-file-utils dpkg-dev git)
 
 # tamvolo_setup [--tests]: with --tests, the test packages too.
 tamvolo_setup() {

@@ -146,15 +146,6 @@ private slots:
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
     }
-
-    void anUnknownOptionIsSaidAndTheProgramEnds()
-    {
-        QProcess program;
-        program.start(QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo"), {"--no-such-option"});
-        QVERIFY(program.waitForFinished(20000));
-        QCOMPARE(program.exitCode(), 2);
-        QVERIFY(program.readAllStandardError().contains("--no-such-option"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestE2eWindow)

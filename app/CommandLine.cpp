@@ -1,0 +1,72 @@
+#include "app/CommandLine.h"
+
+#include <cstring>
+
+CommandLine::CommandLine(int argc, char **argv)
+    : m_qtArgc(argc)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0) {
+            m_qtArgc = i;
+            break;
+        }
+    }
+    for (int i = m_qtArgc + 1; i < argc; ++i)
+        m_afterDashes.emplace_back(argv[i]);
+    for (int i = 1; i < m_qtArgc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            m_asks = Asks::Help;
+            return;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            m_asks = Asks::Version;
+            return;
+        }
+    }
+}
+
+std::vector<QByteArray> CommandLine::files(int qtArgc, char **argv) const
+{
+    std::vector<QByteArray> names;
+    for (int i = 1; i < qtArgc; ++i)
+        names.emplace_back(argv[i]);
+    names.insert(names.end(), m_afterDashes.begin(), m_afterDashes.end());
+    return names;
+}
+
+QByteArray CommandLine::unknownOption(int qtArgc, char **argv)
+{
+    for (int i = 1; i < qtArgc; ++i)
+        if (argv[i][0] == '-' && argv[i][1] != '\0')
+            return argv[i];
+    return {};
+}
+
+std::string CommandLine::version()
+{
+    return "tamvolo " TAMVOLO_VERSION "\n";
+}
+
+std::string CommandLine::help()
+{
+    return "Uso: tamvolo [OPZIONI] [--] [FILE_PATTERN]\n"
+           "Batteria da tastiera e sequenza di sette passi.\n"
+           "\n"
+           "  FILE_PATTERN     un pattern salvato (testo, al massimo 7 caratteri) da\n"
+           "                   aprire all'avvio; dopo -- anche un nome che comincia con -\n"
+           "  -h, --help       mostra questo aiuto ed esce\n"
+           "      --version    mostra la versione ed esce\n"
+           "Sono accettate anche le opzioni di Qt (per esempio -platform wayland).\n"
+           "\n"
+           "Variabili d'ambiente:\n"
+           "  TAMVOLO_AUDIO=pipewire|pulseaudio|sdl\n"
+           "                   l'uscita audio; senza, PipeWire se risponde, poi\n"
+           "                   PulseAudio, poi SDL\n"
+           "  SDL_AUDIODRIVER  un driver di SDL (alsa, pipewire...): suona attraverso SDL\n"
+           "  QT_LOGGING_RULES=\"tamvolo.audio=true\"\n"
+           "                   scrive sul terminale che cosa fa l'audio\n"
+           "  XDG_DATA_HOME    la cartella dei propri suoni è $XDG_DATA_HOME/tamvolo/voc\n"
+           "                   (senza: ~/.local/share/tamvolo/voc)\n"
+           "\n"
+           "Vedere tamvolo(1).\n";
+}
