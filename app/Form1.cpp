@@ -346,7 +346,9 @@ bool Form1::OpenFile(const QByteArray &Filename)
     const auto pattern = PatternFile::readNative(Filename);
     if (!pattern)
         return false;
-    Text1->setText(*pattern);
+    // As an edit of the field's, which Ctrl+Z takes back.
+    Text1->selectAll();
+    Text1->insert(*pattern);
     return true;
 }
 

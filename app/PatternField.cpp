@@ -4,6 +4,7 @@
 #include "audio/MonotonicClock.h"
 #include "keys/Cp1252.h"
 
+#include <QAction>
 #include <QContextMenuEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -29,6 +30,22 @@ void PatternField::setKeyPressHook(KeyPressHook hook)
 void PatternField::setMenuActions(QList<QAction *> actions)
 {
     m_menuActions = std::move(actions);
+}
+
+bool PatternField::event(QEvent *event)
+{
+    // The menu's shortcuts (Ctrl+E: export) win over the field's own
+    // editing keys (Ctrl+E: to the end of the line).
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QAction *action : std::as_const(m_menuActions))
+            if (action->isEnabled() && action->shortcut() == pressed) {
+                event->ignore();
+                return true;
+            }
+    }
+    return QLineEdit::event(event);
 }
 
 QMenu *PatternField::createContextMenu()

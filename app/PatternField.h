@@ -48,6 +48,7 @@ public:
     std::int64_t keyAgeNs() const { return m_keyAgeNs; }
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;

@@ -17,7 +17,7 @@
 namespace {
 
 const QString kPatternFilter = QStringLiteral("Pattern (*.txt);;Tutti i file (*)");
-const QString kWavFilter = QStringLiteral("Audio WAV (*.wav)");
+const QString kWavFilter = QStringLiteral("File audio WAV (*.wav)");
 constexpr int kExportWatchMs = 20;
 
 } // namespace
@@ -41,15 +41,22 @@ PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, Pat
     , m_chooseFile(std::move(chooseFile))
     , m_sampleFolders(std::move(sampleFolders))
 {
-    auto action = [this](const char *name, const QString &text, void (PatternFileActions::*slot)()) {
+    // Each with its shortcut, which works anywhere in the window.
+    auto action = [this](const char *name, const QString &text, const QKeySequence &keys,
+                         void (PatternFileActions::*slot)()) {
         auto *a = new QAction(text, this);
         a->setObjectName(QLatin1String(name));
+        a->setShortcut(keys);
+        m_window.addAction(a);
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    m_open = action("openPattern", QStringLiteral("Apri pattern…"), &PatternFileActions::openChosen);
-    m_save = action("savePattern", QStringLiteral("Salva pattern…"), &PatternFileActions::saveChosen);
-    m_export = action("exportLoop", QStringLiteral("Esporta il loop…"), &PatternFileActions::exportChosen);
+    m_open =
+        action("openPattern", QStringLiteral("&Apri il pattern…"), QKeySequence::Open, &PatternFileActions::openChosen);
+    m_save = action("savePattern", QStringLiteral("&Salva il pattern…"), QKeySequence::Save,
+                    &PatternFileActions::saveChosen);
+    m_export = action("exportLoop", QStringLiteral("&Esporta il loop…"), QKeySequence(Qt::CTRL | Qt::Key_E),
+                      &PatternFileActions::exportChosen);
     m_exportWatch = new QTimer(this);
     m_exportWatch->setInterval(kExportWatchMs);
     connect(m_exportWatch, &QTimer::timeout, this, &PatternFileActions::checkExport);
@@ -83,8 +90,9 @@ void PatternFileActions::openNative(const QByteArray &nativePath)
 
 void PatternFileActions::openChosen()
 {
-    const QString path =
-        m_chooseFile ? m_chooseFile(&m_window, QStringLiteral("Apri pattern"), kPatternFilter, {}, false) : QString();
+    const QString path = m_chooseFile
+        ? m_chooseFile(&m_window, QStringLiteral("Apri il pattern"), kPatternFilter, {}, false)
+        : QString();
     if (!path.isEmpty())
         open(path);
 }
@@ -92,7 +100,7 @@ void PatternFileActions::openChosen()
 void PatternFileActions::saveChosen()
 {
     const QString path = m_chooseFile
-        ? m_chooseFile(&m_window, QStringLiteral("Salva pattern"), kPatternFilter, QStringLiteral("txt"), true)
+        ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter, QStringLiteral("txt"), true)
         : QString();
     if (!path.isEmpty() && !m_files.save(path))
         tell("patternSaveFailure", QStringLiteral("Impossibile salvare il pattern:\n%1").arg(path));

@@ -39,7 +39,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     , m_ask(std::move(ask))
 {
     setObjectName(QStringLiteral("recorder"));
-    setWindowTitle(QStringLiteral("Registratore di suoni - Tamvolo"));
+    setWindowTitle(QStringLiteral("Registratore di suoni – Tamvolo"));
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, VbColor::toColor(VbColor::kWhite));
@@ -171,12 +171,15 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     if (!mayDropTake())
         return;
     const std::uint8_t key = Cp1252::toUpper(code);
-    const QString shown = QString(QChar(char16_t(Cp1252::decodeByte(key))));
+    // The space is named: «spazio», not « ».
+    const QString shown = key == ' ' ? QStringLiteral("spazio") : QString(QChar(char16_t(Cp1252::decodeByte(key))));
     const auto files = PadTable::lookup(key);
     if (files.size() != 1) {
         say(files.empty()
                 ? QStringLiteral("Il tasto «%1» non ha un suono.").arg(shown)
-                : QStringLiteral("Il tasto «%1» suona più campioni insieme: scegli un altro tasto.").arg(shown));
+                : QStringLiteral("Il tasto «%1» suona due suoni, uno dopo l'altro (%2 e %3): scegli un altro tasto.")
+                      .arg(shown, QString::fromUtf8(files.front().data(), qsizetype(files.front().size())),
+                           QString::fromUtf8(files.back().data(), qsizetype(files.back().size()))));
         return;
     }
     m_key = shown;
@@ -288,7 +291,7 @@ void RecorderWindow::restore()
 {
     QString playing = userFilePlaying();
     if (playing.isEmpty()) {
-        say(QStringLiteral("Il tasto «%1» suona già il suono originale.").arg(m_key));
+        say(QStringLiteral("Il tasto «%1» usa già il suono originale.").arg(m_key));
         return;
     }
     if (!(m_ask && m_ask(this, QStringLiteral("Eliminare la tua registrazione del tasto «%1»?").arg(m_key))))
@@ -297,7 +300,7 @@ void RecorderWindow::restore()
     // K.WAV...), so that the original really plays afterwards.
     for (int removed = 0; !playing.isEmpty() && removed < 16; ++removed) {
         if (!QFile::remove(playing)) {
-            say(QStringLiteral("Impossibile togliere il suono:\n%1").arg(playing));
+            say(QStringLiteral("Impossibile eliminare la registrazione:\n%1").arg(playing));
             return;
         }
         playing = userFilePlaying();

@@ -74,17 +74,16 @@ keep_sink_playing() {
 }
 
 # wait_for_window [NAME]: waits for the visible window titled NAME
-# (Tamvolo's) and prints its id; fails after thirty seconds.
+# (Tamvolo's) and prints its id; fails after thirty seconds. One connection
+# to the X server waits: a new one every few milliseconds, beside a program
+# that is connecting, now and then makes Xvfb refuse the program.
 wait_for_window() {
-  local window= _
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name "^${1:-Tamvolo}\$" 2>/dev/null | head -n 1 || true)
-    if [ -n "$window" ]; then
-      echo "$window"
-      return 0
-    fi
-    sleep 0.1
-  done
+  local window
+  window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${1:-Tamvolo}\$" 2>/dev/null | head -n 1 || true)
+  if [ -n "$window" ]; then
+    echo "$window"
+    return 0
+  fi
   echo "the window ${1:-Tamvolo} did not appear" >&2
   return 1
 }

@@ -39,7 +39,11 @@ std::optional<QString> PatternFile::readNative(const QByteArray &native)
     ::close(fd);
     if (got < 0)
         return std::nullopt;
-
+    // Plainly not a pattern: a NUL byte in the line (no text holds one), or
+    // a WAV file.
+    const std::string_view head(bytes, std::size_t(got));
+    if (head.substr(0, head.find_first_of("\r\n")).find('\0') != std::string_view::npos || head.starts_with("RIFF"))
+        return std::nullopt;
     return parse(bytes, std::size_t(got));
 }
 

@@ -12,8 +12,9 @@
 // read() takes the text up to the first line break (CR, LF or CR LF), cut to
 // kMaxChars characters, and never reads more than those and the break: a huge
 // file costs nothing, and anything that is not a regular file (a folder, a
-// named pipe, a device) is refused without waiting on it. A file of zero
-// bytes reads as the empty pattern.
+// named pipe, a device) is refused without waiting on it. So is a file that
+// is plainly not a pattern: a NUL before the line break, or a WAV file's
+// "RIFF" header. A file of zero bytes reads as the empty pattern.
 //
 // write() goes through the careful writer (files/CarefulWriter.h): the file
 // is replaced whole or not at all, links followed where the system would

@@ -122,10 +122,33 @@ private slots:
         std::unique_ptr<QMenu> menu(field()->createContextMenu());
         QStringList texts;
         for (QAction *a : menu->actions())
-            texts << (a->isSeparator() ? QStringLiteral("--") : a->text());
+            texts << (a->isSeparator() ? QStringLiteral("--")
+                                       : a->text() + QLatin1Char('\t') + a->shortcut().toString());
         QCOMPARE(texts.mid(texts.size() - 4),
-                 (QStringList{"--", "Apri pattern…", "Salva pattern…", "Esporta il loop…"}));
+                 (QStringList{"--", "&Apri il pattern…\tCtrl+O", "&Salva il pattern…\tCtrl+S",
+                              "&Esporta il loop…\tCtrl+E"}));
         QVERIFY2(texts.size() > 8, qPrintable(texts.join('|'))); // undo, cut, copy, paste... first
+    }
+
+    void eachEntryHasItsShortcutInTheField_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("asked");
+        QTest::newRow("Ctrl+O opens") << int(Qt::Key_O) << "Apri il pattern";
+        QTest::newRow("Ctrl+S saves") << int(Qt::Key_S) << "Salva il pattern";
+        QTest::newRow("Ctrl+E exports") << int(Qt::Key_E) << "Esporta il loop";
+    }
+
+    void eachEntryHasItsShortcutInTheField()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, asked);
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        field()->setFocus();
+        QTest::keyClick(field(), Qt::Key(key), Qt::ControlModifier);
+        QCOMPARE(m_asked, QStringList{asked});
+        QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
     }
 
     void openingAPattern_data()
@@ -142,6 +165,9 @@ private slots:
                                                     << "";
         QTest::newRow("no such file: said, and the field as it was") << QByteArray("(none)") << false << "V B VVF"
                                                                      << "patternOpenFailure";
+        QTest::newRow("a WAV file is no pattern: said, and the field as it was")
+            << QByteArray("RIFF\x24\x08\0\0WAVEfmt ", 16) << false << "V B VVF"
+            << "patternOpenFailure";
     }
 
     void openingAPattern()
@@ -154,11 +180,20 @@ private slots:
         m_chosen = cancel ? QString() : path;
         QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
         trigger("openPattern");
-        QCOMPARE(m_asked, QStringList{"Apri pattern"});
+        QCOMPARE(m_asked, QStringList{"Apri il pattern"});
         QCOMPARE(field()->text(), shown);
         QCOMPARE(message().section(':', 0, 0), said);
         if (!said.isEmpty())
             QVERIFY(message().contains(QStringLiteral("Impossibile aprire il pattern")));
+    }
+
+    void ctrlZBringsBackThePatternAFileReplaced()
+    {
+        m_chosen = file("p.txt", "KVB");
+        trigger("openPattern");
+        QCOMPARE(field()->text(), QStringLiteral("KVB"));
+        QTest::keyClick(field(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
     }
 
     void savingAPattern()
@@ -166,7 +201,7 @@ private slots:
         m_chosen = m_dir.filePath("saved.txt");
         field()->setText(QStringLiteral("ÈK-"));
         trigger("savePattern");
-        QCOMPARE(m_asked, QStringList{"Salva pattern"});
+        QCOMPARE(m_asked, QStringList{"Salva il pattern"});
         QCOMPARE(contents(m_chosen), QByteArray("\xc8K-\r\n")); // one line, as pattern files are
         QCOMPARE(message(), QString());
     }

@@ -138,9 +138,12 @@ private slots:
         QTest::newRow("a digit") << "5"
                                  << "nu.wav"
                                  << "Registra";
-        QTest::newRow("the hyphen plays two samples: refused") << "-"
-                                                               << ""
-                                                               << "più campioni";
+        QTest::newRow("the hyphen plays two samples: refused, saying which") << "-"
+                                                                             << ""
+                                                                             << "(Laser.wav e trat.wav)";
+        QTest::newRow("the space is named") << " "
+                                            << "sla.wav"
+                                            << "Registra";
         QTest::newRow("a key without a sample: refused") << "@"
                                                          << ""
                                                          << "non ha un suono";
@@ -157,6 +160,8 @@ private slots:
         QCOMPARE(button("record")->isEnabled(), !file.isEmpty());
         if (!file.isEmpty())
             QVERIFY(control<QLabel>(m_window.get(), "keyLabel")->text().contains(file));
+        if (typed == " ")
+            QCOMPARE(control<QLabel>(m_window.get(), "keyLabel")->text(), QStringLiteral("Tasto «spazio»: sla.wav"));
     }
 
     void nothingIsRecordedBeforeAKeyIsChosen()

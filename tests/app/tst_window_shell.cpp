@@ -222,7 +222,7 @@ private slots:
         const auto recorders = m_form->findChildren<QWidget *>(QStringLiteral("recorder"));
         QCOMPARE(recorders.size(), 1);
         QVERIFY(recorders.front()->isVisible());
-        QCOMPARE(recorders.front()->windowTitle(), QStringLiteral("Registratore di suoni - Tamvolo"));
+        QCOMPARE(recorders.front()->windowTitle(), QStringLiteral("Registratore di suoni – Tamvolo"));
         QVERIFY(!m_form->findChild<QMessageBox *>());
         QTRY_VERIFY_WITH_TIMEOUT(m_sink.names.size() >= 2, 10000); // the loop plays on
     }

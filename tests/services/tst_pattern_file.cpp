@@ -111,7 +111,7 @@ private slots:
         QTest::newRow("a second line is ignored") << QByteArray("AB\r\nCDE\r\n") << "AB";
         QTest::newRow("only a line break") << QByteArray("\r\n") << "";
         QTest::newRow("zero bytes") << QByteArray() << "";
-        QTest::newRow("tabs and NUL are characters") << QByteArray("A\tB\0C", 5) << QString::fromLatin1("A\tB\0C", 5);
+        QTest::newRow("tabs are characters") << QByteArray("A\tB C") << "A\tB C";
     }
 
     void readingStopsAtTheFirstBreakAndTheSeventhCharacter()
@@ -126,16 +126,18 @@ private slots:
     {
         QFile f(path("huge.txt"));
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("XYZ");
+        f.write("XYZ\r\n");
         QVERIFY(f.resize(qint64(8) << 30)); // 8 GiB, sparse
         f.close();
-        QCOMPARE(PatternFile::read(path("huge.txt")), std::optional<QString>(QString::fromLatin1("XYZ\0\0\0\0", 7)));
+        QCOMPARE(PatternFile::read(path("huge.txt")), std::optional<QString>(QStringLiteral("XYZ")));
     }
 
     void whatCannotBeReadReadsAsNothing_data()
     {
         QTest::addColumn<QString>("file");
         QTest::newRow("a missing file") << path("missing.txt");
+        QTest::newRow("a NUL byte: no text") << path("nul.txt");
+        QTest::newRow("a WAV file") << path("sound.wav");
         QTest::newRow("a folder") << m_dir.path();
         QTest::newRow("an endless device") << "/dev/zero";
         QTest::newRow("an empty name") << "";
@@ -143,6 +145,8 @@ private slots:
 
     void whatCannotBeReadReadsAsNothing()
     {
+        put(path("nul.txt"), QByteArray("A\0B", 3));
+        put(path("sound.wav"), QByteArray("RIFF1234WAVE"));
         QFETCH(QString, file);
         QCOMPARE(PatternFile::read(file), std::nullopt);
     }

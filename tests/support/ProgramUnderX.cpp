@@ -3,7 +3,6 @@
 #include "audio/MonotonicClock.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -38,12 +37,14 @@ bool ProgramUnderX::start(const QProcessEnvironment &extra, int timeoutMs, const
     m_program.start(launcher.isEmpty() ? program : launcher, arguments);
     if (!m_program.waitForStarted())
         return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (m_window.isEmpty() && waited.elapsed() < timeoutMs) {
-        QThread::msleep(100);
-        m_window = xdotool({"search", "--onlyvisible", "--name", "^Tamvolo$"}).section('\n', 0, 0);
-    }
+    // One connection to the X server waits for the window: a new one every
+    // few milliseconds, beside the program connecting, now and then makes
+    // Xvfb refuse the program.
+    m_window =
+        run(QStringLiteral("timeout"),
+            {QString::number(timeoutMs / 1000), "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Tamvolo$"},
+            timeoutMs + 5000)
+            .section('\n', 0, 0);
     if (m_window.isEmpty())
         return false;
     QThread::msleep(300); // let it paint
@@ -132,10 +133,10 @@ void ProgramUnderX::typePattern(const char *text)
     }
 }
 
-QString ProgramUnderX::run(const QString &tool, const QStringList &args)
+QString ProgramUnderX::run(const QString &tool, const QStringList &args, int timeoutMs)
 {
     QProcess p;
     p.start(tool, args);
-    p.waitForFinished(20000);
+    p.waitForFinished(timeoutMs);
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
 }

@@ -56,8 +56,8 @@ public:
     static QPoint riduci() { return point("riduci"); }
 
     // Runs `tool` (xdotool, xprop, import...) with `args` and returns what it
-    // printed, trimmed; gives it 20 seconds at the most.
-    static QString run(const QString &tool, const QStringList &args);
+    // printed, trimmed; gives it `timeoutMs` at the most.
+    static QString run(const QString &tool, const QStringList &args, int timeoutMs = 20000);
     // The top-left corner on the screen of the X window `windowId`.
     static QPoint windowPosition(const QString &windowId);
     // The whole screen as it shows now, and one pixel of it.
