@@ -51,8 +51,8 @@ PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, Pat
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    m_open =
-        action("openPattern", QStringLiteral("&Apri il pattern…"), QKeySequence::Open, &PatternFileActions::openChosen);
+    const QKeySequence openKeys(QKeySequence::Open);
+    m_open = action("openPattern", QStringLiteral("&Apri il pattern…"), openKeys, &PatternFileActions::openChosen);
     m_save = action("savePattern", QStringLiteral("&Salva il pattern…"), QKeySequence::Save,
                     &PatternFileActions::saveChosen);
     m_export = action("exportLoop", QStringLiteral("&Esporta il loop…"), QKeySequence(Qt::CTRL | Qt::Key_E),
