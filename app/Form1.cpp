@@ -27,9 +27,11 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
+#include <algorithm>
 #include <array>
 
 void Form1::Text1_KeyPress(short &KeyAscii)
@@ -174,8 +176,22 @@ void Form1::startRecorder(const QString &path)
         return;
     // The system's recorder cannot be started (on Linux there is none): our
     // own opens instead, beside the window; a running loop goes on.
-    if (!m_recorder)
+    if (!m_recorder) {
         m_recorder = new RecorderWindow(m_sound, &SampleFolders::user, m_platform.ask, this);
+        // Closed, the keys go back to the pattern field.
+        connect(m_recorder, &RecorderWindow::closed, this, [this] {
+            activateWindow();
+            Text1->setFocus(Qt::ActiveWindowFocusReason);
+        });
+    }
+    // Beside the window: on its right where the screen has room, else on its left.
+    m_recorder->adjustSize();
+    const QRect screenArea = screen() ? screen()->availableGeometry() : QRect();
+    const QRect frame = frameGeometry();
+    QPoint at(frame.right() + 8, frame.top());
+    if (screenArea.isValid() && at.x() + m_recorder->width() > screenArea.right())
+        at.setX(std::max(screenArea.left(), frame.left() - 8 - m_recorder->width()));
+    m_recorder->move(at);
     m_recorder->show();
     m_recorder->raise();
     m_recorder->activateWindow();

@@ -39,6 +39,9 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     , m_ask(std::move(ask))
 {
     setObjectName(QStringLiteral("recorder"));
+    // The window itself holds the focus (the keys choose the sample) until
+    // Tab takes it to a button.
+    setFocusPolicy(Qt::StrongFocus);
     setWindowTitle(QStringLiteral("Registratore di suoni – Tamvolo"));
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -69,7 +72,10 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     auto button = [this](const char *name, const QString &text, void (RecorderWindow::*slot)()) {
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
-        b->setFocusPolicy(Qt::NoFocus); // keys choose the sample
+        // Reached by Tab, pressed by Space or Enter; a click leaves the
+        // focus where it was, so that the keys still choose the sample.
+        b->setFocusPolicy(Qt::TabFocus);
+        b->setAutoDefault(true);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
@@ -153,6 +159,10 @@ QString RecorderWindow::userFile() const
 
 void RecorderWindow::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
     const QString text = event->text();
     if (m_input.isRecording() || text.size() != 1 || !text.front().isPrint()) {
         QWidget::keyPressEvent(event);
@@ -222,7 +232,8 @@ void RecorderWindow::showLevel()
     const float peak = m_input.isRecording() ? m_input.takePeak() : 0.0f;
     const double db = peak > 0.0f ? 20.0 * std::log10(double(peak)) : kMeterFloorDb;
     m_meter->setValue(int(std::clamp(db, double(kMeterFloorDb), 0.0)));
-    m_time->setText(QStringLiteral("%1 s").arg(QLocale(QLocale::Italian).toString(m_input.seconds(), 'f', 1)));
+    if (m_input.isRecording())
+        m_time->setText(QStringLiteral("%1 s").arg(QLocale(QLocale::Italian).toString(m_input.seconds(), 'f', 1)));
     if (m_input.isRecording() && m_input.isLost())
         finishTake(true);
     else if (m_input.isRecording() && m_input.isFull())
@@ -244,9 +255,11 @@ void RecorderWindow::finishTake(bool lost)
     if (auto edited = TakeEditor::edit(raw)) {
         m_take = std::move(*edited);
         m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
-        say(QStringLiteral("%1Registrazione pronta (%2 s): «Ascolta» per sentirla, «Salva» per usarla.")
-                .arg(lost ? QStringLiteral("L'ingresso si è interrotto; tenuto quanto registrato.\n") : QString(),
-                     QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 2)));
+        // One length shown: the take's, as it will play.
+        m_time->setText(QStringLiteral("%1 s").arg(
+            QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+        say(QStringLiteral("%1Registrazione pronta: «Ascolta» per sentirla, «Salva» per usarla.")
+                .arg(lost ? QStringLiteral("L'ingresso si è interrotto; tenuto quanto registrato.\n") : QString()));
     } else {
         say(lost ? QStringLiteral("L'ingresso si è interrotto prima di qualsiasi suono: riprova.")
                  : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
@@ -313,4 +326,15 @@ void RecorderWindow::closeEvent(QCloseEvent *event)
 {
     stop();
     QWidget::closeEvent(event);
+    if (event->isAccepted())
+        emit closed();
+}
+
+void RecorderWindow::showEvent(QShowEvent *event)
+{
+    // Opened again: what was said last time is over.
+    if (!event->spontaneous() && !m_input.isRecording())
+        say(QString());
+    QWidget::showEvent(event);
+    setFocus(Qt::OtherFocusReason);
 }

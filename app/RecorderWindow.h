@@ -29,6 +29,9 @@ class QTimer;
 // Nothing recorded is lost without a question: "Ripristina", "Salva" over an
 // earlier recording, and another key or "Registra" while a take is unsaved
 // ask first, "No" the default.
+//
+// From the keyboard: Tab reaches the buttons, Space or Enter presses the one
+// with the focus, Escape closes the window; any other key chooses a sample.
 class RecorderWindow : public QWidget
 {
     Q_OBJECT
@@ -51,9 +54,14 @@ public:
     void save();
     void restore();
 
+signals:
+    // The window was closed (by its owner, Escape, or the window manager).
+    void closed();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void showLevel();

@@ -6,6 +6,7 @@
 #include "support/RecordingSink.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -225,6 +226,26 @@ private slots:
         QCOMPARE(recorders.front()->windowTitle(), QStringLiteral("Registratore di suoni – Tamvolo"));
         QVERIFY(!m_form->findChild<QMessageBox *>());
         QTRY_VERIFY_WITH_TIMEOUT(m_sink.names.size() >= 2, 10000); // the loop plays on
+    }
+
+    void escapeClosesTheRecorderAndGivesTheKeysBack()
+    {
+        m_startSucceeds = false;
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        auto *open = control<QPushButton>(m_form.get(), "Command7");
+        open->show();
+        open->click();
+        auto *recorder = m_form->findChild<QWidget *>(QStringLiteral("recorder"));
+        QVERIFY(recorder && recorder->isVisible());
+        QVERIFY(QTest::qWaitForWindowActive(recorder));
+        QTest::keyClick(recorder, Qt::Key_At); // a key with no sample: said
+        QVERIFY(!recorder->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty());
+        QTest::keyClick(recorder, Qt::Key_Escape);
+        QVERIFY(!recorder->isVisible());
+        QTRY_VERIFY(control<QLineEdit>(m_form.get(), "Text1")->hasFocus()); // typing reaches the field again
+        open->click();
+        QVERIFY(recorder->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty()); // said afresh
     }
 
     void aLeftDragMovesTheWindowByThePointersDisplacement()
