@@ -4,7 +4,7 @@
 #   scripts/screenshot-scaled.sh FACTOR [program] [output.png]
 # -e: a picture not taken ends the run.
 set -euo pipefail
-cd "$(dirname "$0")/..
+cd "$(dirname "$0")/.."
 source scripts/lib.sh
 factor=${1:?scale factor, such as 2}
 program=${2:-build/default/bin/tamvolo}

@@ -4,7 +4,7 @@
 #   scripts/screenshot.sh [program] [output.png]
 # -e: a picture not taken ends the run.
 set -euo pipefail
-cd "$(dirname "$0")/..
+cd "$(dirname "$0")/.."
 source scripts/lib.sh
 program=${1:-build/default/bin/tamvolo}
 output=${2:-docs/tamvolo.png}

@@ -7,7 +7,7 @@
 #   scripts/screenshots.sh [program] [folder, default docs]
 # -e: a picture not taken ends the run.
 set -euo pipefail
-cd "$(dirname "$0")/..
+cd "$(dirname "$0")/.."
 source scripts/lib.sh
 program=${1:-build/default/bin/tamvolo}
 out=${2:-docs}
