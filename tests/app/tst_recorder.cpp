@@ -164,19 +164,6 @@ private slots:
             QCOMPARE(control<QLabel>(m_window.get(), "keyLabel")->text(), QStringLiteral("Tasto «spazio»: sla.wav"));
     }
 
-    void tabReachesTheButtonsAndEnterPressesThem()
-    {
-        type(QStringLiteral("v"));
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QTest::keyClick(m_window.get(), Qt::Key_Tab);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(button("record")));
-        const QString before = status();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); // "Registra": it records, or says it cannot
-        QVERIFY2(status() != before, qPrintable(status()));
-        m_window->stop();
-    }
-
     void nothingIsRecordedBeforeAKeyIsChosen()
     {
         QVERIFY(!button("record")->isEnabled());

@@ -239,13 +239,14 @@ private slots:
         auto *recorder = m_form->findChild<QWidget *>(QStringLiteral("recorder"));
         QVERIFY(recorder && recorder->isVisible());
         QVERIFY(QTest::qWaitForWindowActive(recorder));
+        auto *status = recorder->findChild<QLabel *>(QStringLiteral("statusLabel"));
         QTest::keyClick(recorder, Qt::Key_At); // a key with no sample: said
-        QVERIFY(!recorder->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty());
+        QVERIFY(!status->text().isEmpty());
         QTest::keyClick(recorder, Qt::Key_Escape);
         QVERIFY(!recorder->isVisible());
         QTRY_VERIFY(control<QLineEdit>(m_form.get(), "Text1")->hasFocus()); // typing reaches the field again
         open->click();
-        QVERIFY(recorder->findChild<QLabel *>(QStringLiteral("statusLabel"))->text().isEmpty()); // said afresh
+        QVERIFY(status->text().isEmpty()); // said afresh
     }
 
     void aLeftDragMovesTheWindowByThePointersDisplacement()
