@@ -97,23 +97,28 @@ private slots:
         QVERIFY(recorded >= 0.99);
         QVERIFY(std::abs(double(taken.size()) - double(vowel.size())) < 0.05 * 48000); // trimmed to the sound
 
-        // The next V typed into the pattern field plays the take.
-        PulseCapture capture;
-        QVERIFY(capture.start());
-        QTest::qWait(200);
+        // The next V typed into the pattern field plays the take. A busy
+        // machine can cut into what the server plays: typed up to three
+        // times; a key that plays anything but the take fails every try.
         auto *field = control<QLineEdit>(&form, "Text1");
         field->setFocus();
-        QTest::keyClick(field, 'v');
-        QTest::qWait(int(taken.size() / 48) + 800);
-        capture.stop();
-        const std::vector<float> out = capture.left();
-        const long long onset = firstSound(out);
-        QVERIFY(onset >= 0);
-        const std::vector<float> heard(out.begin() + onset,
-                                       out.begin() +
-                                           std::min<long long>(onset + (long long)taken.size(), (long long)out.size()));
-        const double played = bestCorrelation(taken, heard, 500);
-        qInfo("the key's sound against the take: correlation %.4f", played);
+        std::vector<float> heard;
+        double played = 0;
+        for (int attempt = 1; attempt <= 3 && played < 0.99; ++attempt) {
+            PulseCapture capture;
+            QVERIFY(capture.start());
+            QTest::qWait(200);
+            QTest::keyClick(field, 'v');
+            QTest::qWait(int(taken.size() / 48) + 800);
+            capture.stop();
+            const std::vector<float> out = capture.left();
+            const long long onset = firstSound(out);
+            QVERIFY(onset >= 0);
+            heard.assign(out.begin() + onset,
+                         out.begin() + std::min<long long>(onset + (long long)taken.size(), (long long)out.size()));
+            played = bestCorrelation(taken, heard, 500);
+            qInfo("try %d: the key's sound against the take: correlation %.4f", attempt, played);
+        }
         QVERIFY(played >= 0.99);
         QVERIFY(bestCorrelation(kitLeft("v.wav"), heard, 500) < 0.9); // not the kit's bass drum
     }
