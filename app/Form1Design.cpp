@@ -17,6 +17,7 @@
 #include "app/WindowRegion.h"
 #include "keys/PatternLength.h"
 #include "sequencer/StepClock.h"
+#include "services/PatternFile.h"
 #include "sound/SampleFolders.h"
 
 #include <QFrame>
@@ -109,8 +110,9 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     createDrumPicture();
     createSidePanel();
     createTimers();
-    const PatternFileActions::PatternFiles files{[this](const QByteArray &name) { return OpenFile(name); },
-                                                 [this](const QString &name) { return CloseFile(name); }};
+    const PatternFileActions::PatternFiles files{
+        [this](const QByteArray &name) { return OpenFile(name); },
+        [this](const QString &name) { return PatternFile::save(name, Text1->text()); }};
     m_fileActions = new PatternFileActions(*this, *Text1, files, m_platform.chooseFile, &SampleFolders::defaults);
     Text1->setMenuActions(m_fileActions->actions());
     setAcceptDrops(true);

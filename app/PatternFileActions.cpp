@@ -1,5 +1,6 @@
 #include "app/PatternFileActions.h"
 
+#include "app/FileMessages.h"
 #include "app/PatternField.h"
 #include "keys/PatternLength.h"
 #include "sequencer/StepSequencer.h"
@@ -27,7 +28,7 @@ constexpr int kExportWatchMs = 20;
 struct PatternFileActions::Export
 {
     QString path;
-    bool written = false;
+    CarefulWriter::Result written = CarefulWriter::Result::WriteFailed;
     std::atomic<bool> done{false};
 };
 
@@ -67,9 +68,10 @@ QList<QAction *> PatternFileActions::actions() const
     return {m_open, m_save, m_export};
 }
 
-void PatternFileActions::tell(const char *name, const QString &text)
+void PatternFileActions::tell(const char *name, const QString &text, bool failure)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tamvolo"), text, QMessageBox::Ok, &m_window);
+    auto *box = new QMessageBox(failure ? QMessageBox::Warning : QMessageBox::Information, QStringLiteral("Tamvolo"),
+                                text, QMessageBox::Ok, &m_window);
     box->setObjectName(QLatin1String(name));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -77,15 +79,15 @@ void PatternFileActions::tell(const char *name, const QString &text)
 
 void PatternFileActions::open(const QString &path)
 {
-    if (!m_files.open(QFile::encodeName(path)))
-        tell("patternOpenFailure", QStringLiteral("Impossibile aprire il pattern:\n%1").arg(path));
+    openNative(QFile::encodeName(path));
 }
 
 void PatternFileActions::openNative(const QByteArray &nativePath)
 {
     if (!m_files.open(nativePath))
         tell("patternOpenFailure",
-             QStringLiteral("Impossibile aprire il pattern:\n%1").arg(QFile::decodeName(nativePath)));
+             FileMessages::notRead(QStringLiteral("Impossibile aprire il pattern"), QFile::decodeName(nativePath),
+                                   PatternFile::whyUnread(nativePath)));
 }
 
 void PatternFileActions::openChosen()
@@ -102,8 +104,12 @@ void PatternFileActions::saveChosen()
     const QString path = m_chooseFile
         ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter, QStringLiteral("txt"), true)
         : QString();
-    if (!path.isEmpty() && !m_files.save(path))
-        tell("patternSaveFailure", QStringLiteral("Impossibile salvare il pattern:\n%1").arg(path));
+    if (path.isEmpty())
+        return;
+    const CarefulWriter::Result saved = m_files.save(path);
+    if (saved != CarefulWriter::Result::Written)
+        tell("patternSaveFailure",
+             FileMessages::notWritten(QStringLiteral("Impossibile salvare il pattern"), path, saved));
 }
 
 bool PatternFileActions::exportLoop(const QString &path, int loops)
@@ -133,9 +139,14 @@ void PatternFileActions::checkExport()
     const std::shared_ptr<Export> finished = std::move(m_running);
     m_exportWatch->stop();
     m_export->setEnabled(true);
-    if (!finished->written)
-        tell("loopExportFailure", QStringLiteral("Impossibile esportare il loop:\n%1").arg(finished->path));
-    emit exportFinished(finished->path, finished->written);
+    const bool written = finished->written == CarefulWriter::Result::Written;
+    if (written)
+        tell("loopExported", FileMessages::exported(finished->path), false);
+    else
+        tell("loopExportFailure",
+             FileMessages::notWritten(QStringLiteral("Impossibile esportare il loop"), finished->path,
+                                      finished->written));
+    emit exportFinished(finished->path, written);
 }
 
 void PatternFileActions::exportChosen()

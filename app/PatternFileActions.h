@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
+#include "files/CarefulWriter.h"
 
 #include <QObject>
 
@@ -20,7 +21,7 @@ class QWidget;
 // OpenFile and CloseFile (passed in as PatternFiles); the loop is rendered offline into a WAV file, on a
 // helper thread, so that the window and the loop go on meanwhile ("Esporta
 // il loop…" is greyed until it is written). A failure is said in a message
-// box, and nothing else changes.
+// box, with why, and nothing else changes; a loop written says where.
 class PatternFileActions : public QObject
 {
     Q_OBJECT
@@ -29,12 +30,13 @@ public:
     static constexpr int kExportLoops = 4;
 
     // Reading a pattern file into the field (by its name as the system gives
-    // it, byte for byte) and writing the field to one; each false when it
-    // could not, with the field and the file as they were.
+    // it, byte for byte), false when it could not; and writing the field to
+    // one, with the writer's answer. The field and the file as they were on
+    // failure.
     struct PatternFiles
     {
         std::function<bool(const QByteArray &)> open;
-        std::function<bool(const QString &)> save;
+        std::function<CarefulWriter::Result(const QString &)> save;
     };
 
     // The actions belong to `window`, over which their dialogs and messages
@@ -64,7 +66,7 @@ signals:
 private:
     struct Export;
 
-    void tell(const char *name, const QString &text);
+    void tell(const char *name, const QString &text, bool failure = true);
     void checkExport();
 
     QWidget &m_window;

@@ -1,5 +1,6 @@
 #include "app/RecorderWindow.h"
 
+#include "app/FileMessages.h"
 #include "app/FontSubstitutes.h"
 #include "app/VbColor.h"
 #include "keys/Cp1252.h"
@@ -291,9 +292,11 @@ void RecorderWindow::save()
     // own name; a link there is replaced, not followed: the player plays no
     // links, and the folder is the user's.
     const QString target = earlier.isEmpty() ? path : earlier;
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()) ||
-        !WavFile::save16(target, m_take, 1, TakeEditor::kRate, CarefulWriter::Links::Replace)) {
-        say(QStringLiteral("Impossibile salvare il suono:\n%1").arg(target));
+    const CarefulWriter::Result saved = QDir().mkpath(QFileInfo(path).absolutePath())
+        ? WavFile::save16(target, m_take, 1, TakeEditor::kRate, CarefulWriter::Links::Replace)
+        : CarefulWriter::Result::NotAllowed;
+    if (saved != CarefulWriter::Result::Written) {
+        say(FileMessages::notWritten(QStringLiteral("Impossibile salvare il suono"), target, saved));
         return;
     }
     m_takeSaved = true;

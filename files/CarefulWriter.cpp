@@ -80,6 +80,27 @@ Result followLinks(std::string &path)
     return Result::NotRegular;
 }
 
+// What a failed system call's error means to the caller.
+Result failure(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Result::NotAllowed;
+    case ENOENT:
+    case ENOTDIR:
+        return Result::NoFolder;
+    case ENOSPC:
+    case EDQUOT:
+        return Result::NoSpace;
+    case EFBIG:
+        return Result::TooBig;
+    default:
+        return Result::WriteFailed;
+    }
+}
+
 // Whether this user may replace the file: by the system's own judgement, and
 // for root (who may write anything), only a file with a write bit for someone.
 bool mayWrite(const std::string &path, const struct stat &st)
@@ -104,17 +125,20 @@ bool writeAll(int fd, std::string_view bytes)
 // Rewrites the file itself, for a file with other names (hard links) or an
 // owner this user cannot give a new file: the same inode keeps every name
 // and its owner. The bytes are ready before the file is touched.
-bool writeInPlace(const std::string &target, const struct stat &existing, std::string_view bytes)
+Result writeInPlace(const std::string &target, const struct stat &existing, std::string_view bytes)
 {
     const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return failure(errno);
     struct stat st = {};
-    bool ok =
-        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_ino == existing.st_ino && st.st_dev == existing.st_dev;
-    ok = ok && ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_ino != existing.st_ino || st.st_dev != existing.st_dev) {
+        ::close(fd);
+        return Result::NotRegular; // swapped for something else meanwhile
+    }
+    bool ok = ::ftruncate(fd, 0) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const int error = ok ? 0 : errno;
     ok = ::close(fd) == 0 && ok;
-    return ok;
+    return ok ? Result::Written : failure(error ? error : errno);
 }
 
 // Writes the file beside the target, with the target's owner, group and
@@ -127,17 +151,29 @@ Result replaceAtomically(const std::string &target, const struct stat *existing,
     std::string temporary = folderOf(target) + "/.tamvolo-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
-        return errno == EACCES || errno == EPERM || errno == EROFS ? Result::NotAllowed : Result::WriteFailed;
+        return failure(errno);
     bool ok = true;
-    if (existing && ::fchown(fd, existing->st_uid, existing->st_gid) != 0)
+    int error = 0;
+    if (existing && ::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
         ok = ownerKept = false;
+        error = errno;
+    }
     const mode_t mode = existing ? existing->st_mode & 07777 : 0666 & ~processUmask();
-    ok = ok && writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (ok && !(writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0)) {
+        ok = false;
+        error = errno;
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok)
         ::unlink(temporary.c_str());
-    return ok ? Result::Written : Result::WriteFailed;
+    return ok ? Result::Written : failure(error);
 }
 
 } // namespace
@@ -169,10 +205,10 @@ CarefulWriter::Result CarefulWriter::write(const std::string &path, std::string_
         return Result::NotAllowed;
 
     if (isFile && existing.st_nlink > 1)
-        return writeInPlace(target, existing, bytes) ? Result::Written : Result::WriteFailed;
+        return writeInPlace(target, existing, bytes);
     bool ownerKept = true;
     const Result replaced = replaceAtomically(target, isFile ? &existing : nullptr, bytes, ownerKept);
     if (replaced == Result::Written || ownerKept)
         return replaced;
-    return writeInPlace(target, existing, bytes) ? Result::Written : Result::WriteFailed;
+    return writeInPlace(target, existing, bytes);
 }

@@ -38,8 +38,11 @@ enum class Links {
 enum class Result {
     Written,
     NotRegular,  // a device, a named pipe, a folder, a loop of links
-    NotAllowed,  // no permission, or a link that is not to be followed
-    WriteFailed, // the disk is full, the size limit, a vanished folder...
+    NotAllowed,  // no permission, a read-only disk, or a link that is not to be followed
+    NoFolder,    // the folder it goes in does not exist
+    NoSpace,     // the disk (or the user's quota) is full
+    TooBig,      // over the process's file-size limit
+    WriteFailed, // anything else the system refused
 };
 
 Result write(const std::string &path, std::string_view bytes, Links links = Links::Follow);

@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <string>
 
 #include <fcntl.h>
@@ -60,11 +61,30 @@ QString PatternFile::parse(const char *bytes, std::size_t size)
     return pattern;
 }
 
-bool PatternFile::write(const QString &path, const QString &pattern)
+PatternFile::Unread PatternFile::whyUnread(const QByteArray &native)
+{
+    if (native.isEmpty() || native.contains('\0'))
+        return Unread::Missing; // names no file
+    struct stat st = {};
+    if (::stat(native.constData(), &st) != 0)
+        return errno == EACCES ? Unread::NotAllowed : Unread::Missing;
+    if (!S_ISREG(st.st_mode))
+        return Unread::NotRegular;
+    if (::access(native.constData(), R_OK) != 0)
+        return Unread::NotAllowed;
+    return Unread::NotAPattern;
+}
+
+CarefulWriter::Result PatternFile::save(const QString &path, const QString &pattern)
 {
     std::string bytes;
     for (const char32_t ch : pattern.toUcs4())
         bytes += char(Cp1252::encodeChar(ch));
     bytes += "\r\n";
-    return CarefulWriter::write(QFile::encodeName(path).toStdString(), bytes) == CarefulWriter::Result::Written;
+    return CarefulWriter::write(QFile::encodeName(path).toStdString(), bytes);
+}
+
+bool PatternFile::write(const QString &path, const QString &pattern)
+{
+    return save(path, pattern) == CarefulWriter::Result::Written;
 }

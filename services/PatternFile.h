@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/CarefulWriter.h"
 #include "keys/PatternLength.h"
 
 #include <QString>
@@ -37,6 +38,14 @@ public:
     // break, at most kMaxChars characters).
     static QString parse(const char *bytes, std::size_t size);
 
-    // True when the file now holds `pattern` and its line break.
+    // Why readNative() gave nothing, asked after it did (for telling the
+    // user; the file may have changed in between).
+    enum class Unread { Missing, NotAllowed, NotRegular, NotAPattern };
+    static Unread whyUnread(const QByteArray &nativePath);
+
+    // Written when the file now holds `pattern` and its line break; else
+    // why not, the file as it was.
+    static CarefulWriter::Result save(const QString &path, const QString &pattern);
+    // True when save() wrote it.
     static bool write(const QString &path, const QString &pattern);
 };

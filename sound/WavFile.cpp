@@ -46,9 +46,8 @@ std::string WavFile::encode16(const std::vector<float> &samples, int channels, i
     return out;
 }
 
-bool WavFile::save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
-                     CarefulWriter::Links links)
+CarefulWriter::Result WavFile::save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
+                                      CarefulWriter::Links links)
 {
-    return CarefulWriter::write(QFile::encodeName(path).toStdString(), encode16(samples, channels, rate), links) ==
-        CarefulWriter::Result::Written;
+    return CarefulWriter::write(QFile::encodeName(path).toStdString(), encode16(samples, channels, rate), links);
 }

@@ -19,9 +19,9 @@ std::string encode16(const std::vector<float> &samples, int channels, int rate);
 
 // Writes the file through the careful writer (files/CarefulWriter.h): whole
 // or not at all, nothing but a regular file replaced; on any failure `path`
-// is left as it was and false returned. `path`'s folder must exist. With
-// Links::Replace a link at `path` is replaced by the file itself.
-bool save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
-            CarefulWriter::Links links = CarefulWriter::Links::Follow);
+// is left as it was and the writer's reason returned. `path`'s folder must
+// exist. With Links::Replace a link at `path` is replaced by the file itself.
+CarefulWriter::Result save16(const QString &path, const std::vector<float> &samples, int channels, int rate,
+                             CarefulWriter::Links links = CarefulWriter::Links::Follow);
 
 } // namespace WavFile

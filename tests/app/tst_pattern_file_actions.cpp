@@ -163,11 +163,15 @@ private slots:
                                                                << "";
         QTest::newRow("cancelled: nothing changes") << QByteArray("KVB") << true << "V B VVF"
                                                     << "";
-        QTest::newRow("no such file: said, and the field as it was") << QByteArray("(none)") << false << "V B VVF"
-                                                                     << "patternOpenFailure";
-        QTest::newRow("a WAV file is no pattern: said, and the field as it was")
+        QTest::newRow("no such file: said why, and the field as it was")
+            << QByteArray("(none)") << false << "V B VVF"
+            << "patternOpenFailure:Impossibile aprire il pattern: il file non esiste.";
+        QTest::newRow("a WAV file is no pattern: said why, and the field as it was")
             << QByteArray("RIFF\x24\x08\0\0WAVEfmt ", 16) << false << "V B VVF"
-            << "patternOpenFailure";
+            << "patternOpenFailure:Impossibile aprire il pattern: il file non è un pattern.";
+        QTest::newRow("a folder: said why")
+            << QByteArray("(folder)") << false << "V B VVF"
+            << "patternOpenFailure:Impossibile aprire il pattern: non è un file normale.";
     }
 
     void openingAPattern()
@@ -176,15 +180,16 @@ private slots:
         QFETCH(bool, cancel);
         QFETCH(QString, shown);
         QFETCH(QString, said);
-        const QString path = bytes == "(none)" ? m_dir.filePath("missing.txt") : file("p.txt", bytes);
+        const QString path = bytes == "(none)" ? m_dir.filePath("missing.txt")
+            : bytes == "(folder)"              ? m_dir.path()
+                                               : file("p.txt", bytes);
         m_chosen = cancel ? QString() : path;
         QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
         trigger("openPattern");
         QCOMPARE(m_asked, QStringList{"Apri il pattern"});
         QCOMPARE(field()->text(), shown);
-        QCOMPARE(message().section(':', 0, 0), said);
-        if (!said.isEmpty())
-            QVERIFY(message().contains(QStringLiteral("Impossibile aprire il pattern")));
+        // What failed and why, then the file on a line of its own.
+        QCOMPARE(message(), said.isEmpty() ? said : said + QLatin1Char('\n') + path);
     }
 
     void ctrlZBringsBackThePatternAFileReplaced()
@@ -210,7 +215,7 @@ private slots:
     {
         m_chosen = m_dir.filePath("no/such/folder/saved.txt");
         trigger("savePattern");
-        QVERIFY(message().startsWith(QStringLiteral("patternSaveFailure:Impossibile salvare il pattern")));
+        QCOMPARE(message(), "patternSaveFailure:Impossibile salvare il pattern: la cartella non esiste.\n" + m_chosen);
         QVERIFY(!QFile::exists(m_chosen));
     }
 
@@ -259,7 +264,7 @@ private slots:
         field()->setText(QStringLiteral("VB"));
         exportLoop();
         QCOMPARE(m_asked, QStringList{"Esporta il loop"});
-        QCOMPARE(message(), QString());
+        QCOMPARE(message(), "loopExported:Loop esportato in:\n" + m_chosen);
         const QByteArray bytes = contents(m_chosen);
         // 4 loops of 7 steps of 200 ms, 16-bit stereo, after a 44-byte header.
         QCOMPARE(bytes.size(), qsizetype(44 + 4 * 7 * 9600 * 4));
@@ -280,7 +285,7 @@ private slots:
     {
         m_chosen = m_dir.filePath("no/such/folder/loop.wav");
         exportLoop();
-        QVERIFY(message().startsWith(QStringLiteral("loopExportFailure:Impossibile esportare il loop")));
+        QCOMPARE(message(), "loopExportFailure:Impossibile esportare il loop: la cartella non esiste.\n" + m_chosen);
     }
 
     void filesAreWrittenOnlyWhereTheyMayBe_data()
@@ -288,16 +293,17 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("why"); // what the refusal says
         for (const char *action : {"exportLoop", "savePattern"}) {
             const QString a = QLatin1String(action);
             QTest::addRow("%s through another user's link in a sticky shared folder: refused", action)
-                << a << "foreign link" << false;
-            QTest::addRow("%s through the user's own link there: written", action) << a << "own link" << true;
-            QTest::addRow("%s over a named pipe: refused", action) << a << "fifo" << false;
-            QTest::addRow("%s over a device: refused", action) << a << "device" << false;
-            QTest::addRow("%s over a file with two names: both kept", action) << a << "hard link" << true;
+                << a << "foreign link" << false << "permesso negato";
+            QTest::addRow("%s through the user's own link there: written", action) << a << "own link" << true << "";
+            QTest::addRow("%s over a named pipe: refused", action) << a << "fifo" << false << "non è un file normale";
+            QTest::addRow("%s over a device: refused", action) << a << "device" << false << "non è un file normale";
+            QTest::addRow("%s over a file with two names: both kept", action) << a << "hard link" << true << "";
             QTest::addRow("%s under a file-size limit: refused, and the program lives", action)
-                << a << "size limit" << false;
+                << a << "size limit" << false << "il file supera la dimensione consentita";
         }
     }
 
@@ -306,6 +312,7 @@ private slots:
         QFETCH(QString, action);
         QFETCH(QString, target);
         QFETCH(bool, written);
+        QFETCH(QString, why);
         const bool root = ::geteuid() == 0;
         if (!root && (target.endsWith(QLatin1String("link")) || target == QLatin1String("device")))
             QSKIP("needs root: links of another user, device nodes");
@@ -344,7 +351,10 @@ private slots:
             trigger("savePattern");
         ::setrlimit(RLIMIT_FSIZE, &old);
 
-        QCOMPARE(message().isEmpty(), written);
+        QCOMPARE(message().contains(QStringLiteral("Failure:")), !written);
+        if (!written)
+            QCOMPARE(message().section(QLatin1Char('\n'), 0, 0).section(QStringLiteral(": "), 1),
+                     why + QLatin1Char('.'));
         struct stat st = {};
         QCOMPARE(::lstat(chosen.constData(), &st), target == QLatin1String("size limit") ? -1 : 0);
         if (target == QLatin1String("fifo"))

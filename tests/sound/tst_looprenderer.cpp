@@ -113,7 +113,7 @@ private slots:
         const std::vector<float> rendered = LoopRenderer(kitFolders()).render(names("V-K.A"), 1);
         QTemporaryDir dir;
         const QString path = dir.filePath("loop.wav");
-        QVERIFY(WavFile::save16(path, rendered, 2, 48000));
+        QCOMPARE(WavFile::save16(path, rendered, 2, 48000), CarefulWriter::Result::Written);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
@@ -137,14 +137,15 @@ private slots:
     void aFileThatCannotBeWrittenIsLeftAsItWas()
     {
         QTemporaryDir dir;
-        QVERIFY(!WavFile::save16(dir.filePath("no/such/folder/loop.wav"), {0.5f, 0.5f}, 2, 48000));
+        QCOMPARE(WavFile::save16(dir.filePath("no/such/folder/loop.wav"), {0.5f, 0.5f}, 2, 48000),
+                 CarefulWriter::Result::NoFolder);
         QVERIFY(!QFile::exists(dir.filePath("no")));
         // A file in a folder where no new file can be made, even by root.
         QFile existing(QStringLiteral("/proc/version"));
         QVERIFY(existing.open(QIODevice::ReadOnly));
         const QByteArray before = existing.readAll();
         existing.close();
-        QVERIFY(!WavFile::save16(existing.fileName(), {0.5f, 0.5f}, 2, 48000));
+        QVERIFY(WavFile::save16(existing.fileName(), {0.5f, 0.5f}, 2, 48000) != CarefulWriter::Result::Written);
         QVERIFY(existing.open(QIODevice::ReadOnly));
         QCOMPARE(existing.readAll(), before);
     }
