@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
+
+#include <array>
+#include <memory>
 
 Platform Platform::system()
 {
@@ -28,13 +32,30 @@ Platform Platform::system()
             return false;
         return QProcess::startDetached(file.absoluteFilePath(), {});
     };
-    p.chooseFile = [](QWidget *parent, const QString &title, const QString &filter, const QString &suffix, bool save) {
-        QFileDialog dialog(parent, title, QString(), filter);
+    // The first dialog for sounds starts in the user's music folder, the
+    // first for patterns in the documents folder (the home folder where
+    // either is missing); each later one where the user last chose a file
+    // of its kind.
+    auto lastFolders = std::make_shared<std::array<QString, 2>>();
+    p.chooseFile = [lastFolders](QWidget *parent, const QString &title, const QString &filter, const QString &suffix,
+                                 bool save) {
+        const bool sounds = filter.contains(QLatin1String("*.wav"));
+        QString &last = (*lastFolders)[sounds ? 1 : 0];
+        QString folder = last;
+        if (folder.isEmpty()) {
+            folder = QStandardPaths::writableLocation(sounds ? QStandardPaths::MusicLocation
+                                                             : QStandardPaths::DocumentsLocation);
+            if (!QFileInfo(folder).isDir())
+                folder = QDir::homePath();
+        }
+        QFileDialog dialog(parent, title, folder, filter);
+        dialog.setObjectName(QStringLiteral("fileDialog"));
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(suffix);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
+        last = dialog.directory().absolutePath();
         return dialog.selectedFiles().front();
     };
     p.ask = [](QWidget *parent, const QString &question) {

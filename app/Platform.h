@@ -34,7 +34,8 @@ struct Platform
     // Asks the user for a file through the desktop's file dialog: one to
     // open or, with `save`, one to write (given `suffix` when the name typed
     // has none). `filter` as Qt's file dialogs take it: "Pattern (*.txt)".
-    // Empty when the user cancels.
+    // Empty when the user cancels. Sounds are looked for in the user's music
+    // folder, the rest in the documents folder, then where the last was found.
     using ChooseFile = std::function<QString(QWidget *parent, const QString &title, const QString &filter,
                                              const QString &suffix, bool save)>;
     ChooseFile chooseFile;

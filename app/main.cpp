@@ -1,13 +1,12 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/ItalianLocale.h"
 #include "audio/AudioEngine.h"
 #include "files/CarefulWriter.h"
 #include "sound/SoundBank.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
 #include <QStyleFactory>
-#include <QTranslator>
 
 #include <cstdio>
 #include <string>
@@ -28,8 +27,10 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    ItalianLocale italian;
     int qtArgc = commandLine.qtArgc();
     QApplication app(qtArgc, argv);
+    italian.apply();
     if (const QByteArray unknown = CommandLine::unknownOption(qtArgc, argv); !unknown.isEmpty()) {
         std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
                      unknown.constData());
@@ -41,11 +42,6 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));
     // Fusion draws buttons in their own background colour on every desktop.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    // The window speaks Italian whatever the desktop's language: so do Qt's
-    // own texts in it (the field's context menu, the file dialogs).
-    QTranslator qtTexts;
-    if (qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
 
     auto engine = std::make_shared<AudioEngine>();
     SoundBank bank(engine);

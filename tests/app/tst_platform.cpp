@@ -1,12 +1,25 @@
+#include "app/ItalianLocale.h"
 #include "app/Platform.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+namespace {
+// LC_TIME as the test started, before the Italian locale was made.
+bool g_timeSet = false;
+QByteArray g_time;
+} // namespace
 
 // What the window asks of the system: programs are started by their path,
-// exactly, and never looked up on PATH.
+// exactly, and never looked up on PATH; files are chosen in Italian file
+// dialogs that start in the user's own folders.
 class TestPlatform : public QObject
 {
     Q_OBJECT
@@ -63,7 +76,74 @@ private slots:
         QVERIFY(Platform::system().startProgram(here.filePath(QStringLiteral("recorder")), 1));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
     }
+
+    void theFileDialogStartsInTheUsersFolderAndSpeaksItalian_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name"); // of a file there
+        QTest::newRow("patterns in the documents folder") << "Pattern (*.txt)"
+                                                          << "Documents"
+                                                          << "old.txt";
+        QTest::newRow("sounds in the music folder") << "File audio WAV (*.wav)"
+                                                    << "Music"
+                                                    << "old.wav";
+    }
+
+    void theFileDialogStartsInTheUsersFolderAndSpeaksItalian()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        QTemporaryDir home;
+        for (const char *userFolder : {"Documents", "Music"})
+            QVERIFY(QDir(home.path()).mkpath(QLatin1String(userFolder)));
+        const QString file = home.filePath(folder + QLatin1Char('/') + name);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.setFileTime(QDateTime(QDate(2025, 3, 9), QTime(7, 5)), QFileDevice::FileModificationTime));
+        f.close();
+        const QByteArray realHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+
+        // What the dialog shows, once its list has the file; then cancelled.
+        QString shownFolder, date, header;
+        QTimer look;
+        connect(&look, &QTimer::timeout, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            auto *model = dialog ? dialog->findChild<QFileSystemModel *>() : nullptr;
+            if (!model)
+                return;
+            shownFolder = dialog->directory().absolutePath();
+            date = model->index(file, 3).data().toString();
+            header = model->headerData(0, Qt::Horizontal).toString();
+            if (!date.isEmpty() || look.property("tries").toInt() > 200)
+                dialog->reject();
+            look.setProperty("tries", look.property("tries").toInt() + 1);
+        });
+        look.start(20);
+        const QString chosen = Platform::system().chooseFile(nullptr, QStringLiteral("Apri"), filter, {}, false);
+        qputenv("HOME", realHome);
+        QCOMPARE(chosen, QString());
+        QCOMPARE(shownFolder, home.filePath(folder));
+        QCOMPARE(date, QStringLiteral("09/03/25 07:05")); // Italian, not "3/9/25 7:05 AM"
+        QCOMPARE(header, QStringLiteral("Nome"));
+        // The programs Tamvolo starts get the user's own environment.
+        QCOMPARE(qEnvironmentVariableIsSet("LC_TIME"), g_timeSet);
+        QCOMPARE(qgetenv("LC_TIME"), g_time);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestPlatform)
+// As the program starts: the Italian locale around the application's making.
+int main(int argc, char **argv)
+{
+    g_timeSet = qEnvironmentVariableIsSet("LC_TIME");
+    g_time = qgetenv("LC_TIME");
+    ItalianLocale italian;
+    QApplication app(argc, argv);
+    italian.apply();
+    TestPlatform test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_platform.moc"
