@@ -17,7 +17,9 @@
 
 namespace {
 
-const QString kPatternFilter = QStringLiteral("Pattern (*.txt);;Tutti i file (*)");
+// New patterns are saved as .tamvolo, which the desktop opens with Tamvolo;
+// the .txt files of earlier versions open as well.
+const QString kPatternFilter = QStringLiteral("Pattern (*.tamvolo *.txt);;Tutti i file (*)");
 const QString kWavFilter = QStringLiteral("File audio WAV (*.wav)");
 constexpr int kExportWatchMs = 20;
 
@@ -102,7 +104,7 @@ void PatternFileActions::openChosen()
 void PatternFileActions::saveChosen()
 {
     const QString path = m_chooseFile
-        ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter, QStringLiteral("txt"), true)
+        ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter, QStringLiteral("tamvolo"), true)
         : QString();
     if (path.isEmpty())
         return;

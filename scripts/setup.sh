@@ -16,9 +16,11 @@ tamvolo_packages=(
 
 # For the tests alone: a private PipeWire server. Not installed by run.sh, as
 # pipewire-pulse would compete with a desktop's own PulseAudio at next login.
-# And what builds and checks the Debian package (scripts/package.sh).
+# And what builds and checks the Debian package (scripts/package.sh), and
+# the desktop's type and application databases its test reads.
 tamvolo_test_packages=(pipewire wireplumber pipewire-pulse dbus-daemon
-  debhelper lintian appstream desktop-file-utils dpkg-dev git)
+  debhelper lintian appstream desktop-file-utils dpkg-dev git
+  shared-mime-info libglib2.0-bin)
 
 # tamvolo_setup [--tests]: with --tests, the test packages too.
 tamvolo_setup() {

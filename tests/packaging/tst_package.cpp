@@ -6,6 +6,7 @@
 #include "support/PulseCapture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +79,27 @@ private slots:
         const Run desktop = run(QStringLiteral("desktop-file-validate"),
                                 {unpacked("usr/share/applications/org.tamvolo.Tamvolo.desktop")});
         QVERIFY2(desktop.code == 0 && desktop.out.isEmpty(), qPrintable(desktop.out + desktop.err));
+    }
+
+    void aPatternFileOpensWithTamvolo()
+    {
+        // As a file manager sees it once the package is in: the desktop's
+        // databases of file types and applications made over its files.
+        const QString file = m_root.filePath(QStringLiteral("beat.tamvolo"));
+        QFile pattern(file);
+        QVERIFY(pattern.open(QIODevice::WriteOnly) && pattern.write("KVB\r\n") == 5);
+        pattern.close();
+        const Run r = run(QStringLiteral("/bin/sh"),
+                          {"-c",
+                           "update-mime-database \"$1/mime\" >/dev/null 2>&1 && "
+                           "update-desktop-database \"$1/applications\" && "
+                           "export LC_ALL=C.UTF-8 XDG_DATA_DIRS=\"$1:/usr/share\" PATH=\"$1/../bin:$PATH\" && "
+                           "gio info -a standard::content-type \"$2\" && gio mime application/x-tamvolo-pattern",
+                           "sh", unpacked("usr/share"), file});
+        QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("content-type: application/x-tamvolo-pattern")), qPrintable(r.out));
+        const QString opener = r.out.section(QStringLiteral("Default application for"), 1).section('\n', 0, 0);
+        QVERIFY2(opener.endsWith(QStringLiteral(": org.tamvolo.Tamvolo.desktop")), qPrintable(r.out));
     }
 
     void theUnpackedProgramPlaysTheBassDrum()
