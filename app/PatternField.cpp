@@ -80,8 +80,7 @@ QRect PatternField::markRect(int step) const
     const QString character = step <= text.size() ? text.mid(step - 1, 1) : QStringLiteral(" ");
     const int left = contents.left() + textMargins().left() + 2 + metrics.horizontalAdvance(before);
     const int width = std::max(2, metrics.horizontalAdvance(character));
-    const int height = std::max(4, contents.height() / 10);
-    return QRect(left, contents.bottom() - height - 1, width, height);
+    return QRect(left, contents.top(), width, contents.height());
 }
 
 void PatternField::paintEvent(QPaintEvent *event)
@@ -89,7 +88,11 @@ void PatternField::paintEvent(QPaintEvent *event)
     QLineEdit::paintEvent(event);
     if (m_soundingStep < 1)
         return;
+    // The difference with the text's colour: the background takes the
+    // text's colour and the character the background's, each pixel where it
+    // was drawn.
     QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
     painter.fillRect(markRect(m_soundingStep), palette().color(QPalette::Text));
 }
 

@@ -18,8 +18,8 @@
 // Its context menu is Qt's standard one followed by the actions the window
 // gives it (setMenuActions()).
 //
-// While the loop plays, a bar in the text's colour under one character marks
-// the step that is sounding (setSoundingStep()).
+// While the loop plays, the cell of the character whose step is sounding is
+// shown inverted, the text where it was (setSoundingStep()).
 class PatternField : public QLineEdit
 {
     Q_OBJECT
@@ -40,7 +40,8 @@ public:
     // mark. A step past the text marks where its character would be.
     void setSoundingStep(int step);
     int soundingStep() const { return m_soundingStep; }
-    // Where the mark of step `step` is drawn, in the field's coordinates.
+    // The cell of step `step`'s character, which its mark inverts, in the
+    // field's coordinates.
     QRect markRect(int step) const;
 
     // While the hook runs for a key: how long ago that key was pressed, by
