@@ -86,42 +86,53 @@ private slots:
         // Held up for 40 ms while the loop plays (the machine too busy to
         // run it), the program leaves a hole in the sound; the steps after
         // it land on the beat of those before, not a hole's length later.
-        PrivatePulseServer server;
-        QVERIFY(server.ok());
-        server.use();
-        QTemporaryDir runtime;
-        ProgramUnderX program;
-        PulseCapture capture;
-        QVERIFY(capture.start());
-        QVERIFY(startPlaying(program, server, runtime));
-        // The seven keys typed, then five steps of the loop.
-        QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 12, 10000);
-        const auto pid = pid_t(program.process().processId());
-        const auto stoppedAt = (long long)capture.left().size();
-        ::kill(pid, SIGSTOP); // well under the 100 ms after which the stream starts afresh
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        ::kill(pid, SIGCONT);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-        capture.stop();
-        const auto onsets = Capture::findAll(capture.left(), m_kick, 144, 256);
-        const auto after = std::find_if(onsets.begin(), onsets.end(), [&](long long at) { return at >= stoppedAt; });
-        QVERIFY(after != onsets.begin() && onsets.end() - after >= 10);
         // The step held up itself may come late; every other is on the beat
         // (within a cycle of PipeWire's graph, which may take a queued block
         // a cycle sooner or later as it recovers; a hole followed by nothing
-        // moves the beat by the whole hole).
-        const long long beat = *(after - 1);
-        int offBeat = 0;
-        for (auto at = after; at != onsets.end(); ++at) {
-            const long long off = (*at - beat) % 9600;
-            if (std::min(off, 9600 - off) > 256) {
-                qInfo("a step %lld frames off the beat", off);
-                ++offBeat;
+        // moves the beat by the whole hole). A busy machine can cut steps
+        // beyond finding or hold the program up again: tried up to three
+        // times; steps that come back a hole late fail every try.
+        int after = 0, offBeat = 0;
+        auto clean = [&] { return after >= 10 && offBeat <= 1; };
+        for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
+            if (attempt > 1)
+                qInfo("try %d: the last try found %d steps after, %d off the beat", attempt, after, offBeat);
+            PrivatePulseServer server;
+            QVERIFY(server.ok());
+            server.use();
+            QTemporaryDir runtime;
+            ProgramUnderX program;
+            PulseCapture capture;
+            QVERIFY(capture.start());
+            QVERIFY(startPlaying(program, server, runtime));
+            // The seven keys typed, then five steps of the loop.
+            QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 12, 10000);
+            const auto pid = pid_t(program.process().processId());
+            const auto stoppedAt = (long long)capture.left().size();
+            ::kill(pid, SIGSTOP); // well under the 100 ms after which the stream starts afresh
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            ::kill(pid, SIGCONT);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            capture.stop();
+            const auto onsets = Capture::findAll(capture.left(), m_kick, 144, 256);
+            const auto first =
+                std::find_if(onsets.begin(), onsets.end(), [&](long long at) { return at >= stoppedAt; });
+            QVERIFY(first != onsets.begin());
+            after = int(onsets.end() - first);
+            const long long beat = *(first - 1);
+            offBeat = 0;
+            for (auto at = first; at != onsets.end(); ++at) {
+                const long long off = (*at - beat) % 9600;
+                if (std::min(off, 9600 - off) > 256) {
+                    qInfo("a step %lld frames off the beat", off);
+                    ++offBeat;
+                }
             }
+            program.click(ProgramUnderX::chiudi());
+            QVERIFY(program.process().waitForFinished(10000));
         }
+        QVERIFY2(after >= 10, qPrintable(QString("%1 steps after the hold-up").arg(after)));
         QVERIFY2(offBeat <= 1, qPrintable(QString("%1 steps off the beat").arg(offBeat)));
-        program.click(ProgramUnderX::chiudi());
-        QVERIFY(program.process().waitForFinished(10000));
     }
 
     void withAFrozenServerTheWindowAnswersAndChiudiEndsIt()
