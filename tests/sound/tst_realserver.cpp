@@ -45,6 +45,28 @@ qint64 playUntilHeard(SoundBank &bank, PulseCapture &capture, const std::vector<
     return -1;
 }
 
+// What comes out of the server's sink (the left channel) while `play` is
+// given a bank on a fresh engine, 200 ms after the engine opened, and the
+// engine; 600 ms of the sound after it are kept. Empty when the engine or
+// the recording could not start.
+template <class Play> std::vector<float> playRecorded(Play &&play)
+{
+    PulseCapture capture;
+    if (!capture.start())
+        return {};
+    {
+        auto engine = std::make_shared<AudioEngine>();
+        if (!engine->hasOutput())
+            return {};
+        SoundBank bank(engine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        play(bank, *engine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+    capture.stop();
+    return capture.left();
+}
+
 // The engine playing into a real PulseAudio server (the private instance the
 // test fixture starts), and what came out of the server's sink, recorded from
 // its monitor in real time.
@@ -89,13 +111,7 @@ private slots:
         for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
             if (attempt > 1)
                 qInfo("try %d: the last try heard %d steps, %d intervals off, %d late", attempt, heard, off, int(late));
-            PulseCapture capture;
-            QVERIFY(capture.start());
-            {
-                auto engine = std::make_shared<AudioEngine>();
-                QVERIFY(engine->hasOutput());
-                SoundBank bank(engine);
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &engine) {
                 // As the window asks for its steps: a little ahead, each
                 // stamped with its due time on one grid.
                 StepLoop loop;
@@ -107,10 +123,9 @@ private slots:
                     bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(600));
-                late = engine->stalls() + engine->lateOnsets();
-            }
-            capture.stop();
-            const std::vector<float> out = capture.left();
+                late = engine.stalls() + engine.lateOnsets();
+            });
+            QVERIFY(!out.empty());
             const auto onsets = Capture::findAll(out, kick, 144, 256);
             std::vector<DropoutDetector::Play> plays;
             for (const long long at : onsets)
@@ -148,13 +163,7 @@ private slots:
         for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
             if (attempt > 1)
                 qInfo("try %d: the last try heard %zu kicks", attempt, onsets.size());
-            PulseCapture capture;
-            QVERIFY(capture.start());
-            {
-                auto engine = std::make_shared<AudioEngine>();
-                QVERIFY(engine->hasOutput());
-                SoundBank bank(engine);
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &) {
                 const std::int64_t start = bank.nowNs();
                 auto waitFor = [&](std::int64_t streamNs) { sleepUntil(monotonicNs() + (streamNs - bank.nowNs())); };
                 for (int k = 1; k <= 4; ++k) {
@@ -165,10 +174,9 @@ private slots:
                 const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
                 waitFor(lastDue - 10'000'000);
                 bank.withdrawSteps(bank.nowNs() + 1);
-                std::this_thread::sleep_for(std::chrono::milliseconds(600));
-            }
-            capture.stop();
-            onsets = Capture::findAll(capture.left(), kick, 144, 256);
+            });
+            QVERIFY(!out.empty());
+            onsets = Capture::findAll(out, kick, 144, 256);
         }
         QCOMPARE(int(onsets.size()), 3);
         QVERIFY2(clean(), qPrintable(QString("the last two kicks %1 frames apart").arg(onsets[2] - onsets[1])));
