@@ -27,7 +27,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -184,17 +183,7 @@ void Form1::startRecorder(const QString &path)
             Text1->setFocus(Qt::ActiveWindowFocusReason);
         });
     }
-    // Beside the window: on its right where the screen has room, else on its left.
-    m_recorder->adjustSize();
-    const QRect screenArea = screen() ? screen()->availableGeometry() : QRect();
-    const QRect frame = frameGeometry();
-    QPoint at(frame.right() + 8, frame.top());
-    if (screenArea.isValid() && at.x() + m_recorder->width() > screenArea.right())
-        at.setX(std::max(screenArea.left(), frame.left() - 8 - m_recorder->width()));
-    m_recorder->move(at);
-    m_recorder->show();
-    m_recorder->raise();
-    m_recorder->activateWindow();
+    m_recorder->showBeside(*this);
 }
 
 void Form1::Command6_Click()

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -175,6 +176,20 @@ void RecorderWindow::keyPressEvent(QKeyEvent *event)
         return;
     }
     chooseKey(*code);
+}
+
+void RecorderWindow::showBeside(const QWidget &window)
+{
+    adjustSize();
+    const QRect screenArea = window.screen() ? window.screen()->availableGeometry() : QRect();
+    const QRect frame = window.frameGeometry();
+    QPoint at(frame.right() + 8, frame.top());
+    if (screenArea.isValid() && at.x() + width() > screenArea.right())
+        at.setX(std::max(screenArea.left(), frame.left() - 8 - width()));
+    move(at);
+    show();
+    raise();
+    activateWindow();
 }
 
 void RecorderWindow::chooseKey(std::uint8_t code)

@@ -43,6 +43,11 @@ public:
                    QWidget *parent = nullptr);
     ~RecorderWindow() override;
 
+    // Shows it beside `window`: on its right where the screen has room, else
+    // on its left (over the drums rather than the pattern field); raised and
+    // active.
+    void showBeside(const QWidget &window);
+
     // The key chosen, as Windows-1252 code, and its sample file name.
     void chooseKey(std::uint8_t code);
     QString fileName() const { return m_file; }
