@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include <cstring>
+#include <string_view>
 
 CommandLine::CommandLine(int argc, char **argv)
     : m_qtArgc(argc)
@@ -23,6 +24,56 @@ CommandLine::CommandLine(int argc, char **argv)
             return;
         }
     }
+    for (int i = 1; i < m_qtArgc; ++i) {
+        bool takesValue = false;
+        if (argv[i][0] != '-' || argv[i][1] == '\0')
+            continue; // a file name, or "-"
+        if (!isQtOption(argv[i], takesValue)) {
+            m_asks = Asks::Unknown;
+            m_unknown = argv[i];
+            return;
+        }
+        i += takesValue ? 1 : 0;
+    }
+}
+
+// The options QApplication and its X11 and Wayland platforms take, with one
+// dash or two, a value after them or after "=".
+bool CommandLine::isQtOption(const char *arg, bool &takesValue)
+{
+    static constexpr std::string_view kWithValue[] = {"platform",
+                                                      "platformpluginpath",
+                                                      "platformtheme",
+                                                      "plugin",
+                                                      "qwindowgeometry",
+                                                      "qwindowicon",
+                                                      "qwindowtitle",
+                                                      "session",
+                                                      "display",
+                                                      "geometry",
+                                                      "style",
+                                                      "stylesheet",
+                                                      "name",
+                                                      "title",
+                                                      "visual",
+                                                      "ncols",
+                                                      "cmap"};
+    static constexpr std::string_view kFlags[] = {"reverse", "widgetcount", "nograb",
+                                                  "dograb",  "sync",        "qmljsdebugger"};
+    std::string_view option(arg);
+    option.remove_prefix(option.starts_with("--") ? 2 : 1);
+    const auto equals = option.find('=');
+    const bool valueJoined = equals != std::string_view::npos;
+    option = option.substr(0, equals);
+    for (const std::string_view known : kWithValue)
+        if (option == known) {
+            takesValue = !valueJoined;
+            return true;
+        }
+    for (const std::string_view known : kFlags)
+        if (option == known)
+            return true;
+    return false;
 }
 
 std::vector<QByteArray> CommandLine::files(int qtArgc, char **argv) const

@@ -9,16 +9,19 @@
 //   tamvolo [--help | --version] [OPTIONS OF QT] [--] [PATTERN_FILE]
 // `--` ends the options: what follows it are file names, even those that
 // start with a dash. Qt takes its own options (-style=..., -platform ...)
-// out of what comes before `--`; what is left there that starts with a dash
-// is unknown (see unknownOption()).
+// out of what comes before `--`; any other that starts with a dash is
+// unknown, told before Qt starts (which needs a display), and once more
+// after it by unknownOption() for one Qt did not take after all.
 class CommandLine
 {
 public:
-    enum class Asks { Window, Help, Version };
+    enum class Asks { Window, Help, Version, Unknown };
 
     CommandLine(int argc, char **argv);
 
     Asks asks() const { return m_asks; }
+    // With Asks::Unknown, the first option that is neither ours nor Qt's.
+    QByteArray unknown() const { return m_unknown; }
     // How many of the arguments Qt may read: those before `--`.
     int qtArgc() const { return m_qtArgc; }
 
@@ -33,7 +36,10 @@ public:
     static std::string version();
 
 private:
+    static bool isQtOption(const char *arg, bool &takesValue);
+
     Asks m_asks = Asks::Window;
+    QByteArray m_unknown;
     int m_qtArgc = 0;
     std::vector<QByteArray> m_afterDashes;
 };

@@ -20,22 +20,30 @@ int main(int argc, char **argv)
     CarefulWriter::ignoreFileSizeSignal();
 
     const CommandLine commandLine(argc, argv);
-    if (commandLine.asks() != CommandLine::Asks::Window) {
-        const std::string text =
-            commandLine.asks() == CommandLine::Asks::Help ? CommandLine::help() : CommandLine::version();
-        std::fputs(text.c_str(), stdout);
+    auto refuse = [](const QByteArray &option) {
+        std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
+                     option.constData());
+        return 2;
+    };
+    switch (commandLine.asks()) {
+    case CommandLine::Asks::Help:
+        std::fputs(CommandLine::help().c_str(), stdout);
         return 0;
+    case CommandLine::Asks::Version:
+        std::fputs(CommandLine::version().c_str(), stdout);
+        return 0;
+    case CommandLine::Asks::Unknown:
+        return refuse(commandLine.unknown()); // before Qt, which may find no display
+    case CommandLine::Asks::Window:
+        break;
     }
 
     ItalianLocale italian;
     int qtArgc = commandLine.qtArgc();
     QApplication app(qtArgc, argv);
     italian.apply();
-    if (const QByteArray unknown = CommandLine::unknownOption(qtArgc, argv); !unknown.isEmpty()) {
-        std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
-                     unknown.constData());
-        return 2;
-    }
+    if (const QByteArray unknown = CommandLine::unknownOption(qtArgc, argv); !unknown.isEmpty())
+        return refuse(unknown);
     const std::vector<QByteArray> files = commandLine.files(qtArgc, argv);
 
     QApplication::setApplicationName(QStringLiteral("Tamvolo"));
