@@ -85,7 +85,7 @@ bool PulseOutput::open()
         pa_stream_set_state_callback(m_stream, &streamChanged, this);
         pa_stream_set_write_callback(m_stream, &writable, this);
         pa_stream_set_underflow_callback(m_stream, &underflow, this);
-        const pa_buffer_attr attr = bufferFor(m_cushion);
+        const pa_buffer_attr attr = bufferFor(m_cushion.frames());
         ok = pa_stream_connect_playback(m_stream, nullptr, &attr,
                                         pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE),
                                         nullptr, nullptr) >= 0;
@@ -148,7 +148,7 @@ bool PulseOutput::isRunning() const
 std::string PulseOutput::describe() const
 {
     return "PulseAudio's own stream, blocks of " + std::to_string(kBlockFrames) + " frames at " +
-        std::to_string(kPreferredRate) + " Hz, a cushion of " + std::to_string(m_cushion) + " frames";
+        std::to_string(kPreferredRate) + " Hz, a cushion of " + std::to_string(m_cushion.frames()) + " frames";
 }
 
 std::string PulseOutput::service()
@@ -157,17 +157,25 @@ std::string PulseOutput::service()
     if (underruns == m_underrunsSeen || !m_loop || !isRunning())
         return {};
     m_underrunsSeen = underruns;
-    if (m_cushion >= kMaxCushionFrames)
-        return "PulseAudio: underrun " + std::to_string(underruns) + "; the cushion is at its ceiling of " +
-            std::to_string(m_cushion) + " frames";
-    m_cushion += kBlockFrames;
+    const std::string said = "PulseAudio: underrun " + std::to_string(underruns);
+    const std::string cushion = std::to_string(m_cushion.frames()) + " frames";
+    switch (m_cushion.underrun(monotonicNs())) {
+    case CushionGrowth::Verdict::SameHoldUp:
+        return said + " in the same hold-up; the cushion stays at " + cushion;
+    case CushionGrowth::Verdict::Alone:
+        return said + ", the first for a while (the machine held up once); the cushion stays at " + cushion;
+    case CushionGrowth::Verdict::AtCeiling:
+        return said + "; the cushion is at its ceiling of " + cushion;
+    case CushionGrowth::Verdict::Grown:
+        break;
+    }
     pa_threaded_mainloop_lock(m_loop);
-    const pa_buffer_attr attr = bufferFor(m_cushion);
+    const pa_buffer_attr attr = bufferFor(m_cushion.frames());
     if (pa_operation *op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
         pa_operation_unref(op);
     pa_threaded_mainloop_unlock(m_loop);
-    return "PulseAudio: underrun " + std::to_string(underruns) + "; the cushion grows to " + std::to_string(m_cushion) +
-        " frames";
+    return said + ", again within " + std::to_string(CushionGrowth::kRepeatMs / 1000) + " s; the cushion grows to " +
+        std::to_string(m_cushion.frames()) + " frames";
 }
 
 void PulseOutput::contextChanged(pa_context *context, void *self)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioOutput.h"
+#include "audio/CushionGrowth.h"
 
 #include <atomic>
 #include <cstdint>
@@ -15,11 +16,11 @@ struct pa_threaded_mainloop;
 // server asked (ADJUST_LATENCY) to keep a cushion of kStartCushionFrames
 // queued ahead of the sink: the smallest that holds on a quiet machine.
 //
-// When the server reports an underrun, the cushion grows by one block (by
-// the stream's buffer attributes, without reopening), up to
-// kMaxCushionFrames; it never shrinks while the program runs. The engine
-// thread does that in service(); the audio thread (libpulse's main loop)
-// only renders and counts.
+// When the server reports an underrun, CushionGrowth decides whether the
+// cushion grows by one block (by the stream's buffer attributes, without
+// reopening), up to kMaxCushionFrames; it never shrinks while the program
+// runs. The engine thread does that in service(); the audio thread
+// (libpulse's main loop) only renders and counts.
 class PulseOutput : public AudioOutput
 {
 public:
@@ -39,13 +40,14 @@ public:
     bool isRunning() const override;
     int rate() const override { return kPreferredRate; }
     int blockFrames() const override { return kBlockFrames; }
+    std::int64_t marginNs() const override { return 3'000'000; }
     std::string describe() const override;
     const char *name() const override { return "PulseAudio"; }
     std::string service() override;
 
     // Underruns the server reported (any thread).
     std::uint64_t underruns() const { return m_underruns.load(std::memory_order_relaxed); }
-    int cushionFrames() const { return m_cushion; }
+    int cushionFrames() const { return m_cushion.frames(); }
 
 private:
     static void contextChanged(pa_context *context, void *self);
@@ -67,6 +69,6 @@ private:
     bool m_realtimeAsked = false;      // audio thread only
 
     // Engine thread only.
-    int m_cushion = kStartCushionFrames;
+    CushionGrowth m_cushion{kStartCushionFrames, kBlockFrames, kMaxCushionFrames};
     std::uint64_t m_underrunsSeen = 0;
 };
