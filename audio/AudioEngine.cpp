@@ -26,6 +26,7 @@ struct AudioEngine::State
     std::int64_t nextReopenNs = 0;
     std::uint64_t lateBlocksSaid = 0;
     std::uint64_t stallsSaid = 0;
+    std::uint64_t lateOnsetsSaid = 0;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -65,7 +66,7 @@ AudioEngine::AudioEngine()
     m_rate = s.rate = s.output->rate();
     m_blockFrames = s.blockFrames = s.output->blockFrames();
     s.player = std::make_unique<VoicePlayer>(m_rate, m_blockFrames);
-    m_latencyNs = latencyFor(m_rate, m_blockFrames);
+    m_latencyNs = latencyFor(m_rate, m_blockFrames, s.output->marginNs());
     s.output->start(*s.player);
     s.running = true;
     s.thread = std::thread(&State::serviceLoop, &s);
@@ -90,9 +91,9 @@ AudioEngine::~AudioEngine()
     keepForever(std::move(m_state)); // its audio thread may still call the player
 }
 
-std::int64_t AudioEngine::latencyFor(int rate, int blockFrames)
+std::int64_t AudioEngine::latencyFor(int rate, int blockFrames, std::int64_t marginNs)
 {
-    return 1'000'000'000LL * blockFrames / rate + 5'000'000;
+    return 1'000'000'000LL * blockFrames / rate + marginNs;
 }
 
 std::int64_t AudioEngine::nowNs() const
@@ -152,6 +153,10 @@ void AudioEngine::State::watchOutput()
         qCDebug(lcAudio) << "output blocks asked for later than the clock expected:" << late
                          << "(the server's bursts; not a dropout by itself)";
         lateBlocksSaid = late;
+    }
+    if (const std::uint64_t late = player->lateOnsets(); late != lateOnsetsSaid) {
+        qCDebug(lcAudio) << "sounds that reached the voice after their time, started at once:" << late;
+        lateOnsetsSaid = late;
     }
     if (const std::uint64_t stalls = player->stalls(); stalls != stallsSaid) {
         qCDebug(lcAudio) << "the output stalled for over" << FrameClock::kResetNs / 1'000'000

@@ -71,10 +71,9 @@ public:
 
     // The fixed latency for a device with blocks of `blockFrames` at `rate`,
     // from a request's stamp to the frame its sound starts on: one block (the
-    // one being filled when the request arrives) and 5 ms for the window
-    // system, the UI thread, the loader and the bursts in which a sound
-    // server asks for blocks. The server's own buffer comes on top.
-    static std::int64_t latencyFor(int rate, int blockFrames);
+    // one being filled when the request arrives) and the output's margin
+    // (AudioOutput::marginNs). The server's own buffer comes on top.
+    static std::int64_t latencyFor(int rate, int blockFrames, std::int64_t marginNs);
 
 private:
     // Everything the engine thread touches, so that a thread stuck in the

@@ -41,6 +41,7 @@ public:
     bool isRunning() const override;
     int rate() const override { return kPreferredRate; }
     int blockFrames() const override { return m_period.load(std::memory_order_acquire); }
+    std::int64_t marginNs() const override { return 3'000'000; }
     std::string describe() const override;
     const char *name() const override { return "PipeWire"; }
     std::string service() override;
