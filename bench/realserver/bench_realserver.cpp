@@ -131,7 +131,13 @@ public:
     // The holes in the tone within `side` (right minus left), between its
     // first and last millisecond heard: runs of milliseconds whose peak is
     // under half the tone's level.
-    static std::pair<int, long long> holes(const std::vector<float> &side)
+    struct Holes
+    {
+        int count = 0;
+        long long silentMs = 0;
+        std::vector<double> startsS; // seconds into `side`
+    };
+    static Holes holes(const std::vector<float> &side)
     {
         constexpr std::size_t kMs = 48;
         std::vector<bool> heard;
@@ -143,15 +149,17 @@ public:
         }
         const auto first = std::find(heard.begin(), heard.end(), true);
         const auto last = std::find(heard.rbegin(), heard.rend(), true).base();
-        int count = 0;
-        long long silentMs = 0;
+        Holes found;
         for (auto it = first; it < last; ++it) {
             if (*it)
                 continue;
-            count += it == first || *(it - 1) ? 1 : 0;
-            ++silentMs;
+            if (it == first || *(it - 1)) {
+                ++found.count;
+                found.startsS.push_back(double(it - heard.begin()) / 1000.0);
+            }
+            ++found.silentMs;
         }
-        return {count, silentMs};
+        return found;
     }
 
 private:
@@ -259,8 +267,11 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
                 lastDeviation);
     std::printf("  step to step: %lld of %lld intervals off whole steps, the worst by %lld frames\n", intervalsOff,
                 intervalsCounted, worstInterval);
-    std::printf("  the reference client beside it (pacat, 10 ms): %d holes (%lld ms silent)\n", referenceHoles.first,
-                referenceHoles.second);
+    std::printf("  the reference client beside it (pacat, 10 ms): %d holes (%lld ms silent)", referenceHoles.count,
+                referenceHoles.silentMs);
+    for (std::size_t i = 0; i < referenceHoles.startsS.size(); ++i)
+        std::printf("%s%.1f", i == 0 ? ", at " : " ", referenceHoles.startsS[i]);
+    std::printf("%s\n", referenceHoles.startsS.empty() ? "" : " s into the loop");
 }
 
 void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int presses)
@@ -343,6 +354,9 @@ int main(int argc, char **argv)
     if (argc > 3)
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QString::fromLocal8Bit(argv[3]));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    // What the program logs (QT_LOGGING_RULES="tamvolo.audio=true") goes
+    // out beside the figures.
+    program.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
     int code = 0;
     if (!kick || !capture.start() || !program.start(env)) {
         std::printf("bench_realserver: could not start\n");
