@@ -7,7 +7,9 @@
 // grow, from the times the server reported underruns.
 //
 // Underruns within kHoldUpMs of a hold-up's first come from that one
-// hold-up of the machine. A hold-up on its own (a virtual machine's host
+// hold-up of the machine (on a quiet virtual machine they come in trains
+// of up to most of a second, and a client beside us has its holes at the
+// same moments). A hold-up on its own (a virtual machine's host
 // taking the core, an idle core waking late) leaves the cushion as it is:
 // every client of the server has those holes, and a larger cushion would
 // cost every later key its frames without preventing the next one. A
@@ -19,7 +21,7 @@
 class CushionGrowth
 {
 public:
-    static constexpr std::int64_t kHoldUpMs = 300;
+    static constexpr std::int64_t kHoldUpMs = 1000;
     static constexpr std::int64_t kRepeatMs = 3000;
 
     enum class Verdict {

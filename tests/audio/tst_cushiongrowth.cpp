@@ -16,9 +16,11 @@ private slots:
         QTest::newRow("an underrun alone leaves it") << QList<int>{1000} << 256;
         QTest::newRow("underruns far apart leave it") << QList<int>{1000, 5000, 9000} << 256;
         QTest::newRow("a second hold-up within 3 s grows it a block") << QList<int>{1000, 3900} << 384;
-        QTest::newRow("the underruns of one hold-up grow it once") << QList<int>{1000, 2000, 2100, 2250} << 384;
+        QTest::newRow("a second of underrun after underrun is one hold-up")
+            << QList<int>{1000, 1300, 1600, 1950} << 256;
+        QTest::newRow("the underruns of a second hold-up grow it once") << QList<int>{1000, 3000, 3400, 3900} << 384;
         QTest::newRow("steady underruns grow it up to its ceiling")
-            << QList<int>{1000, 1400, 1800, 2200, 2600, 3000} << 512;
+            << QList<int>{1000, 1600, 2200, 2800, 3400, 4000, 4600} << 512;
     }
     void theCushionGrowsOnlyWhenUnderrunsComeBack()
     {
