@@ -101,15 +101,23 @@ CONF
   daemon pipewire-pulse pipewire-pulse
   cp "$dir/pipewire.pid" "$dir/pid"
   ln -sfn runtime/pulse/native "$dir/native"
-  local client
+  local client tries=0
   read_env_lines client client_env
   for _ in $(seq 100); do
     if env "${client[@]}" pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
       if keep_sink_playing "$dir" "${client[@]}"; then
         return 0
       fi
-      echo "pipewire-server: the sink did not play" >&2
-      break
+      # Just after the sink is announced, the session manager may not link a
+      # stream yet (pacat: "Input/Output error"): a few more tries.
+      stop_by_pid "$dir/keepalive.pid"
+      tries=$((tries + 1))
+      if [ "$tries" -ge 5 ]; then
+        echo "pipewire-server: the sink did not play" >&2
+        break
+      fi
+      sleep 0.3
+      continue
     fi
     for name in pipewire wireplumber pipewire-pulse; do
       kill -0 "$(cat "$dir/$name.pid")" 2>/dev/null || break 2
