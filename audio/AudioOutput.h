@@ -46,12 +46,10 @@ public:
 
     virtual int rate() const = 0;
     virtual int blockFrames() const = 0;
-    // How much later than a block's due time the output may ask for it, and
-    // a key's request reach the voice, beyond the block itself: the window
-    // system, the UI thread, the loader, and the bursts in which a server
-    // asks for blocks. Sounds are placed this far (and a block) after their
-    // stamp. A server's stream of our own asks for its blocks steadily; SDL
-    // hands them on in bursts.
+    // Sounds start a block and this margin after their stamp: room for the
+    // window system, the UI thread, the loader, and the bursts in which the
+    // output asks for blocks (a stream of our own asks steadily; SDL hands
+    // them on in bursts).
     virtual std::int64_t marginNs() const { return 5'000'000; }
     // What was opened, for the log.
     virtual std::string describe() const = 0;

@@ -11,8 +11,9 @@
 // of up to most of a second, and a client beside us has its holes at the
 // same moments). A hold-up on its own (a virtual machine's host
 // taking the core, an idle core waking late) leaves the cushion as it is:
-// every client of the server has those holes, and a larger cushion would
-// cost every later key its frames without preventing the next one. A
+// other clients of the server mostly have a hole then too, and a larger
+// cushion would cost every later key its frames without preventing the
+// next one. A
 // hold-up within kRepeatMs of the underrun before it means the cushion is too
 // small for what the machine does now: it grows by one step, up to a
 // ceiling. It never shrinks.

@@ -133,9 +133,8 @@ public:
     // under half the tone's level.
     struct Holes
     {
-        int count = 0;
+        std::vector<double> startsS; // seconds into `side`, one for each hole
         long long silentMs = 0;
-        std::vector<double> startsS; // seconds into `side`
     };
     static Holes holes(const std::vector<float> &side)
     {
@@ -153,10 +152,8 @@ public:
         for (auto it = first; it < last; ++it) {
             if (*it)
                 continue;
-            if (it == first || *(it - 1)) {
-                ++found.count;
+            if (it == first || *(it - 1))
                 found.startsS.push_back(double(it - heard.begin()) / 1000.0);
-            }
             ++found.silentMs;
         }
         return found;
@@ -267,8 +264,8 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
                 lastDeviation);
     std::printf("  step to step: %lld of %lld intervals off whole steps, the worst by %lld frames\n", intervalsOff,
                 intervalsCounted, worstInterval);
-    std::printf("  the reference client beside it (pacat, 10 ms): %d holes (%lld ms silent)", referenceHoles.count,
-                referenceHoles.silentMs);
+    std::printf("  the reference client beside it (pacat, 10 ms): %zu holes (%lld ms silent)",
+                referenceHoles.startsS.size(), referenceHoles.silentMs);
     for (std::size_t i = 0; i < referenceHoles.startsS.size(); ++i)
         std::printf("%s%.1f", i == 0 ? ", at " : " ", referenceHoles.startsS[i]);
     std::printf("%s\n", referenceHoles.startsS.empty() ? "" : " s into the loop");
