@@ -1,6 +1,7 @@
 #include "audio/AudioEngine.h"
 
 #include "audio/AudioLog.h"
+#include "audio/AudioOutput.h"
 #include "audio/FrameClock.h"
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
@@ -15,90 +16,64 @@
 
 struct AudioEngine::State
 {
-    std::unique_ptr<AudioOutput> output; // the engine thread's once it runs
-    std::unique_ptr<VoicePlayer> player;
-    int rate = 0;
-    int blockFrames = 0;
+    VoicePlayer player{AudioOutput::kRate};
     std::atomic<bool> running{false};
+    std::atomic<std::int64_t> marginNs{3'000'000};
     std::atomic<std::uint64_t> reopens{0};
 
     // Engine thread only.
-    std::int64_t nextReopenNs = 0;
+    std::unique_ptr<AudioOutput> output;
+    bool everOpened = false;
+    std::int64_t nextOpenNs = 0;
+    std::int64_t nextSdlNs = 0;
+    std::string whyNoneSaid;
+    std::uint64_t callbacksSeen = 0;
+    std::uint64_t callbacksAtStart = 0;
+    std::int64_t callbacksMovedNs = 0;
+    std::int64_t lastWakeNs = 0;
     std::uint64_t lateBlocksSaid = 0;
     std::uint64_t stallsSaid = 0;
     std::uint64_t lateOnsetsSaid = 0;
+    std::uint64_t staleSaid = 0;
 
-    std::mutex mutex;
-    std::condition_variable wake;
+    mutable std::mutex mutex;
+    mutable std::condition_variable wake;    // the engine thread's: stop
+    mutable std::condition_variable changed; // waiters on `running`
     bool stop = false;
     bool done = false;
     std::thread thread;
 
     void serviceLoop();
-    void watchOutput();
+    void tryOpen(std::int64_t now);
+    void watch(std::int64_t now);
+    void lose(const char *why);
+    void setRunning(bool value);
 };
 
 AudioEngine::AudioEngine()
     : m_state(std::make_unique<State>())
 {
-    State &s = *m_state;
-    // Opened on a helper thread: a sound server that does not answer must not
-    // keep the window from appearing. Given up on after kOpenMs; what it
-    // opens later is closed again there.
-    auto output = std::make_shared<std::unique_ptr<AudioOutput>>();
-    auto opened = std::make_shared<bool>(false);
-    const bool answered = runWithin(
-        std::chrono::milliseconds(kOpenMs),
-        [output, opened] {
-            *output = OutputChoice::choose();
-            *opened = (*output)->open();
-        },
-        [output] { (*output)->close(std::chrono::milliseconds(kCloseMs)); });
-    if (!answered) {
-        qCDebug(lcAudio) << "the sound server did not answer in" << kOpenMs << "ms: no sound";
-        return;
-    }
-    s.output = std::move(*output);
-    if (!*opened) {
-        qCDebug(lcAudio) << "no sound device: no sound";
-        return;
-    }
-    m_rate = s.rate = s.output->rate();
-    m_blockFrames = s.blockFrames = s.output->blockFrames();
-    s.player = std::make_unique<VoicePlayer>(m_rate, m_blockFrames);
-    m_latencyNs = latencyFor(m_rate, m_blockFrames, s.output->marginNs());
-    s.output->start(*s.player);
-    s.running = true;
-    s.thread = std::thread(&State::serviceLoop, &s);
+    m_state->thread = std::thread(&State::serviceLoop, m_state.get());
 }
 
 AudioEngine::~AudioEngine()
 {
     State &s = *m_state;
-    if (!s.player)
-        return;
     if (!stopWorker(s, std::chrono::milliseconds(kCloseMs))) {
-        // Stuck in the sound server (opening the device again): left behind,
-        // with everything it may still touch.
+        // Stuck in a sound server (opening the output): left behind, with
+        // everything it may still touch.
         qCDebug(lcAudio) << "the engine thread did not stop in" << kCloseMs << "ms; left behind";
         keepForever(std::move(m_state));
         return;
     }
-    if (s.output->close(std::chrono::milliseconds(kCloseMs))) {
-        s.player->takeRetired();
-        return;
-    }
-    keepForever(std::move(m_state)); // its audio thread may still call the player
-}
-
-std::int64_t AudioEngine::latencyFor(int rate, int blockFrames, std::int64_t marginNs)
-{
-    return 1'000'000'000LL * blockFrames / rate + marginNs;
+    if (s.output && !s.output->close(std::chrono::milliseconds(kCloseMs)))
+        keepForever(std::move(s.output)); // its audio thread may still run, without the player
+    s.player.takeRetired();
 }
 
 std::int64_t AudioEngine::nowNs() const
 {
-    return m_state->player ? m_state->player->streamNs(monotonicNs()) : monotonicNs();
+    return m_state->player.streamNs(monotonicNs());
 }
 
 bool AudioEngine::hasOutput() const
@@ -106,19 +81,36 @@ bool AudioEngine::hasOutput() const
     return m_state->running.load(std::memory_order_relaxed);
 }
 
+bool AudioEngine::waitForOutput(std::chrono::milliseconds limit) const
+{
+    std::unique_lock lock(m_state->mutex);
+    return m_state->changed.wait_for(lock, limit, [this] { return hasOutput(); });
+}
+
+int AudioEngine::rate() const
+{
+    return AudioOutput::kRate;
+}
+
+std::int64_t AudioEngine::latencyNs() const
+{
+    const VoicePlayer &player = m_state->player;
+    return player.nsFor(player.blockFrames()) + m_state->marginNs.load(std::memory_order_relaxed);
+}
+
 std::uint64_t AudioEngine::lateOnsets() const
 {
-    return m_state->player ? m_state->player->lateOnsets() : 0;
+    return m_state->player.lateOnsets();
 }
 
 std::uint64_t AudioEngine::stalls() const
 {
-    return m_state->player ? m_state->player->stalls() : 0;
+    return m_state->player.stalls();
 }
 
 std::uint64_t AudioEngine::lateBlocks() const
 {
-    return m_state->player ? m_state->player->lateBlocks() : 0;
+    return m_state->player.lateBlocks();
 }
 
 std::uint64_t AudioEngine::reopens() const
@@ -128,79 +120,137 @@ std::uint64_t AudioEngine::reopens() const
 
 void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, bool step)
 {
-    if (!m_state->player || !hasOutput() || !sound)
+    if (!hasOutput() || !sound)
         return;
+    std::int64_t lead = latencyNs();
+    if (step) {
+        // A loop's first step sets its lead.
+        if (!m_stepsBefore || stampNs - m_lastStepNs > kNewLoopNs || stampNs < m_lastStepNs - kNewLoopNs)
+            m_stepLeadNs = lead;
+        m_stepsBefore = true;
+        m_lastStepNs = stampNs;
+        lead = m_stepLeadNs;
+    }
     auto playback = std::make_unique<Playback>();
     playback->sample = std::move(sound);
-    playback->onsetNs = stampNs + m_latencyNs;
+    playback->onsetNs = stampNs + lead;
     playback->kind = step ? Playback::Kind::Step : Playback::Kind::Sound;
-    m_state->player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
+    m_state->player.submit(std::move(playback)); // handed back (and freed here) only if the queue is full
 }
 
 void AudioEngine::withdrawSteps(std::int64_t fromNs)
 {
-    if (!m_state->player)
-        return;
     auto playback = std::make_unique<Playback>();
-    playback->onsetNs = fromNs + m_latencyNs;
+    playback->onsetNs = fromNs + (m_stepsBefore ? m_stepLeadNs : latencyNs());
     playback->kind = Playback::Kind::Withdraw;
-    m_state->player->submit(std::move(playback)); // handed back (and freed here) only if the queue is full
+    m_state->player.submit(std::move(playback)); // handed back (and freed here) only if the queue is full
 }
 
-void AudioEngine::State::watchOutput()
+void AudioEngine::State::setRunning(bool value)
 {
-    if (const std::uint64_t late = player->lateBlocks(); late != lateBlocksSaid) {
+    {
+        const std::lock_guard lock(mutex);
+        running = value;
+    }
+    changed.notify_all();
+}
+
+void AudioEngine::State::tryOpen(std::int64_t now)
+{
+    if (now < nextOpenNs)
+        return;
+    nextOpenNs = now + std::int64_t(kReopenMs) * 1'000'000;
+    const bool trySdl = now >= nextSdlNs;
+    if (trySdl)
+        nextSdlNs = now + std::int64_t(kSdlRetryMs) * 1'000'000;
+    OutputChoice::Attempt attempt = OutputChoice::open(trySdl);
+    if (!attempt.output) {
+        if (attempt.why != whyNoneSaid)
+            qCDebug(lcAudio) << "no sound yet:" << attempt.why.c_str() << "(tried again every" << kReopenMs << "ms)";
+        whyNoneSaid = attempt.why;
+        return;
+    }
+    whyNoneSaid.clear();
+    output = std::move(attempt.output);
+    qCDebug(lcAudio) << (everOpened ? "the output was opened again:" : "output chosen:") << output->name() << "("
+                     << attempt.why.c_str() << ")";
+    marginNs = output->marginNs();
+    output->start(player);
+    callbacksSeen = callbacksAtStart = output->callbacks();
+    callbacksMovedNs = monotonicNs();
+    if (everOpened)
+        reopens.fetch_add(1, std::memory_order_relaxed);
+    everOpened = true;
+    setRunning(true);
+}
+
+void AudioEngine::State::lose(const char *why)
+{
+    qCDebug(lcAudio) << why;
+    setRunning(false);
+    if (!output->close(std::chrono::milliseconds(kCloseMs)))
+        keepForever(std::move(output));
+    output.reset();
+    nextOpenNs = 0;
+}
+
+void AudioEngine::State::watch(std::int64_t now)
+{
+    if (const std::uint64_t late = player.lateBlocks(); late != lateBlocksSaid) {
         qCDebug(lcAudio) << "output blocks asked for later than the clock expected:" << late
                          << "(the server's bursts; not a dropout by itself)";
         lateBlocksSaid = late;
     }
-    if (const std::uint64_t late = player->lateOnsets(); late != lateOnsetsSaid) {
+    if (const std::uint64_t late = player.lateOnsets(); late != lateOnsetsSaid) {
         qCDebug(lcAudio) << "sounds that reached the voice after their time, started at once:" << late;
         lateOnsetsSaid = late;
     }
-    if (const std::uint64_t stalls = player->stalls(); stalls != stallsSaid) {
-        qCDebug(lcAudio) << "the output stalled for over" << FrameClock::kResetNs / 1'000'000
-                         << "ms; the stream caught up with the clock (stalls:" << stalls << ")";
+    if (const std::uint64_t stale = player.staleDropped(); stale != staleSaid) {
+        qCDebug(lcAudio) << "sounds dropped, their moment long past (queued while the output was held up):" << stale;
+        staleSaid = stale;
+    }
+    if (const std::uint64_t stalls = player.stalls(); stalls != stallsSaid) {
+        qCDebug(lcAudio) << "the output went unserviced for over" << FrameClock::kResetNs / 1'000'000 << "ms ("
+                         << stalls << "times so far)"
+                         << (output->followsHoles() ? "; what follows keeps its place"
+                                                    : "; the stream caught up with the clock");
         stallsSaid = stalls;
     }
-    if (const std::string change = output->service(); !change.empty())
-        qCDebug(lcAudio) << change.c_str();
-    if (output->isRunning()) {
-        running = true;
-        return;
+    for (const std::string &line : output->report())
+        qCDebug(lcAudio) << line.c_str();
+
+    // An engine thread that was held up itself judges the callbacks afresh.
+    if (now - lastWakeNs > 3 * std::int64_t(kServiceMs) * 1'000'000)
+        callbacksMovedNs = now;
+    if (const std::uint64_t calls = output->callbacks(); calls != callbacksSeen) {
+        callbacksSeen = calls;
+        callbacksMovedNs = now;
     }
-    if (running.exchange(false))
-        qCDebug(lcAudio) << "the device went away";
-    const std::int64_t now = monotonicNs();
-    if (now < nextReopenNs)
-        return;
-    nextReopenNs = now + std::int64_t(kReopenMs) * 1'000'000;
-    if (!output->open())
-        return;
-    if (output->rate() != rate) {
-        qCDebug(lcAudio) << "the device came back at" << output->rate() << "Hz; not used";
-        output->close(std::chrono::milliseconds(kCloseMs), false);
-        return;
-    }
-    output->start(*player);
-    running = true;
-    reopens.fetch_add(1, std::memory_order_relaxed);
-    qCDebug(lcAudio) << "the device was opened again:" << output->describe().c_str();
+    // A sink that slept may take a while to ask for the first block.
+    const std::int64_t limitMs = callbacksSeen == callbacksAtStart ? kFirstBlockMs : kUnservicedMs;
+    if (!output->isRunning())
+        lose("the device went away");
+    else if (now - callbacksMovedNs > limitMs * 1'000'000)
+        lose("the stream has not been serviced for a second (a frozen server, or no links): opened again when a "
+             "server answers");
 }
 
 void AudioEngine::State::serviceLoop()
 {
     for (;;) {
-        {
-            std::unique_lock lock(mutex);
-            wake.wait_for(lock, std::chrono::milliseconds(kServiceMs), [this] { return stop; });
-            if (stop) {
-                done = true;
-                wake.notify_all();
-                return;
-            }
+        const std::int64_t now = monotonicNs();
+        if (output)
+            watch(now);
+        else
+            tryOpen(now);
+        lastWakeNs = monotonicNs();
+        player.takeRetired(); // freed here, off the audio thread
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, std::chrono::milliseconds(kServiceMs), [this] { return stop; });
+        if (stop) {
+            done = true;
+            wake.notify_all();
+            return;
         }
-        watchOutput();
-        player->takeRetired(); // freed here, off the audio thread
     }
 }

@@ -1,17 +1,79 @@
 #include "audio/AudioOutput.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include "audio/AudioLog.h"
+#include "audio/TimeLimits.h"
+#include "audio/VoicePlayer.h"
 
-void AudioOutput::askForRealtimeOnce(bool &asked)
+#include <cstring>
+#include <thread>
+
+void AudioOutput::start(VoicePlayer &player)
 {
-    if (asked)
-        return;
-    asked = true;
-    int policy = 0;
-    sched_param param{};
-    if (pthread_getschedparam(pthread_self(), &policy, &param) == 0 && policy == SCHED_OTHER) {
-        param.sched_priority = kRealtimePriority;
-        pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
-    }
+    m_realtime.reset();
+    player.streamStarted(followsHoles());
+    m_player.store(&player, std::memory_order_seq_cst);
+}
+
+bool AudioOutput::close(std::chrono::milliseconds limit)
+{
+    // Let the player go first: a render that took it before this ends within
+    // a block, and none starts after.
+    m_player.store(nullptr, std::memory_order_seq_cst);
+    for (int i = 0; i < 100 && m_rendering.load(std::memory_order_seq_cst); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!isOpen())
+        return true;
+    const bool closed = runWithin(limit, [this] { closeNow(); });
+    if (!closed)
+        qCDebug(lcAudio) << name() << ": the stream did not close in" << limit.count() << "ms; left behind";
+    return closed;
+}
+
+std::vector<std::string> AudioOutput::report()
+{
+    std::vector<std::string> lines;
+    if (std::string said = m_realtime.settle(name()); !said.empty())
+        lines.push_back(std::move(said));
+    reportOwn(lines);
+    return lines;
+}
+
+void AudioOutput::callbackStarted()
+{
+    m_realtime.askOnAudioThread();
+    m_callbacks.fetch_add(1, std::memory_order_relaxed);
+}
+
+void AudioOutput::renderBlock(float *out, int frames, std::int64_t nowNs)
+{
+    m_rendering.store(true, std::memory_order_seq_cst);
+    if (VoicePlayer *player = m_player.load(std::memory_order_seq_cst))
+        player->render(out, frames, nowNs);
+    else
+        std::memset(out, 0, std::size_t(frames) * kFrameBytes);
+    m_rendering.store(false, std::memory_order_release);
+}
+
+void AudioOutput::followHole(std::int64_t frames)
+{
+    m_rendering.store(true, std::memory_order_seq_cst);
+    if (VoicePlayer *player = m_player.load(std::memory_order_seq_cst))
+        player->skip(frames);
+    m_rendering.store(false, std::memory_order_release);
+}
+
+bool AudioOutput::playerSounding()
+{
+    m_rendering.store(true, std::memory_order_seq_cst);
+    const VoicePlayer *player = m_player.load(std::memory_order_seq_cst);
+    const bool sounding = player && player->sounding();
+    m_rendering.store(false, std::memory_order_release);
+    return sounding;
+}
+
+bool AudioOutput::cannotOpen(std::string why)
+{
+    m_whyNot = std::move(why);
+    closeNow();
+    return false;
 }

@@ -1,68 +1,118 @@
 #pragma once
 
+#include "audio/RealtimePriority.h"
+
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
+#include <vector>
 
 class VoicePlayer;
 
-// Where the voice's frames go: stereo float frames, rendered by
-// VoicePlayer::render() on the output's own audio thread, in blocks of
-// blockFrames(). OutputChoice chooses one for the program's run.
+// Where the voice's frames go: stereo float frames at kRate, rendered by
+// VoicePlayer::render() on the output's own audio thread, a block at a time.
+// OutputChoice opens one; the engine keeps it running.
+//
+// What every output shares is here: handing the player to the audio thread
+// and taking it back, a block rendered by the player or silent, the count of
+// callbacks that tells a stream still serviced from one that stopped, the
+// audio thread's real-time priority, and a close that never waits for ever.
+// Each backend keeps what is its own: opening, its callbacks, what it says.
 //
 // One thread at a time owns an output (the engine's); the audio thread only
-// calls the player.
+// calls renderBlock() and followHole().
 class AudioOutput
 {
 public:
-    static constexpr int kPreferredRate = 48000;
-    // The audio thread's real-time priority, where the system grants one:
-    // above ordinary work, below the sound server's own threads.
-    static constexpr int kRealtimePriority = 10;
+    static constexpr int kRate = 48000;
+    static constexpr int kChannels = 2;
+    static constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
+    // How long opening may wait for a sound server.
+    static constexpr int kOpenMs = 1000;
 
     AudioOutput() = default;
     virtual ~AudioOutput() = default;
     AudioOutput(const AudioOutput &) = delete;
     AudioOutput &operator=(const AudioOutput &) = delete;
 
-    // Opens the default device, silent until start(). False when there is
-    // none (or no server answers).
+    // Opens the default device, silent until start(); waits at most kOpenMs.
+    // False, and whyNot() says why, when there is none (or no server
+    // answers, or it has nowhere to play).
     virtual bool open() = 0;
+    const std::string &whyNot() const { return m_whyNot; }
 
-    // From now on the audio thread calls player.render(). `player` must
-    // outlive this object or the next close().
-    virtual void start(VoicePlayer &player) = 0;
+    // From now on the audio thread renders `player`, a stream that starts
+    // now (VoicePlayer::streamStarted). `player` must outlive this object or
+    // the next close().
+    void start(VoicePlayer &player);
 
-    // Closes the device (with `final`, whatever else it opened for it). A
-    // sound server that stopped answering can hold the close up for ever:
-    // after `limit` it is left behind and false returned; its audio thread
-    // may then still call the player, which must be kept alive.
-    virtual bool close(std::chrono::milliseconds limit = std::chrono::milliseconds(500), bool final = true) = 0;
+    // Lets the player go (no render of it runs after this returns), then
+    // closes the device. A sound server that stopped answering can hold the
+    // close up for ever: after `limit` it is left behind and false returned;
+    // the object must then be kept alive (keepForever).
+    bool close(std::chrono::milliseconds limit);
 
-    // True while the device is open and playing (false after it failed or
-    // its server went away).
-    virtual bool isRunning() const = 0;
+    // True while the device is open and has not failed (its server went
+    // away, or said the stream is over).
+    virtual bool isRunning() const { return isOpen() && !m_failed.load(std::memory_order_relaxed); }
 
-    virtual int rate() const = 0;
-    virtual int blockFrames() const = 0;
-    // Sounds start a block and this margin after their stamp: room for the
-    // window system, the UI thread, the loader, and the bursts in which the
-    // output asks for blocks (a stream of our own asks steadily; SDL hands
-    // them on in bursts).
-    virtual std::int64_t marginNs() const { return 5'000'000; }
+    // Any thread: callbacks of the audio thread so far. A stream whose count
+    // stands still is no longer serviced (a frozen server, a stream without
+    // links).
+    std::uint64_t callbacks() const { return m_callbacks.load(std::memory_order_relaxed); }
+
+    int rate() const { return kRate; }
+    // Sounds start the block they are asked in and this margin after their
+    // stamp: room for the window system, the UI thread, the loader, and the
+    // bursts in which the output asks for blocks (a stream of our own asks
+    // steadily; SDL hands them on in bursts).
+    virtual std::int64_t marginNs() const { return 3'000'000; }
+    // Whether the output keeps the voice's frames on the server's timeline
+    // across a hole itself (StreamClock).
+    virtual bool followsHoles() const { return true; }
     // What was opened, for the log.
     virtual std::string describe() const = 0;
     virtual const char *name() const = 0;
-    // The engine thread, every few tens of milliseconds: looks after the
-    // output (a cushion that has to grow); returns what changed, for the
-    // log, or nothing.
-    virtual std::string service() { return {}; }
+
+    // The engine thread, every few tens of milliseconds: what changed since
+    // the last call (the audio thread's priority, holes, the graph's quantum,
+    // the cushion...), one line each; nothing when nothing did. Reporting
+    // only: what the output does about it, it did on its own thread.
+    std::vector<std::string> report();
 
 protected:
-    // The audio thread, at every callback: the first time, asks for
-    // real-time scheduling (kRealtimePriority) where the thread has none and
-    // the system allows it, so that a busy desktop does not make it late.
-    // Refused without the right to it; then it stays as it was.
-    static void askForRealtimeOnce(bool &asked);
+    // Ends the audio thread and frees what open() made; on a helper thread
+    // when called by close(), which may leave it behind.
+    virtual void closeNow() = 0;
+    virtual bool isOpen() const = 0;
+    // What report() says of the backend's own doings.
+    virtual void reportOwn(std::vector<std::string> &lines) { (void)lines; }
+
+    // Audio thread, once per callback: asks for real-time priority the
+    // first time, and counts the callback.
+    void callbackStarted();
+    // Audio thread: fills `frames` frames, by the player or with silence.
+    void renderBlock(float *out, int frames, std::int64_t nowNs);
+    // Audio thread, before renderBlock(): the server played a hole of
+    // `frames` where ours were due, or dropped -`frames` of those given last
+    // (VoicePlayer::skip).
+    void followHole(std::int64_t frames);
+    // Audio thread: whether the player is sounding now.
+    bool playerSounding();
+    // Any thread: the stream failed (its server said so).
+    void fail() { m_failed.store(true, std::memory_order_relaxed); }
+    // The engine thread, opening: the stream has not failed.
+    void clearFailed() { m_failed.store(false, std::memory_order_relaxed); }
+    // The engine thread, opening: false, and why.
+    bool cannotOpen(std::string why);
+
+private:
+    std::atomic<VoicePlayer *> m_player{nullptr};
+    std::atomic<bool> m_rendering{false};
+    std::atomic<bool> m_failed{false};
+    std::atomic<std::uint64_t> m_callbacks{0};
+    RealtimePriority m_realtime;
+    std::string m_whyNot;
 };

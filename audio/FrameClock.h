@@ -5,10 +5,12 @@
 // Maps monotonic times to output frames, on the audio thread.
 //
 // The output asks for a block of frames at a time; the moment each request
-// arrives jitters with scheduling. A delay-locked loop (second order,
-// bandwidth kBandwidthHz) filters those moments into a steady estimate of when
-// each block starts and how long a block lasts, so that a time can be placed
-// on the right frame inside a block. With an exact clock it is exact.
+// arrives jitters with scheduling, and the blocks need not be of one size (a
+// graph's quantum can change while it runs). A delay-locked loop (second
+// order, bandwidth kBandwidthHz, its gains set for each block's length)
+// filters those moments into a steady estimate of when each block starts and
+// how long a frame lasts, and so predicts the start of the next block from
+// the frames of this one. With an exact clock it is exact.
 class FrameClock
 {
 public:
@@ -17,30 +19,22 @@ public:
     // the loop (device stalled, machine suspended).
     static constexpr std::int64_t kResetNs = 100'000'000;
 
-    FrameClock(int rate, int blockFrames);
+    explicit FrameClock(int rate);
 
     // Called at the start of every block, with the time read on entry and
-    // the index of the block's first frame. Returns how much later than
-    // predicted the block started, in nanoseconds (negative: earlier).
-    std::int64_t blockStarted(std::int64_t nowNs, std::int64_t firstFrame);
+    // the frames the block covers. Returns how much later than predicted
+    // the block started, in nanoseconds (negative: earlier); 0 for the
+    // first block after a restart.
+    std::int64_t blockStarted(std::int64_t nowNs, int frames);
 
-    // Nanoseconds per frame, as measured.
-    double nsPerFrame() const;
-
-    // Starts the loop afresh: the block starting now begins at `firstFrame`.
-    void restart(std::int64_t nowNs, std::int64_t firstFrame);
+    // Starts the loop afresh at the next block.
+    void restart() { m_started = false; }
 
 private:
-    void reset(std::int64_t nowNs);
-
     int m_rate;
-    int m_blockFrames;
-    double m_b;
-    double m_c;
     bool m_started = false;
-    std::int64_t m_base = 0;   // all times below are relative to this
-    std::int64_t m_frame0 = 0; // first frame of the current block
-    double m_t0 = 0.0;         // filtered start of the current block
-    double m_t1 = 0.0;         // predicted start of the next block
-    double m_period = 0.0;     // filtered block duration
+    std::int64_t m_base = 0;   // the times below are relative to this
+    double m_next = 0.0;       // predicted start of the next block
+    double m_nsPerFrame = 0.0; // filtered
+    int m_frames = 0;          // the latest block's
 };

@@ -11,38 +11,94 @@
 
 namespace {
 
-constexpr int kProbeMs = 500;
+enum class Asked { Any, PipeWire, PulseAudio, Sdl };
+
+Asked asked()
+{
+    static const Asked answer = [] {
+        const char *value = std::getenv("TAMVOLO_AUDIO");
+        if (!value || !*value)
+            return Asked::Any;
+        if (std::strcmp(value, "pipewire") == 0)
+            return Asked::PipeWire;
+        if (std::strcmp(value, "pulseaudio") == 0 || std::strcmp(value, "pulse") == 0)
+            return Asked::PulseAudio;
+        if (std::strcmp(value, "sdl") == 0)
+            return Asked::Sdl;
+        qCDebug(lcAudio) << "TAMVOLO_AUDIO" << value
+                         << "names no output (pipewire, pulseaudio or pulse, sdl): the default choice holds";
+        return Asked::Any;
+    }();
+    return answer;
+}
+
+// Opens `output`; adds why not to `whyNot`.
+bool tryOpen(AudioOutput &output, std::string &whyNot)
+{
+    if (output.open())
+        return true;
+    whyNot += (whyNot.empty() ? "" : "; ") + std::string(output.name()) + ": " + output.whyNot();
+    return false;
+}
 
 } // namespace
 
-std::unique_ptr<AudioOutput> OutputChoice::choose()
+OutputChoice::Attempt OutputChoice::open(bool trySdl)
 {
-    const char *forced = std::getenv("TAMVOLO_AUDIO");
-    const char *sdlDriver = std::getenv("SDL_AUDIODRIVER");
-    std::unique_ptr<AudioOutput> chosen;
-    const char *why = "";
-    if (forced && std::strcmp(forced, "pipewire") == 0) {
-        chosen = std::make_unique<PipeWireOutput>();
-        why = "TAMVOLO_AUDIO asks for it";
-    } else if (forced && std::strcmp(forced, "pulseaudio") == 0) {
-        chosen = std::make_unique<PulseOutput>();
-        why = "TAMVOLO_AUDIO asks for it";
-    } else if (forced && std::strcmp(forced, "sdl") == 0) {
-        chosen = std::make_unique<SdlOutput>();
-        why = "TAMVOLO_AUDIO asks for it";
-    } else if (sdlDriver && *sdlDriver) {
-        chosen = std::make_unique<SdlOutput>();
-        why = "SDL_AUDIODRIVER names a driver";
-    } else if (PipeWireOutput::serverAnswers()) {
-        chosen = std::make_unique<PipeWireOutput>();
-        why = "a PipeWire server answers";
-    } else if (PulseProbe::check(std::chrono::milliseconds(kProbeMs)) == PulseProbe::Server::Usable) {
-        chosen = std::make_unique<PulseOutput>();
-        why = "a PulseAudio server answers";
-    } else {
-        chosen = std::make_unique<SdlOutput>();
-        why = "no sound server answers";
+    Attempt attempt;
+    std::string whyNot;
+    auto pipeWire = [&] {
+        auto output = std::make_unique<PipeWireOutput>();
+        return tryOpen(*output, whyNot) ? std::move(output) : nullptr;
+    };
+    auto pulse = [&]() -> std::unique_ptr<AudioOutput> {
+        auto output = std::make_unique<PulseOutput>();
+        return tryOpen(*output, whyNot) ? std::move(output) : nullptr;
+    };
+    auto sdl = [&]() -> std::unique_ptr<AudioOutput> {
+        auto output = std::make_unique<SdlOutput>();
+        return tryOpen(*output, whyNot) ? std::move(output) : nullptr;
+    };
+    switch (asked()) {
+    case Asked::PipeWire:
+        attempt.output = pipeWire();
+        attempt.why = "TAMVOLO_AUDIO asks for it";
+        break;
+    case Asked::PulseAudio:
+        attempt.output = pulse();
+        attempt.why = "TAMVOLO_AUDIO asks for it";
+        break;
+    case Asked::Sdl:
+        attempt.output = trySdl ? sdl() : nullptr;
+        attempt.why = "TAMVOLO_AUDIO asks for it";
+        break;
+    case Asked::Any:
+        if ((attempt.output = pipeWire())) {
+            attempt.why = "its graph can play";
+            break;
+        }
+        switch (PulseProbe::check(std::chrono::milliseconds(PulseProbe::kProbeMs))) {
+        case PulseProbe::Server::Usable:
+            if ((attempt.output = pulse())) {
+                attempt.why = "a PulseAudio server answers with a sink";
+                return attempt;
+            }
+            break;
+        case PulseProbe::Server::None:
+            whyNot += "; PulseAudio: no server answers";
+            break;
+        case PulseProbe::Server::NoDevices:
+            whyNot += "; PulseAudio: the server has no sink";
+            break;
+        case PulseProbe::Server::NoAnswer:
+            whyNot += "; PulseAudio: the server does not answer";
+            break;
+        }
+        if (trySdl && (attempt.output = sdl()))
+            attempt.why = "no sound server of our own can play";
+        break;
     }
-    qCDebug(lcAudio) << "output chosen:" << chosen->name() << "(" << why << ")";
-    return chosen;
+    if (!attempt.output)
+        attempt.why = whyNot.empty() ? "no sound server answers" : whyNot;
+    return attempt;
 }

@@ -3,16 +3,28 @@
 #include "audio/AudioOutput.h"
 
 #include <memory>
+#include <string>
 
+// Which output the program plays through, opened (the engine's thread):
+// - TAMVOLO_AUDIO=pipewire, pulseaudio (or pulse) or sdl asks for that
+//   output, and only that one is tried; any other value is said in the log
+//   and the default holds;
+// - by default, PipeWire's own stream where its graph can play (an audio
+//   sink, and a session manager to link the stream), then PulseAudio's own
+//   stream where a PulseAudio server (or pipewire-pulse) answers with a sink,
+//   then SDL (ALSA and the rest).
+// Environment set for other programs chooses nothing: SDL_AUDIODRIVER picks
+// SDL's driver only when SDL is the output.
 namespace OutputChoice {
 
-// The output for the program's run, chosen once (the engine's thread):
-// - TAMVOLO_AUDIO=pipewire, pulseaudio or sdl forces that output;
-// - else, where the user asked SDL for a driver (SDL_AUDIODRIVER), SDL;
-// - else PipeWire's own stream where a PipeWire server answers, then
-//   PulseAudio's own stream where a PulseAudio server (or pipewire-pulse)
-//   answers with a sink, then SDL (ALSA and the rest).
-// The tamvolo.audio log says which, and what it opened.
-std::unique_ptr<AudioOutput> choose();
+struct Attempt
+{
+    std::unique_ptr<AudioOutput> output; // opened; null when none could be
+    std::string why;                     // why this one, or why none
+};
+
+// Opens the first output that can play now. SDL, costly to try, is tried
+// only with `trySdl`. Waits at most a few AudioOutput::kOpenMs.
+Attempt open(bool trySdl);
 
 } // namespace OutputChoice

@@ -11,6 +11,9 @@
 // Waits at most `limit` on the server; any thread.
 namespace PulseProbe {
 
+// How long a server has to say what it has.
+constexpr int kProbeMs = 500;
+
 enum class Server {
     None,      // no server answers at the address: SDL may try other drivers
     Usable,    // a default sink and a default source

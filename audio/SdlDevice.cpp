@@ -20,9 +20,6 @@ void quietSdlLog(void *, int, SDL_LogPriority, const char *)
 void quietAlsa(const char *, int, const char *, int, const char *, ...)
 {}
 
-// How long the sound server has to say what it has.
-constexpr int kProbeMs = 500;
-
 } // namespace
 
 bool initSdlAudio(bool *noAnswer)
@@ -41,7 +38,7 @@ bool initSdlAudio(bool *noAnswer)
     // no sound rather than a crash or a hang.
     const char *driver = SDL_getenv("SDL_AUDIODRIVER");
     if (!driver || !*driver || SDL_strcasecmp(driver, "pulseaudio") == 0) {
-        switch (PulseProbe::check(std::chrono::milliseconds(kProbeMs))) {
+        switch (PulseProbe::check(std::chrono::milliseconds(PulseProbe::kProbeMs))) {
         case PulseProbe::Server::None:
         case PulseProbe::Server::Usable:
             break;
@@ -49,7 +46,7 @@ bool initSdlAudio(bool *noAnswer)
             qCDebug(lcAudio) << "the sound server has no default output or input: no sound";
             return false;
         case PulseProbe::Server::NoAnswer:
-            qCDebug(lcAudio) << "the sound server did not answer in" << kProbeMs << "ms: no sound";
+            qCDebug(lcAudio) << "the sound server did not answer in" << PulseProbe::kProbeMs << "ms: no sound";
             if (noAnswer)
                 *noAnswer = true;
             return false;

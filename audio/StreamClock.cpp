@@ -2,10 +2,9 @@
 
 #include <cstdlib>
 
-StreamClock::StreamClock(int rate, int blockFrames)
+StreamClock::StreamClock(int rate)
     : m_rate(rate)
-    , m_blockNs(1'000'000'000LL * blockFrames / rate)
-    , m_clock(rate, blockFrames)
+    , m_clock(rate)
 {}
 
 std::int64_t StreamClock::framesFor(std::int64_t ns) const
@@ -34,35 +33,51 @@ std::int64_t StreamClock::streamNs(std::int64_t monotonicNs) const
     return distance == kNotStarted ? monotonicNs : monotonicNs - distance;
 }
 
-void StreamClock::blockStarted(std::int64_t nowNs)
+void StreamClock::streamStarted(bool followsHoles)
+{
+    m_followsHoles = followsHoles;
+    m_newStream = m_started;
+}
+
+void StreamClock::catchUp(std::int64_t nowNs)
+{
+    if (m_anchor.isSet()) {
+        const std::int64_t caughtUp = framesFor(nowNs - m_anchor.distanceNs() - m_originNs);
+        if (caughtUp > m_frame)
+            m_frame = caughtUp;
+    }
+    m_anchor.reset();
+}
+
+void StreamClock::blockStarted(std::int64_t nowNs, int frames)
 {
     if (!m_started) {
         m_started = true;
         m_originNs = nowNs;
-        m_clock.restart(nowNs, m_frame);
+        m_clock.restart();
+        m_clock.blockStarted(nowNs, frames);
+    } else if (m_newStream) {
+        // The device was opened again: its frames start now.
+        m_newStream = false;
+        catchUp(nowNs);
+        m_clock.restart();
+        m_clock.blockStarted(nowNs, frames);
     } else {
-        const std::int64_t error = m_clock.blockStarted(nowNs, m_frame);
-        if (error > m_blockNs)
+        const std::int64_t error = m_clock.blockStarted(nowNs, frames);
+        if (error > nsFor(frames))
             m_lateBlocks.fetch_add(1, std::memory_order_relaxed);
-        if (std::abs(error) > FrameClock::kResetNs && m_anchor.isSet()) {
-            // The output stalled (or the machine slept): stream time goes on
-            // from where the monotonic clock says it is, rather than fall
-            // behind it for good.
-            const std::int64_t caughtUp = framesFor(nowNs - m_anchor.distanceNs() - m_originNs);
-            if (caughtUp > m_frame) {
-                m_stalls.fetch_add(1, std::memory_order_relaxed);
-                m_frame = caughtUp;
-                m_clock.restart(nowNs, m_frame);
-            }
-            m_anchor.reset();
+        if (std::abs(error) > FrameClock::kResetNs) {
+            // The output stalled (or the machine slept). An output that
+            // follows its holes has kept its frames on the server's
+            // timeline; for one that does not, stream time goes on from
+            // where the monotonic clock says, rather than fall behind it.
+            m_stalls.fetch_add(1, std::memory_order_relaxed);
+            if (m_followsHoles)
+                m_anchor.reset();
+            else
+                catchUp(nowNs);
         }
     }
     m_anchor.blockStarted(nowNs, m_originNs + nsFor(m_frame));
     m_streamDistance.store(m_anchor.distanceNs(), std::memory_order_release);
-}
-
-void StreamClock::skip(std::int64_t frames)
-{
-    m_frame += frames;
-    m_skipped.fetch_add(std::uint64_t(frames), std::memory_order_relaxed);
 }

@@ -10,28 +10,41 @@
 // Stream time: nanoseconds counted by the output's frames, starting from the
 // monotonic time of the first block. Onsets given in stream time are placed
 // on their frame by plain arithmetic, so sounds asked for 200 ms apart start
-// exactly 200 ms of frames apart, whatever the jitter of the audio thread and
-// whatever the device's clock does.
+// exactly 200 ms of frames apart, whatever the jitter of the audio thread,
+// the size of its blocks and whatever the device's clock does.
 //
 // streamNs() tells any thread what stream time it is now, by the blocks asked
-// for with the server's buffer full (StreamAnchor). When the output stalls
-// for long (a device that went away, a suspended machine), stream time skips
-// ahead with the monotonic clock instead of falling behind it. A delay-locked
-// loop over the block times (FrameClock) judges which blocks came late.
+// for with the server's buffer full (StreamAnchor). A delay-locked loop over
+// the block times (FrameClock) judges which blocks came late, and which came
+// after the output stalled.
+//
+// Across a hole in the sound the frames must stay on the server's timeline.
+// An output that follows its holes itself (its server tells it, and it calls
+// skip(), or its server asks for the frames it missed) keeps that; for one
+// that does not, stream time skips ahead with the monotonic clock after a
+// stall instead of falling behind it for good. A new stream (the device
+// opened again) always starts where the monotonic clock says.
 //
 // Audio thread, except where a method says otherwise.
 class StreamClock
 {
 public:
-    StreamClock(int rate, int blockFrames);
+    explicit StreamClock(int rate);
 
-    // A block is asked for at monotonic time `nowNs`, before it is rendered.
-    void blockStarted(std::int64_t nowNs);
+    // A block of `frames` is asked for at monotonic time `nowNs`, before it
+    // is rendered.
+    void blockStarted(std::int64_t nowNs, int frames);
     // The block asked for covered `frames` frames.
     void blockRendered(int frames) { m_frame += frames; }
     // The output lost `frames` frames (the server played a hole where they
-    // would have gone): stream time moves on by as much.
-    void skip(std::int64_t frames);
+    // would have gone): stream time moves on by as much; or, negative, the
+    // server dropped that many of those given last: it goes back.
+    void skip(std::int64_t frames) { m_frame += frames; }
+
+    // Before a stream's first block, while no audio thread runs the clock
+    // (the thread that starts the stream): whether the stream follows its
+    // holes itself.
+    void streamStarted(bool followsHoles);
 
     // Whether a block has been asked for.
     bool started() const { return m_started; }
@@ -50,23 +63,24 @@ public:
     std::int64_t nsFor(std::int64_t frames) const;
 
     // Counters, readable from any thread.
-    // Blocks asked for more than a block's duration later than the clock
+    // Blocks asked for more than their own duration later than the clock
     // predicted: the output may have run dry before them.
     std::uint64_t lateBlocks() const { return m_lateBlocks.load(std::memory_order_relaxed); }
-    // Times the output stalled for longer than FrameClock::kResetNs and
-    // stream time caught up with the monotonic clock.
+    // Times the output went unserviced for longer than FrameClock::kResetNs.
     std::uint64_t stalls() const { return m_stalls.load(std::memory_order_relaxed); }
-    // Frames the output said it lost (skip()).
-    std::uint64_t framesSkipped() const { return m_skipped.load(std::memory_order_relaxed); }
 
 private:
-    int m_rate;
-    std::int64_t m_blockNs;
+    // Stream time goes on from where the monotonic clock says it is.
+    void catchUp(std::int64_t nowNs);
 
-    // Audio thread only.
+    int m_rate;
+
+    // Audio thread only (and the starting thread, before a stream).
     FrameClock m_clock;
     StreamAnchor m_anchor;
     bool m_started = false;
+    bool m_followsHoles = false;
+    bool m_newStream = false;
     std::int64_t m_originNs = 0; // monotonic time of frame 0
     std::int64_t m_frame = 0;    // first frame of the block being rendered
 
@@ -77,5 +91,4 @@ private:
 
     std::atomic<std::uint64_t> m_lateBlocks{0};
     std::atomic<std::uint64_t> m_stalls{0};
-    std::atomic<std::uint64_t> m_skipped{0};
 };

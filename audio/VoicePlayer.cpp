@@ -4,9 +4,9 @@
 #include <cmath>
 #include <numbers>
 
-VoicePlayer::VoicePlayer(int rate, int blockFrames)
+VoicePlayer::VoicePlayer(int rate)
     : m_rate(rate)
-    , m_clock(rate, blockFrames)
+    , m_clock(rate)
 {
     // Raised-cosine fade: smooth at both ends, so the cut adds no edge.
     const int fadeFrames = std::max(1, int(std::lround(kFadeMs * rate / 1000.0)));
@@ -45,11 +45,24 @@ std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
     return done;
 }
 
+bool VoicePlayer::sounding() const
+{
+    return m_current.playback ||
+        std::any_of(m_fading.begin(), m_fading.end(), [](const Voice &v) { return v.playback; });
+}
+
 void VoicePlayer::skip(std::int64_t frames)
 {
-    if (frames <= 0 || !m_clock.started())
+    if (frames == 0 || !m_clock.started())
         return;
     m_clock.skip(frames);
+    if (frames < 0) {
+        // What the server dropped is played again: the sound goes back by as
+        // much (one that started within it starts over); fades go on.
+        if (m_current.playback)
+            m_current.position -= std::min(m_current.position, std::size_t(-frames));
+        return;
+    }
     if (m_current.playback) {
         m_current.position += std::size_t(frames);
         if (m_current.position >= m_current.playback->sample->frames())
@@ -70,6 +83,11 @@ void VoicePlayer::retire(Playback *&playback)
 void VoicePlayer::wait(Playback *playback, std::int64_t frame)
 {
     if (frame < m_clock.frame()) {
+        if (m_clock.frame() - frame > m_clock.framesFor(kStaleMs * 1'000'000)) {
+            m_stale.fetch_add(1, std::memory_order_relaxed);
+            retire(playback);
+            return;
+        }
         m_late.fetch_add(1, std::memory_order_relaxed); // starts at once, late
         frame = m_clock.frame();
     }
@@ -194,7 +212,11 @@ void VoicePlayer::mix(float *out, int from, int to)
 
 void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
 {
-    m_clock.blockStarted(nowNs);
+    // A quantum that alternates by a frame (a graph at another rate) keeps
+    // its largest; any other change is taken as it comes.
+    if (const int said = m_blockFrames.load(std::memory_order_relaxed); frames > said || frames < said - 2)
+        m_blockFrames.store(frames, std::memory_order_relaxed);
+    m_clock.blockStarted(nowNs, frames);
     takeIncoming();
     const std::int64_t first = m_clock.frame();
 
@@ -213,5 +235,4 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
 
     m_clock.blockRendered(frames);
-    m_blocks.fetch_add(1, std::memory_order_relaxed);
 }

@@ -32,14 +32,18 @@ struct Playback
 // keeps it, ordered by onset, until its frame comes; there the new sound cuts
 // whatever plays: the old sound fades out over kFadeMs while the new one
 // starts at full level. A request for the same frame as one still waiting
-// replaces it; one whose frame has passed starts at once (counted as late).
+// replaces it. One whose frame has passed starts at once (counted as late),
+// unless it passed more than kStaleMs ago (a request queued while the output
+// was held up): that one is dropped, not played out of its time. A Withdraw
+// request drops the loop's steps that wait from its onset on, in the order
+// of the requests: steps asked for after it stay.
+//
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that one other thread (one at a time) empties with
-// takeRetired(), so memory is only ever released off the audio thread. A
-// Withdraw request drops the loop's steps that wait from its onset on, in
-// the order of the requests: steps asked for after it stay. If that ring is full (its reader
-// stalled for a long time), the audio thread keeps the Playback rather than
-// free it: it is leaked, never freed late or on the wrong thread.
+// takeRetired(), so memory is only ever released off the audio thread. If
+// that ring is full (its reader stalled for a long time), the audio thread
+// keeps the Playback rather than free it: it is leaked, never freed late or
+// on the wrong thread.
 //
 // render() never allocates, frees, locks, logs or touches files.
 class VoicePlayer
@@ -50,8 +54,11 @@ public:
     static constexpr int kMaxWaiting = 8;
     static constexpr std::size_t kQueueCapacity = 64;
     static constexpr std::size_t kRetireCapacity = 256;
+    static constexpr std::int64_t kStaleMs = 100;
+    // What blockFrames() says before the first block.
+    static constexpr int kFirstBlockFrames = 256;
 
-    VoicePlayer(int rate, int blockFrames);
+    explicit VoicePlayer(int rate);
     ~VoicePlayer();
 
     VoicePlayer(const VoicePlayer &) = delete;
@@ -67,11 +74,21 @@ public:
     // time read when the output asked for them.
     void render(float *out, int frames, std::int64_t nowNs);
 
+    // Audio thread: whether a sound is playing (or fading) now.
+    bool sounding() const;
+
+    // The thread that starts a stream, before its first block, while no
+    // audio thread renders: a new stream plays from now on, following its
+    // holes itself or not (see StreamClock).
+    void streamStarted(bool followsHoles) { m_clock.streamStarted(followsHoles); }
+
     // Audio thread, before a render(): the output lost `frames` frames (the
     // server played a hole where they would have gone). Stream time moves on
     // by as much, so that what waits keeps its place on the server's
     // timeline, and a sound that was playing goes on from where the listener
-    // would now be in it.
+    // would now be in it. Negative `frames`: the server dropped that many of
+    // the frames last given (a quantum that shrank under a block rendered
+    // for the larger one); stream time goes back by as much.
     void skip(std::int64_t frames);
 
     // Any thread: the stream time at monotonic time `monotonicNs`, and
@@ -82,11 +99,15 @@ public:
 
     // Counters, readable from any thread.
     std::uint64_t lateOnsets() const { return m_late.load(std::memory_order_relaxed); }
-    std::uint64_t blocksRendered() const { return m_blocks.load(std::memory_order_relaxed); }
-    // The stream clock's: blocks that came late, stalls, frames lost.
+    // Requests dropped because their moment had long passed.
+    std::uint64_t staleDropped() const { return m_stale.load(std::memory_order_relaxed); }
+    // The stream clock's: blocks that came late, stalls.
     std::uint64_t lateBlocks() const { return m_clock.lateBlocks(); }
     std::uint64_t stalls() const { return m_clock.stalls(); }
-    std::uint64_t framesSkipped() const { return m_clock.framesSkipped(); }
+    // Any thread: the frames of the blocks the output asks for now (the
+    // largest of a quantum that alternates by a frame or two, as a graph
+    // at another rate asks).
+    int blockFrames() const { return m_blockFrames.load(std::memory_order_relaxed); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
 
@@ -124,5 +145,6 @@ private:
     std::array<Voice, kMaxFading> m_fading{};
 
     std::atomic<std::uint64_t> m_late{0};
-    std::atomic<std::uint64_t> m_blocks{0};
+    std::atomic<std::uint64_t> m_stale{0};
+    std::atomic<int> m_blockFrames{kFirstBlockFrames};
 };

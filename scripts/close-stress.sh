@@ -32,9 +32,9 @@ if [ "$driver" = pulseaudio ]; then
 fi
 export QT_QPA_PLATFORM=xcb
 if [ "$driver" = pulseaudio ]; then
-  unset SDL_AUDIODRIVER
+  unset SDL_AUDIODRIVER TAMVOLO_AUDIO
 else
-  export SDL_AUDIODRIVER=$driver
+  export TAMVOLO_AUDIO=sdl SDL_AUDIODRIVER=$driver
 fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}

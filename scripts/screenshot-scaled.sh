@@ -13,7 +13,7 @@ mkdir -p "$(dirname "$output")"
 
 rerun_under_xvfb 2000x1200x24 "$0" "$factor" "$program" "$output"
 
-QT_SCALE_FACTOR=$factor SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
+QT_SCALE_FACTOR=$factor TAMVOLO_AUDIO=sdl SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
 pid=$!
 trap 'stop_pid $pid' EXIT
 window=$(wait_for_window)

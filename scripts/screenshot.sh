@@ -12,7 +12,7 @@ mkdir -p "$(dirname "$output")"
 
 rerun_under_xvfb 1024x768x24 "$0" "$program" "$output"
 
-SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
+TAMVOLO_AUDIO=sdl SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
 pid=$!
 trap 'stop_pid $pid' EXIT
 window=$(wait_for_window)

@@ -25,7 +25,7 @@ vowel = struct.pack('<%df' % len(pcm), *[s / 32768.0 for s in pcm])
 with open(sys.argv[2], 'wb') as f:
     f.write(b'\0' * 4 * 48000 + vowel * 20)
 PY
-XDG_DATA_HOME="$work/data" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIOFILEIN="$work/microphone.raw" \
+XDG_DATA_HOME="$work/data" TAMVOLO_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null SDL_DISKAUDIOFILEIN="$work/microphone.raw" \
   QT_QPA_PLATFORM=xcb "$program" 2>/dev/null &
 pid=$!
 trap 'stop_pid $pid; rm -rf "$work"' EXIT

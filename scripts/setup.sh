@@ -5,7 +5,7 @@
 tamvolo_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n
-  libsdl2-dev libasound2-dev
+  libsdl2-dev libasound2-dev libdbus-1-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   libxcb1-dev libxcb-shape0-dev
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl

@@ -32,7 +32,7 @@ work=$(mktemp -d)
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 trap 'kill -9 ${pid:-0} 2>/dev/null || true; rm -rf "$work"' EXIT
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" TAMVOLO_STATS="$work/stats" QT_QPA_PLATFORM=xcb \
+TAMVOLO_AUDIO=sdl SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/capture.raw" TAMVOLO_STATS="$work/stats" QT_QPA_PLATFORM=xcb \
   ${TAMVOLO_SOAK_WRAPPER:-} "$build/bin/tamvolo" 2>"$work/stderr" &
 pid=$!
 

@@ -23,7 +23,7 @@ std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
 
     // The voice, driven by a clock of whole blocks: stream time is the frame
     // count, so a step due at frame f starts exactly there.
-    VoicePlayer voice(kRate, kBlockFrames);
+    VoicePlayer voice(kRate);
     std::int64_t nextStep = 0;
     for (std::int64_t frame = 0; frame < totalFrames; frame += kBlockFrames) {
         // Each step is handed over in time for the block that holds it.

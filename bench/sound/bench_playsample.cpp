@@ -21,8 +21,11 @@ double percentile(std::vector<double> v, double p)
 
 void uiThreadTime()
 {
+    setenv("TAMVOLO_AUDIO", "sdl", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    SoundBank bank(std::make_shared<AudioEngine>());
+    auto engine = std::make_shared<AudioEngine>();
+    engine->waitForOutput(std::chrono::seconds(5));
+    SoundBank bank(engine);
     bank.playSample("v.wav", bank.nowNs());
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::vector<double> us;

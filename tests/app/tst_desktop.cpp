@@ -66,6 +66,7 @@ class TestDesktop : public QObject
     bool start(ProgramUnderX &program)
     {
         QProcessEnvironment env;
+        env.insert(QStringLiteral("TAMVOLO_AUDIO"), QStringLiteral("sdl"));
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture());
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));

@@ -35,6 +35,7 @@ private slots:
     {
         QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "runs under xvfb-run");
         QProcessEnvironment env;
+        env.insert(QStringLiteral("TAMVOLO_AUDIO"), QStringLiteral("sdl"));
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capturePath());
         QVERIFY2(m_program.start(env), "the window did not appear");
@@ -126,6 +127,7 @@ private slots:
         ::close(fd);
         const QString capture = dir.filePath(QStringLiteral("capture.raw"));
         QProcessEnvironment env;
+        env.insert(QStringLiteral("TAMVOLO_AUDIO"), QStringLiteral("sdl"));
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture);
         ProgramUnderX program;

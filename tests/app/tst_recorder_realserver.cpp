@@ -60,7 +60,7 @@ private slots:
         const std::vector<float> vowel = kitLeft("a.wav");
         QVERIFY(!vowel.empty());
         auto engine = std::make_shared<AudioEngine>();
-        QVERIFY(engine->hasOutput());
+        QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
         SoundBank bank(engine);
         Platform platform = Platform::system();
         platform.startProgram = [](const QString &, int) { return false; };

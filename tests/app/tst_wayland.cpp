@@ -96,6 +96,7 @@ private slots:
         env.insert(QStringLiteral("WAYLAND_DISPLAY"), QString::fromUtf8(wayland.readAll().trimmed()));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_session + QStringLiteral("/runtime"));
         env.remove(QStringLiteral("DISPLAY")); // nothing of X for the program
+        env.insert(QStringLiteral("TAMVOLO_AUDIO"), QStringLiteral("sdl"));
         env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
         env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture());
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));

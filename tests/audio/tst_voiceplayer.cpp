@@ -94,7 +94,7 @@ private slots:
     void onsetFallsOnTheStampedFrame()
     {
         QFETCH(int, frame);
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         // Submitted early, played exactly at its frame, not at a block boundary.
         QVERIFY(!player.submit(at(level(0.5f, 1000), timeOfFrame(frame))));
@@ -120,7 +120,7 @@ private slots:
         // to the frame, whatever the callbacks and the device's clock do.
         QFETCH(double, jitterMs);
         QFETCH(double, rateError);
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player, jitterMs * 1e6, rateError);
         out.renderUntil(kRate * 5); // let the clock settle
         const std::int64_t first = player.streamNs(timeOfFrame(double(kRate * 5) * (1.0 + rateError))) + 20'000'000;
@@ -155,7 +155,7 @@ private slots:
         // time read at the moment a block is asked for is still that block's
         // own time: the ticks that ask for sounds stay with the grid.
         QFETCH(double, rateError);
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player, 1e6, rateError);
         // Stream time, read when a block is asked for, less that block's own
         // stream time: the same after ten minutes as after five seconds.
@@ -173,7 +173,7 @@ private slots:
 
     void aStalledOutputCatchesUpWithTheMonotonicClock()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         std::vector<float> block(2 * kBlock);
         for (int i = 0; i < 100; ++i)
             player.render(block.data(), kBlock, timeOfFrame(i * kBlock));
@@ -196,7 +196,7 @@ private slots:
     void fullScaleSoundsCutInQuickSuccessionStayWithinFullScale()
     {
         // Fades overlap the new sound: their sum must not pass full scale.
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         for (int i = 0; i < 6; ++i)
@@ -211,7 +211,7 @@ private slots:
 
     void aNewRequestCutsTheOldWithAFade()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         player.submit(at(level(0.5f, 10000), timeOfFrame(1000)));
@@ -247,7 +247,7 @@ private slots:
         tone->channels = 1;
         for (int i = 0; i < 20000; ++i)
             tone->samples.push_back(float(0.7 * std::sin(2 * 3.14159265 * 110.0 * i / kRate)));
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         player.submit(at(tone, timeOfFrame(0)));
         out.renderUntil(2000);
@@ -264,7 +264,7 @@ private slots:
 
     void aRequestNotYetStartedIsCutByALaterOne()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         player.submit(at(level(0.5f, 1000), timeOfFrame(3000)));
@@ -280,7 +280,7 @@ private slots:
     {
         // A loop step asked for ahead of its beat, then a key pressed before
         // that beat: the key sounds, and the step cuts it on the beat.
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         player.submit(at(level(0.25f, 5000), timeOfFrame(5000)));
@@ -295,7 +295,7 @@ private slots:
     void aNewerRequestForTheSameFrameReplacesTheWaitingOne()
     {
         // The hyphen: "Laser.wav", then at once "trat.wav": you hear trat.
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         player.submit(at(level(0.5f, 1000), timeOfFrame(3000)));
@@ -311,7 +311,7 @@ private slots:
         // Ferma before the beat: the step waiting for frame 5000 is dropped;
         // a key waiting for 3000 still sounds, and so does a step asked for
         // after the withdrawal.
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         auto step = [](std::shared_ptr<const SampleBuffer> sound, std::int64_t frame, Playback::Kind kind) {
@@ -333,7 +333,7 @@ private slots:
 
     void aFullQueueHandsTheRequestBack()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         auto last = level(0.5f, 100);
         for (std::size_t i = 0; i < VoicePlayer::kQueueCapacity; ++i)
             QVERIFY(!player.submit(at(level(0.25f, 100), kStart)));
@@ -344,7 +344,7 @@ private slots:
 
     void aLateRequestStartsAtOnce()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(10 * kBlock);
         player.submit(at(level(0.5f, 1000), timeOfFrame(100)));
@@ -355,7 +355,7 @@ private slots:
 
     void aSoundPlaysOnceAndEveryRequestComesBack()
     {
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         OfflineOutput out(player);
         out.renderUntil(kBlock);
         for (int i = 0; i < 5; ++i) {
@@ -370,7 +370,7 @@ private slots:
     void cutsFromAnotherThreadAreClean()
     {
         // A loader thread hammers the queue while this thread renders.
-        VoicePlayer player(kRate, kBlock);
+        VoicePlayer player(kRate);
         std::atomic<bool> done{false};
         std::atomic<int> submitted{0};
         std::thread loader([&] {

@@ -81,7 +81,7 @@ private slots:
         qputenv("SDL_DISKAUDIOFILE", capture.toLocal8Bit());
         {
             auto engine = std::make_shared<AudioEngine>();
-            QVERIFY(engine->hasOutput());
+            QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
             SoundBank bank(engine, kitFolders);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             const std::int64_t first = bank.nowNs() + 100'000'000;

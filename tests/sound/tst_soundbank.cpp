@@ -39,7 +39,7 @@ class TestSoundBank : public QObject
         QElapsedTimer wall;
         {
             auto engine = std::make_shared<AudioEngine>();
-            if (!engine->hasOutput())
+            if (!engine->waitForOutput(std::chrono::seconds(5)))
                 return {};
             SoundBank bank(engine, std::move(folders));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -191,7 +191,7 @@ private slots:
         bool untouched = false;
         {
             AudioEngine engine;
-            output = engine.hasOutput();
+            output = engine.waitForOutput(std::chrono::seconds(5));
             untouched = handlerOf(SIGTERM) == SIG_DFL && handlerOf(SIGINT) == SIG_DFL;
         }
         ::sigaction(SIGTERM, &savedTerm, nullptr);
