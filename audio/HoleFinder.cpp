@@ -10,7 +10,7 @@ std::int64_t HoleFinder::cycle(const Cycle &now)
         m_known = true;
         m_paused = false;
         m_last = now;
-        m_pending = 0;
+        m_followed = 0;
         m_lastTicksMoved = -1;
         m_sameMoves = 0;
         return 0;
@@ -27,22 +27,28 @@ std::int64_t HoleFinder::cycle(const Cycle &now)
     const std::int64_t passed = std::max<std::int64_t>(0, now.nowNs - m_last.nowNs) * m_rate / 1'000'000'000;
 
     std::int64_t follow = 0;
-    if (m_pending > 0 && moved > 0)
-        follow = m_pending; // else the graph asked again in the cycle: its queue covered the hole
-    m_pending = 0;
+    if (m_followed > 0 && moved == 0) {
+        // The graph asks again within the cycle: its queue covered the hole
+        // just followed, which is taken back.
+        follow = -m_followed;
+        m_holes.fetch_sub(1, std::memory_order_relaxed);
+        m_skipped.fetch_sub(std::uint64_t(m_followed), std::memory_order_relaxed);
+    }
+    m_followed = 0;
 
     const std::int64_t beyond = covered - m_last.frames;
     if (moved > 0 && beyond >= now.frames - now.frames / 8 && passed - m_last.frames >= now.frames / 2) {
-        if (!sameRate || m_paused)
-            follow += beyond; // the graph stopped, and what it played meanwhile is known now
-        else
-            m_pending = beyond;
+        follow = m_followed = beyond;
+        m_holes.fetch_add(1, std::memory_order_relaxed);
+        m_skipped.fetch_add(std::uint64_t(beyond), std::memory_order_relaxed);
     }
     m_paused = false;
     // The quantum shrank under the block we gave for the larger one: the
     // graph plays of it what its next cycle holds and drops the rest.
-    if (moved > 0 && m_last.frames - now.frames >= std::max(now.frames / 2, 16))
-        follow = now.frames - m_last.frames;
+    if (moved > 0 && m_last.frames - now.frames >= std::max(now.frames / 2, 16)) {
+        follow += now.frames - m_last.frames;
+        m_dropped.fetch_add(std::uint64_t(m_last.frames - now.frames), std::memory_order_relaxed);
+    }
 
     // The quantum: the ticks of kSameCycles cycles in a row.
     if (moved > 0) {
@@ -54,11 +60,5 @@ std::int64_t HoleFinder::cycle(const Cycle &now)
         }
     }
     m_last = now;
-    if (follow > 0) {
-        m_holes.fetch_add(1, std::memory_order_relaxed);
-        m_skipped.fetch_add(std::uint64_t(follow), std::memory_order_relaxed);
-    } else if (follow < 0) {
-        m_dropped.fetch_add(std::uint64_t(-follow), std::memory_order_relaxed);
-    }
     return follow;
 }

@@ -13,8 +13,8 @@
 // we gave last, a quantum or more is a hole, but only where our own clock
 // agrees that the time passed: a graph that wakes late runs two cycles close
 // together, and its ticks jump by two quanta between two of our cycles
-// without any of ours lost. And it is followed one cycle later, unless the
-// graph asks again within the same cycle (its queue absorbed the hole and it
+// without any of ours lost. A hole followed is taken back when the graph
+// asks again within the next cycle (its queue absorbed the hole and it
 // refills it: nothing was lost).
 //
 // When the quantum shrinks, the block we gave for the larger one is played as
@@ -71,7 +71,7 @@ private:
     int m_rate;
     bool m_known = false;
     Cycle m_last;
-    std::int64_t m_pending = 0; // a hole seen last cycle, not yet followed
+    std::int64_t m_followed = 0; // the hole followed at the last cycle
     std::int64_t m_lastTicksMoved = -1;
     int m_sameMoves = 0;
     bool m_paused = false;

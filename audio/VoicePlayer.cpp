@@ -70,6 +70,19 @@ void VoicePlayer::skip(std::int64_t frames)
     }
     for (Voice &v : m_fading)
         retire(v.playback); // their fade has passed in the hole
+    // Sounds due within the hole started there, each cutting the one before:
+    // the listener is now that far into the last of them.
+    while (m_waitingCount > 0 && m_waiting[0].frame < m_clock.frame()) {
+        const std::int64_t into = m_clock.frame() - m_waiting[0].frame;
+        retire(m_current.playback);
+        m_current = Voice{m_waiting[0].playback, std::size_t(into), 0};
+        for (int i = 1; i < m_waitingCount; ++i)
+            m_waiting[std::size_t(i - 1)] = m_waiting[std::size_t(i)];
+        --m_waitingCount;
+        m_waiting[std::size_t(m_waitingCount)] = Waiting{};
+        if (m_current.position >= m_current.playback->sample->frames())
+            retire(m_current.playback);
+    }
 }
 
 void VoicePlayer::retire(Playback *&playback)
