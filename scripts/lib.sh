@@ -117,6 +117,7 @@ server_action() {
     start) start ;;
     stop) stop ;;
     env) client_env ;;
-    *) echo "$1: start, stop or env" >&2; return 2 ;;
+    session) declare -F session >/dev/null && session ;;
+    *) echo "$1: start, stop, env or session" >&2; return 2 ;;
   esac
 }

@@ -12,6 +12,11 @@
 #   scripts/pipewire-server.sh start DIR [MIN_QUANTUM]  starts it, waits until it plays
 #   scripts/pipewire-server.sh stop DIR                 stops it by its PIDs
 #   scripts/pipewire-server.sh env DIR                  what a client exports
+#   scripts/pipewire-server.sh session DIR              starts a session manager kept back
+# As a login still starting has it: with TAMVOLO_PIPEWIRE_SESSION=later, start
+# leaves the session manager out (nothing links a stream, no sink plays) and
+# returns once the daemon answers; `session` starts it later and waits until
+# the sink plays. With TAMVOLO_PIPEWIRE_SINK=none the graph has no sink.
 # Clients: PULSE_SERVER=unix:DIR/native (a link to pipewire-pulse's socket)
 # and, for PipeWire's own protocol, PIPEWIRE_RUNTIME_DIR=DIR/runtime.
 # DIR/pid is the pipewire daemon's, the whole server (its clients, and
@@ -28,6 +33,42 @@ client_env() {
   echo "PULSE_SERVER=unix:$dir/native"
   echo "PULSE_CLIENTCONFIG=$dir/client.conf"
   echo "PIPEWIRE_RUNTIME_DIR=$dir/runtime"
+}
+
+# Waits until the default sink plays, as a client sees it (keep_sink_playing).
+wait_until_playing() {
+  local client tries=0
+  read_env_lines client client_env
+  for _ in $(seq 100); do
+    if env "${client[@]}" pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
+      if keep_sink_playing "$dir" "${client[@]}"; then
+        return 0
+      fi
+      # Just after the sink is announced, the session manager may not link a
+      # stream yet (pacat: "Input/Output error"): a few more tries.
+      stop_by_pid "$dir/keepalive.pid"
+      tries=$((tries + 1))
+      if [ "$tries" -ge 5 ]; then
+        echo "pipewire-server: the sink did not play" >&2
+        break
+      fi
+      sleep 0.3
+      continue
+    fi
+    for name in pipewire wireplumber pipewire-pulse; do
+      kill -0 "$(cat "$dir/$name.pid")" 2>/dev/null || break 2
+    done
+    sleep 0.1
+  done
+  echo "pipewire-server: the server did not start; its logs:" >&2
+  for name in pipewire wireplumber pipewire-pulse; do tail -n 20 "$dir/$name.log" >&2; done
+  stop
+  return 1
+}
+
+session() {
+  daemon wireplumber wireplumber
+  wait_until_playing
 }
 
 stop() {
@@ -69,6 +110,8 @@ context.properties = {
     vm.overrides = { default.clock.min-quantum = $min_quantum }
 }
 context.objects = [
+CONF
+  [ "${TAMVOLO_PIPEWIRE_SINK:-}" = none ] || cat >>"$dir/config/pipewire/pipewire.conf.d/tamvolo.conf" <<CONF
     { factory = adapter
         args = {
             factory.name     = support.null-audio-sink
@@ -84,8 +127,8 @@ context.objects = [
             priority.driver  = 2000
         }
     }
-]
 CONF
+  echo "]" >>"$dir/config/pipewire/pipewire.conf.d/tamvolo.conf"
   local monitor
   for monitor in alsa v4l2 libcamera; do
     echo "${monitor}_monitor.enabled = false" >>"$dir/config/wireplumber/main.lua.d/99-tamvolo.lua"
@@ -97,37 +140,16 @@ CONF
   for _ in $(seq 50); do [ -S "$dir/runtime/bus" ] && break; sleep 0.1; done
   daemon pipewire pipewire
   for _ in $(seq 50); do [ -S "$dir/runtime/pipewire-0" ] && break; sleep 0.1; done
-  daemon wireplumber wireplumber
   daemon pipewire-pulse pipewire-pulse
   cp "$dir/pipewire.pid" "$dir/pid"
   ln -sfn runtime/pulse/native "$dir/native"
-  local client tries=0
-  read_env_lines client client_env
-  for _ in $(seq 100); do
-    if env "${client[@]}" pactl info 2>/dev/null | grep -q 'Default Sink: tamvolo_out'; then
-      if keep_sink_playing "$dir" "${client[@]}"; then
-        return 0
-      fi
-      # Just after the sink is announced, the session manager may not link a
-      # stream yet (pacat: "Input/Output error"): a few more tries.
-      stop_by_pid "$dir/keepalive.pid"
-      tries=$((tries + 1))
-      if [ "$tries" -ge 5 ]; then
-        echo "pipewire-server: the sink did not play" >&2
-        break
-      fi
-      sleep 0.3
-      continue
-    fi
-    for name in pipewire wireplumber pipewire-pulse; do
-      kill -0 "$(cat "$dir/$name.pid")" 2>/dev/null || break 2
-    done
-    sleep 0.1
-  done
-  echo "pipewire-server: the server did not start; its logs:" >&2
-  for name in pipewire wireplumber pipewire-pulse; do tail -n 20 "$dir/$name.log" >&2; done
-  stop
-  return 1
+  if [ "${TAMVOLO_PIPEWIRE_SESSION:-}" = later ]; then
+    for _ in $(seq 50); do [ -S "$dir/runtime/pulse/native" ] && return 0; sleep 0.1; done
+    echo "pipewire-server: pipewire-pulse did not start" >&2
+    stop
+    return 1
+  fi
+  session
 }
 
 server_action pipewire-server "$action"

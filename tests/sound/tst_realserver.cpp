@@ -372,6 +372,74 @@ private slots:
         QCOMPARE(changesSaid, 3); // the first quantum, the change, and back
     }
 
+    void theLoopSoundsSoonAfterAServerCanPlay_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("sessionLater");
+        QTest::addColumn<bool>("sinklessPipeWire");
+        QTest::newRow("PulseAudio started 5 s after the program") << "pulse-server.sh" << false << false;
+        QTest::newRow("PipeWire whose session manager starts 5 s after the program")
+            << "pipewire-server.sh" << true << false;
+        QTest::newRow("a PipeWire without a sink beside a working PulseAudio") << "pulse-server.sh" << false << true;
+    }
+
+    void theLoopSoundsSoonAfterAServerCanPlay()
+    {
+        // The program starts before a sound server can play (none yet, or a
+        // PipeWire that nothing links yet, or one without a sink beside a
+        // PulseAudio that works): the loop is heard within 2 s of the server
+        // being able to play.
+        QFETCH(QString, script);
+        QFETCH(bool, sessionLater);
+        QFETCH(bool, sinklessPipeWire);
+        QProcessEnvironment settings;
+        if (sessionLater)
+            settings.insert(QStringLiteral("TAMVOLO_PIPEWIRE_SESSION"), QStringLiteral("later"));
+        const bool late = !sinklessPipeWire;
+        PrivatePulseServer server(late && !sessionLater, script, settings);
+        QVERIFY(late || server.ok());
+        server.use();
+        std::unique_ptr<PrivatePulseServer> sinkless;
+        if (sinklessPipeWire) {
+            QProcessEnvironment none;
+            none.insert(QStringLiteral("TAMVOLO_PIPEWIRE_SESSION"), QStringLiteral("later"));
+            none.insert(QStringLiteral("TAMVOLO_PIPEWIRE_SINK"), QStringLiteral("none"));
+            sinkless = std::make_unique<PrivatePulseServer>(false, QStringLiteral("pipewire-server.sh"), none);
+            QVERIFY(sinkless->ok());
+            qputenv("PIPEWIRE_RUNTIME_DIR", sinkless->clientEnvironment().value("PIPEWIRE_RUNTIME_DIR").toLocal8Bit());
+        }
+        const std::vector<float> kick = kitSound("v.wav");
+        auto engine = std::make_shared<AudioEngine>();
+        SoundBank bank(engine);
+        PulseCapture capture;
+        QElapsedTimer sinceUsable;
+        if (!late) {
+            QVERIFY(capture.start());
+            sinceUsable.start();
+        }
+        QElapsedTimer running;
+        running.start();
+        StepLoop loop;
+        loop.start(bank.nowNs());
+        qint64 heardAfterMs = -1;
+        while (running.elapsed() < 15000 && heardAfterMs < 0) {
+            const int step = *loop.firstDue();
+            sleepUntil(monotonicNs() + (*loop.dueNs(step) - bank.nowNs()) - 30'000'000);
+            bank.playStep("v.wav", loop.tick(step, bank.nowNs()));
+            if (late && !sinceUsable.isValid() && running.elapsed() >= 5000) {
+                QVERIFY(sessionLater ? server.run("session") : server.start());
+                QVERIFY(capture.start());
+                sinceUsable.start();
+            }
+            if (sinceUsable.isValid() && !Capture::findAll(capture.left(), kick, 144, 256).empty())
+                heardAfterMs = sinceUsable.elapsed();
+        }
+        capture.stop();
+        qInfo("the loop was heard %lld ms after the server could play", heardAfterMs);
+        QVERIFY2(heardAfterMs >= 0, "the loop was not heard");
+        QVERIFY2(heardAfterMs <= 2000, qPrintable(QString::number(heardAfterMs)));
+    }
+
     void closingDoesNotWaitForAFrozenServer()
     {
         PrivatePulseServer server;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -10,14 +11,35 @@
 // A private sound server of a test's own, apart from the fixture's, to kill
 // and to freeze: PulseAudio (scripts/pulse-server.sh) or PipeWire with
 // pipewire-pulse (scripts/pipewire-server.sh), whichever TAMVOLO_PULSE_SCRIPT
-// names. Both leave the PulseAudio socket and the server's PID in its folder.
+// names, or `script` (its name in scripts/) with `settings` in its
+// environment. Both leave the PulseAudio socket and the server's PID in its
+// folder. Started at once, unless `later`.
 class PrivatePulseServer
 {
 public:
-    PrivatePulseServer() { m_ok = run("start"); }
+    explicit PrivatePulseServer(bool later = false, const QString &script = {},
+                                const QProcessEnvironment &settings = {})
+        : m_settings(settings)
+    {
+        m_script = script.isEmpty() ? qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")
+                                    : QFileInfo(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")).path() + "/" + script;
+        if (!later)
+            m_ok = run("start");
+    }
     ~PrivatePulseServer() { run("stop"); }
     bool ok() const { return m_ok; }
     bool start() { return run("start"); }
+    // The script's own actions: start, stop, session...
+    bool run(const char *what)
+    {
+        QProcess script;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(m_settings);
+        script.setProcessEnvironment(env);
+        script.setProcessChannelMode(QProcess::ForwardedChannels);
+        script.start(m_script, {QLatin1String(what), m_dir.path()});
+        return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
+    }
     QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
     QString clientConfig() const { return m_dir.filePath(QStringLiteral("client.conf")); }
     void signal(const char *name) const
@@ -46,12 +68,8 @@ public:
     }
 
 private:
-    bool run(const char *what)
-    {
-        return QProcess::execute(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT"), {QLatin1String(what), m_dir.path()}) ==
-            0;
-    }
-
+    QString m_script;
+    QProcessEnvironment m_settings;
     QTemporaryDir m_dir;
     bool m_ok = false;
 };
