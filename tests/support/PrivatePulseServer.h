@@ -13,16 +13,23 @@
 // pipewire-pulse (scripts/pipewire-server.sh), whichever TAMVOLO_PULSE_SCRIPT
 // names, or `script` (its name in scripts/) with `settings` in its
 // environment. Both leave the PulseAudio socket and the server's PID in its
-// folder. Started at once, unless `later`.
+// folder. Started at once, unless `later`; with `asUser`, as the normal user
+// of scripts/as-user.sh, as a desktop runs it.
 class PrivatePulseServer
 {
 public:
     explicit PrivatePulseServer(bool later = false, const QString &script = {},
-                                const QProcessEnvironment &settings = {})
+                                const QProcessEnvironment &settings = {}, bool asUser = false)
         : m_settings(settings)
+        , m_asUser(asUser)
     {
-        m_script = script.isEmpty() ? qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")
-                                    : QFileInfo(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")).path() + "/" + script;
+        const QString scripts = QFileInfo(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")).path();
+        m_script = script.isEmpty() ? qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT") : scripts + "/" + script;
+        m_asUserScript = scripts + QStringLiteral("/as-user.sh");
+        if (asUser)
+            QFile::setPermissions(m_dir.path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
         if (!later)
             m_ok = run("start");
     }
@@ -37,10 +44,14 @@ public:
         env.insert(m_settings);
         script.setProcessEnvironment(env);
         script.setProcessChannelMode(QProcess::ForwardedChannels);
-        script.start(m_script, {QLatin1String(what), m_dir.path()});
+        if (m_asUser)
+            script.start(m_asUserScript, {m_script, QLatin1String(what), m_dir.path()});
+        else
+            script.start(m_script, {QLatin1String(what), m_dir.path()});
         return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
     }
     QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
+    QString folder() const { return m_dir.path(); }
     QString clientConfig() const { return m_dir.filePath(QStringLiteral("client.conf")); }
     void signal(const char *name) const
     {
@@ -69,7 +80,9 @@ public:
 
 private:
     QString m_script;
+    QString m_asUserScript;
     QProcessEnvironment m_settings;
+    bool m_asUser = false;
     QTemporaryDir m_dir;
     bool m_ok = false;
 };
