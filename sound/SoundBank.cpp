@@ -4,8 +4,11 @@
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
 #include "audio/TimeLimits.h"
+#include "keys/PadTable.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
+
+#include <algorithm>
 
 #include <chrono>
 #include <condition_variable>
@@ -50,8 +53,7 @@ SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::vec
 {
     m_state->engine = m_engine;
     m_state->sampleFolders = std::move(sampleFolders);
-    if (m_engine->rate() > 0)
-        m_state->thread = std::thread(&State::loaderLoop, m_state.get());
+    m_state->thread = std::thread(&State::loaderLoop, m_state.get());
 }
 
 SoundBank::~SoundBank()
@@ -101,21 +103,48 @@ void SoundBank::playWav(std::string wav)
     m_state->push(Request{Request::Kind::Wav, {}, m_engine->nowNs(), std::move(wav)});
 }
 
+namespace {
+
+// The kit's file names, each once.
+std::vector<std::string> kitNames()
+{
+    std::vector<std::string> names;
+    for (const PadTable::Row &row : PadTable::rows())
+        if (std::find(names.begin(), names.end(), row.file) == names.end())
+            names.emplace_back(row.file);
+    return names;
+}
+
+} // namespace
+
 void SoundBank::State::loaderLoop()
 {
     SampleFinder finder(engine->rate());
     std::deque<Request> batch;
+    const std::vector<std::string> kit = kitNames();
+    std::size_t preloaded = 0;
 
     for (;;) {
         {
             std::unique_lock lock(mutex);
-            wake.wait(lock, [this] { return stop || !queue.empty(); });
+            // Between requests, the kit's next file is loaded before its
+            // first press; once all are, they are looked at again every
+            // kPreloadEveryMs, for the user's files as they come and change.
+            if (preloaded >= kit.size() &&
+                !wake.wait_for(lock, std::chrono::milliseconds(kPreloadEveryMs),
+                               [this] { return stop || !queue.empty(); })) {
+                preloaded = 0;
+            }
             if (stop) {
                 done = true;
                 wake.notify_all();
                 return;
             }
             batch.swap(queue);
+        }
+        if (batch.empty()) {
+            finder.find(kit[preloaded++], sampleFolders());
+            continue;
         }
         while (!batch.empty()) {
             const Request request = std::move(batch.front());

@@ -25,6 +25,11 @@ class AudioEngine;
 // `sampleFolders` for every request, as the program may have been moved and
 // the user's folder may come and go.
 //
+// Between requests the loader loads the kit's files (the user's where they
+// have one) before their first press, and looks at them again every
+// kPreloadEveryMs, so that the first press of a sample sounds at the same
+// delay as the tenth.
+//
 // A loop step (playStep()) can be withdrawn (withdrawSteps()) until it
 // sounds: the withdrawal follows the requests through the queue to the voice,
 // so that it reaches exactly the steps asked for before it.
@@ -41,6 +46,8 @@ class AudioEngine;
 class SoundBank : public SoundSink
 {
 public:
+    static constexpr int kPreloadEveryMs = 2000;
+
     explicit SoundBank(std::shared_ptr<AudioEngine> engine,
                        std::function<std::vector<std::string>()> sampleFolders = &SampleFolders::defaults);
     ~SoundBank() override;
@@ -53,8 +60,6 @@ public:
     void withdrawSteps(std::int64_t fromNs) override;
     void playWav(std::string wav) override;
     std::int64_t nowNs() const override;
-
-    const AudioEngine &engine() const { return *m_engine; }
 
 private:
     // Everything the loader thread touches.
