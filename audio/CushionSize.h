@@ -9,7 +9,8 @@
 //
 // Every hole counts, whatever caused it: the cushion grows by a step, up to
 // a ceiling. Underruns within kSameHoleMs of a growth are that hole's (the
-// grown cushion has not filled yet). After kCleanMs without a hole it comes
+// grown cushion has not filled yet, and a hold-up of the machine comes in a
+// train of most of a second). After kCleanMs without a hole it comes
 // back down, a step every kShrinkEveryMs, to its quiet size: a burst of load
 // that ended leaves no delay behind. The owner shrinks it only between
 // sounds, so that no sound is cut; a hole grows it again.
@@ -18,7 +19,7 @@
 class CushionSize
 {
 public:
-    static constexpr std::int64_t kSameHoleMs = 250;
+    static constexpr std::int64_t kSameHoleMs = 1000;
     static constexpr std::int64_t kCleanMs = 30'000;
     static constexpr std::int64_t kShrinkEveryMs = 2'000;
 

@@ -63,7 +63,7 @@ bool PulseOutput::open()
 {
     closeNow();
     clearFailed();
-    m_blocksWritten = 0;
+    m_settledNs = monotonicNs() + std::int64_t(kSettlingMs) * 1'000'000;
     m_cushion = CushionSize(kQuietCushionFrames, kCushionStepFrames, kMaxCushionFrames);
     m_cushionFrames = m_cushionSaid = kQuietCushionFrames;
     m_scratch.assign(std::size_t(kBlockFrames) * kChannels, 0.0f);
@@ -194,10 +194,11 @@ void PulseOutput::streamChanged(pa_stream *stream, void *self)
 void PulseOutput::underflow(pa_stream *, void *self)
 {
     auto *output = static_cast<PulseOutput *>(self);
-    if (output->m_blocksWritten <= kSettlingBlocks)
+    const std::int64_t now = monotonicNs();
+    if (now < output->m_settledNs)
         return;
     output->m_underruns.fetch_add(1, std::memory_order_relaxed);
-    if (output->m_cushion.hole(monotonicNs()))
+    if (output->m_cushion.hole(now))
         output->applyCushion();
 }
 
@@ -222,6 +223,5 @@ void PulseOutput::writable(pa_stream *stream, std::size_t bytes, void *self)
         }
         output->renderBlock(static_cast<float *>(data), kBlockFrames, monotonicNs());
         pa_stream_write(stream, data, blockBytes, nullptr, 0, PA_SEEK_RELATIVE);
-        ++output->m_blocksWritten;
     }
 }

@@ -27,12 +27,13 @@ struct pa_threaded_mainloop;
 class PulseOutput : public AudioOutput
 {
 public:
-    static constexpr int kBlockFrames = 128;
-    static constexpr int kQuietCushionFrames = 384;
-    static constexpr int kCushionStepFrames = 128;
+    static constexpr int kBlockFrames = 256;
+    static constexpr int kQuietCushionFrames = 512;
+    static constexpr int kCushionStepFrames = 256;
     static constexpr int kMaxCushionFrames = 2048;
-    // The server runs dry once while the stream starts: not counted.
-    static constexpr int kSettlingBlocks = 40;
+    // While the stream starts, and the program with it, before anything
+    // sounds, the server runs dry now and then: not counted.
+    static constexpr int kSettlingMs = 2000;
 
     PulseOutput() = default;
     ~PulseOutput() override;
@@ -63,7 +64,7 @@ private:
 
     // The main loop's thread.
     CushionSize m_cushion{kQuietCushionFrames, kCushionStepFrames, kMaxCushionFrames};
-    std::uint64_t m_blocksWritten = 0;
+    std::int64_t m_settledNs = 0;
     std::vector<float> m_scratch;     // a block the server gives no room to render into
     std::string m_latencyEnvironment; // PULSE_LATENCY_MSEC, where set
 

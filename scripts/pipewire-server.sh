@@ -17,6 +17,8 @@
 # leaves the session manager out (nothing links a stream, no sink plays) and
 # returns once the daemon answers; `session` starts it later and waits until
 # the sink plays. With TAMVOLO_PIPEWIRE_SINK=none the graph has no sink.
+# With TAMVOLO_SERVER_SHARED=1 other users reach it too (the program run as a
+# normal user, scripts/as-user.sh), as they reach a desktop's server.
 # Clients: PULSE_SERVER=unix:DIR/native (a link to pipewire-pulse's socket)
 # and, for PipeWire's own protocol, PIPEWIRE_RUNTIME_DIR=DIR/runtime.
 # DIR/pid is the pipewire daemon's, the whole server (its clients, and
@@ -143,8 +145,13 @@ CONF
   daemon pipewire-pulse pipewire-pulse
   cp "$dir/pipewire.pid" "$dir/pid"
   ln -sfn runtime/pulse/native "$dir/native"
+  for _ in $(seq 50); do [ -S "$dir/runtime/pulse/native" ] && break; sleep 0.1; done
+  if [ "${TAMVOLO_SERVER_SHARED:-}" = 1 ]; then
+    chmod 755 "$dir" "$dir/runtime" "$dir/runtime/pulse"
+    chmod 644 "$dir/client.conf"
+  fi
   if [ "${TAMVOLO_PIPEWIRE_SESSION:-}" = later ]; then
-    for _ in $(seq 50); do [ -S "$dir/runtime/pulse/native" ] && return 0; sleep 0.1; done
+    [ -S "$dir/runtime/pulse/native" ] && return 0
     echo "pipewire-server: pipewire-pulse did not start" >&2
     stop
     return 1

@@ -11,6 +11,8 @@
 #   scripts/pulse-server.sh stop DIR     stops it by its PID
 #   scripts/pulse-server.sh env DIR      prints what a client needs to export
 # Clients: PULSE_SERVER=unix:DIR/native PULSE_CLIENTCONFIG=DIR/client.conf
+# With TAMVOLO_SERVER_SHARED=1 other users reach it too (the program run as a
+# normal user, scripts/as-user.sh), as they reach a desktop's server.
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 action=${1:?start, stop or env}
@@ -48,6 +50,7 @@ start() {
   echo $! >"$dir/pid"
   for _ in $(seq 100); do
     if env "${client[@]}" pactl info >/dev/null 2>&1; then
+      [ "${TAMVOLO_SERVER_SHARED:-}" = 1 ] && chmod 755 "$dir" && chmod 644 "$dir/client.conf"
       if keep_sink_playing "$dir" "${client[@]}"; then
         return 0
       fi

@@ -1,25 +1,32 @@
-// The program as users hear it: the real window on a virtual X server, its
-// sound through a real PulseAudio server (a private instance with a null
-// sink), recorded from the sink's monitor in real time. Once with the machine
-// quiet, once with both cores kept busy by ordinary-priority busy loops:
+// The program as users hear it: the real window on a virtual X server, run
+// as a normal user (scripts/as-user.sh) with the audio group's real-time
+// priority unless told otherwise, its sound through a real sound server (a
+// private instance with a null sink, with real-time priority as desktops run
+// it), recorded from the sink's monitor in real time. With the machine quiet, then with both cores
+// kept busy by ordinary-priority busy loops, then quiet again:
 //   - the loop "VVVVVVV" for a while, with a flood of keys in its middle:
 //     holes in the sound (dropouts), and each step's onset against its
 //     chain's grid, start + k x 200 ms (mean, p99, max, in frames), and the
 //     drift of the last onset;
-//   - beside the loop, a reference client (pacat with a 10 ms latency, as a
-//     low-latency player asks) plays a steady tone on the right channel
-//     alone: its holes, counted in the recording's right minus left (the
-//     program's sounds are the same on both channels), say what the server
-//     and the machine allow any client in the same run;
+//   - beside the loop, a reference client (ReferenceTone: pacat asking for
+//     --reference-ms) plays a steady tone on the right channel alone: its
+//     holes say what the server and the machine allow any client in the
+//     same run;
 //   - single keys: from the X key press to the sound's onset in the
 //     recording (median and spread), the recording's frames placed on the
-//     monotonic clock by the server's own timing.
-//   bench_realserver [seconds of loop per run, default 120] [server] [SDL driver]
-// where server is "pulseaudio" (the default), "pipewire" (PipeWire with
-// pipewire-pulse, the desktop's smallest quantum of 32) or "pipewire-vm"
-// (the smallest quantum 1024, as Debian sets it in a virtual machine); an SDL
-// driver named last makes the program play through SDL instead of its own
-// stream.
+//     monotonic clock by the server's own timing;
+//   - first, each drum key pressed once, then once more: the first press of
+//     each sample against the second.
+//   bench_realserver [--seconds N (120)] [--server pulseaudio|pipewire|pipewire-vm]
+//                    [--sdl DRIVER] [--reference-ms N (10)] [--no-rt]
+//                    [--foreign-env] [--after S (60)]
+// pipewire is PipeWire with pipewire-pulse, the desktop's smallest quantum of
+// 32; pipewire-vm the smallest quantum 1024, as Debian sets it in a virtual
+// machine. --sdl DRIVER plays through SDL with that driver instead of the
+// program's own stream; --no-rt grants the user no real-time priority;
+// --foreign-env sets SDL_AUDIODRIVER=pulseaudio and PIPEWIRE_LATENCY=1024/48000
+// as other programs' settings; --after is the quiet wait after the load
+// before the last key test.
 #include "audio/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
@@ -28,6 +35,7 @@
 #include "support/PrivatePulseServer.h"
 #include "support/ProgramUnderX.h"
 #include "support/PulseCapture.h"
+#include "support/ReferenceTone.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -39,6 +47,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <thread>
@@ -95,79 +104,11 @@ long long stolenMs()
     return fields.size() > 8 ? fields[8].toLongLong() * 1000 / sysconf(_SC_CLK_TCK) : 0;
 }
 
-// A client beside the program: pacat playing a 1 kHz tone on the right
-// channel, asking the server for a 10 ms latency.
-class ReferenceClient
-{
-public:
-    static constexpr double kLevel = 0.2;
-
-    ReferenceClient(const QString &folder, int seconds)
-    {
-        const QString path = folder + QStringLiteral("/reference.raw");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return;
-        std::vector<std::int16_t> block(2 * 4800);
-        for (long long frame = 0; frame < (long long)(seconds + 2) * PulseCapture::kRate;) {
-            for (std::size_t i = 0; i < block.size() / 2; ++i, ++frame)
-                block[2 * i + 1] = std::int16_t(
-                    std::lround(kLevel * 32767 * std::sin(2 * 3.14159265358979 * 1000.0 * double(frame) / 48000.0)));
-            file.write(reinterpret_cast<const char *>(block.data()), qint64(block.size() * sizeof(std::int16_t)));
-        }
-        file.close();
-        m_pacat.start(QStringLiteral("pacat"),
-                      {"--playback", "--raw", "--format=s16le", "--rate=48000", "--channels=2", "--latency-msec=10",
-                       "--client-name=reference", path});
-        m_pacat.waitForStarted(5000);
-    }
-
-    ~ReferenceClient()
-    {
-        m_pacat.kill();
-        m_pacat.waitForFinished(5000);
-    }
-
-    // The holes in the tone within `side` (right minus left), between its
-    // first and last millisecond heard: runs of milliseconds whose peak is
-    // under half the tone's level.
-    struct Holes
-    {
-        std::vector<double> startsS; // seconds into `side`, one for each hole
-        long long silentMs = 0;
-    };
-    static Holes holes(const std::vector<float> &side)
-    {
-        constexpr std::size_t kMs = 48;
-        std::vector<bool> heard;
-        for (std::size_t at = 0; at + kMs <= side.size(); at += kMs) {
-            float peak = 0;
-            for (std::size_t i = at; i < at + kMs; ++i)
-                peak = std::max(peak, std::abs(side[i]));
-            heard.push_back(peak > float(kLevel / 2));
-        }
-        const auto first = std::find(heard.begin(), heard.end(), true);
-        const auto last = std::find(heard.rbegin(), heard.rend(), true).base();
-        Holes found;
-        for (auto it = first; it < last; ++it) {
-            if (*it)
-                continue;
-            if (it == first || *(it - 1))
-                found.startsS.push_back(double(it - heard.begin()) / 1000.0);
-            ++found.silentMs;
-        }
-        return found;
-    }
-
-private:
-    QProcess m_pacat;
-};
-
 void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int seconds,
-             const QString &folder)
+             const QString &folder, int referenceMs)
 {
     const long long from = (long long)capture.frames();
-    auto reference = std::make_unique<ReferenceClient>(folder, seconds);
+    auto reference = std::make_unique<ReferenceTone>(folder, seconds, referenceMs);
     const long long stolenBefore = stolenMs();
     program.click(ProgramUnderX::esegui());
     program.click(ProgramUnderX::patternField()); // keys go to the field
@@ -190,7 +131,7 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
     sleepMs(800);
 
     const std::vector<float> side = capture.side();
-    const auto referenceHoles = ReferenceClient::holes(std::vector<float>(side.begin() + from, side.end()));
+    const auto referenceHoles = ReferenceTone::holes(std::vector<float>(side.begin() + from, side.end()));
     const std::vector<float> all = capture.left();
     const std::vector<float> out(all.begin() + from, all.end());
     const auto onsets = Capture::findAll(out, kick, 144, 256);
@@ -264,11 +205,22 @@ void loopRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<fl
                 lastDeviation);
     std::printf("  step to step: %lld of %lld intervals off whole steps, the worst by %lld frames\n", intervalsOff,
                 intervalsCounted, worstInterval);
-    std::printf("  the reference client beside it (pacat, 10 ms): %zu holes (%lld ms silent)",
-                referenceHoles.startsS.size(), referenceHoles.silentMs);
-    for (std::size_t i = 0; i < referenceHoles.startsS.size(); ++i)
-        std::printf("%s%.1f", i == 0 ? ", at " : " ", referenceHoles.startsS[i]);
-    std::printf("%s\n", referenceHoles.startsS.empty() ? "" : " s into the loop");
+    std::printf("  the reference client beside it (pacat, %d ms): %zu holes", referenceMs, referenceHoles.size());
+    for (std::size_t i = 0; i < referenceHoles.size(); ++i)
+        std::printf("%s%.1f", i == 0 ? ", at " : " ", referenceHoles[i]);
+    std::printf("%s\n", referenceHoles.empty() ? "" : " s into the loop");
+}
+
+// From a key press to the onset of `sound` after it in the recording, in
+// milliseconds by the capture's timeline; -1 when not heard within 150 ms.
+double keyToSound(const std::vector<long long> &onsets, const PulseCapture::Line &timeline, std::int64_t press)
+{
+    for (const long long at : onsets) {
+        const double t = timeline.at0 + double(at) * timeline.nsPerFrame;
+        if (t > double(press) && t < double(press) + 150e6)
+            return (t - double(press)) / 1e6;
+    }
+    return -1;
 }
 
 void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<float> &kick, int presses)
@@ -283,19 +235,12 @@ void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<flo
         sleepMs(150 + int(random() % 60));
     }
     sleepMs(500);
-    const std::vector<float> out = capture.left();
-    const auto onsets = Capture::findAll(out, kick, 144, 256);
+    const auto onsets = Capture::findAll(capture.left(), kick, 144, 256);
     const PulseCapture::Line timeline = capture.timeline(from);
     std::vector<double> latencies;
-    for (const std::int64_t press : sent) {
-        for (const long long at : onsets) {
-            const double t = timeline.at0 + double(at) * timeline.nsPerFrame;
-            if (t > double(press) && t < double(press) + 150e6) {
-                latencies.push_back((t - double(press)) / 1e6);
-                break;
-            }
-        }
-    }
+    for (const std::int64_t press : sent)
+        if (const double ms = keyToSound(onsets, timeline, press); ms >= 0)
+            latencies.push_back(ms);
     double mean = 0, sd = 0;
     for (double l : latencies)
         mean += l;
@@ -309,22 +254,78 @@ void keyRun(ProgramUnderX &program, PulseCapture &capture, const std::vector<flo
                 percentile(latencies, 0.99));
 }
 
+// Each drum key pressed once, then once more: the first press of each
+// sample, loaded before it by the program or not, against the second.
+void firstPressRun(ProgramUnderX &program, PulseCapture &capture)
+{
+    program.click(ProgramUnderX::patternField());
+    sleepMs(300);
+    const auto from = double(capture.frames());
+    const char *keys[] = {"v", "b", "j", "h", "g", "f", "k"};
+    const char *files[] = {"v.wav", "b.wav", "J.wav", "h.wav", "g.wav", "f.wav", "k.wav"};
+    std::vector<std::int64_t> pressed;
+    for (int round = 0; round < 2; ++round) {
+        for (const char *key : keys) {
+            pressed.push_back(program.key(key));
+            sleepMs(250);
+        }
+    }
+    sleepMs(500);
+    const std::vector<float> out = capture.left();
+    const PulseCapture::Line timeline = capture.timeline(from);
+    std::printf("  first press / second press, key to sound in ms:");
+    for (std::size_t i = 0; i < std::size(keys); ++i) {
+        const auto sound = WavLoader::load(applicationFolder() + "/voc/" + files[i], 48000);
+        const auto onsets = sound ? Capture::findAll(out, sound->stereo(), 144, 256) : std::vector<long long>();
+        std::printf(" %s %.2f/%.2f", keys[i], keyToSound(onsets, timeline, pressed[i]),
+                    keyToSound(onsets, timeline, pressed[i + std::size(keys)]));
+    }
+    std::printf("\n");
+}
+
+// The named option's value, or `otherwise`.
+QByteArray option(int argc, char **argv, const char *name, const char *otherwise)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return argv[i + 1];
+    return otherwise;
+}
+
+bool flag(int argc, char **argv, const char *name)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 120;
-    const QByteArray serverKind = argc > 2 ? QByteArray(argv[2]) : QByteArray("pulseaudio");
+    const int seconds = std::max(5, option(argc, argv, "--seconds", "120").toInt());
+    const QByteArray serverKind = option(argc, argv, "--server", "pulseaudio");
+    const QByteArray sdlDriver = option(argc, argv, "--sdl", "");
+    const int referenceMs = option(argc, argv, "--reference-ms", "10").toInt();
+    const int afterSeconds = option(argc, argv, "--after", "60").toInt();
+    const bool realtime = !flag(argc, argv, "--no-rt");
+    const bool foreignEnvironment = flag(argc, argv, "--foreign-env");
     if (serverKind.startsWith("pipewire")) {
         qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pipewire-server.sh");
         qputenv("TAMVOLO_PIPEWIRE_MIN_QUANTUM", serverKind == "pipewire-vm" ? "1024" : "32");
-    } else if (!qEnvironmentVariableIsSet("TAMVOLO_PULSE_SCRIPT")) {
+    } else {
         qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pulse-server.sh");
     }
-    std::printf("Server: %s\n", serverKind.constData());
+    std::printf("Server: %s; the program as a normal user, %s real-time priority%s%s\n", serverKind.constData(),
+                realtime ? "with the audio group's" : "without", sdlDriver.isEmpty() ? "" : "; through SDL's ",
+                sdlDriver.constData());
 
     QTemporaryDir dir;
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                              QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
     QProcess xvfb;
     if (!qEnvironmentVariableIsSet("DISPLAY")) {
         xvfb.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
@@ -334,7 +335,7 @@ int main(int argc, char **argv)
         }
         qputenv("DISPLAY", ":" + xvfb.readLine().trimmed());
     }
-    auto server = std::make_unique<PrivatePulseServer>();
+    auto server = std::make_unique<PrivatePulseServer>(false, QString(), QProcessEnvironment(), true);
     if (!server->ok()) {
         std::printf("bench_realserver: no sound server\n");
         return 1;
@@ -346,28 +347,44 @@ int main(int argc, char **argv)
     auto owned = std::make_unique<ProgramUnderX>();
     ProgramUnderX &program = *owned;
     QProcessEnvironment env = server->clientEnvironment();
-    // The output the program chooses for the server, unless a driver of
-    // SDL's is named as the third argument ("pulseaudio", "pipewire").
-    if (argc > 3)
-        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QString::fromLocal8Bit(argv[3]));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
+    env.insert(QStringLiteral("TAMVOLO_AUDIO"), sdlDriver.isEmpty() ? QString() : QStringLiteral("sdl"));
+    env.insert(QStringLiteral("SDL_AUDIODRIVER"), QString::fromLocal8Bit(sdlDriver));
+    if (foreignEnvironment) {
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("pulseaudio"));
+        env.insert(QStringLiteral("PIPEWIRE_LATENCY"), QStringLiteral("1024/48000"));
+    }
+    const QString runtime = dir.filePath(QStringLiteral("program"));
+    QProcess::execute(QStringLiteral(TAMVOLO_SOURCE_DIR "/scripts/as-user.sh"), {"mkdir", "-m", "700", runtime});
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     // What the program logs (QT_LOGGING_RULES="tamvolo.audio=true") goes
     // out beside the figures.
     program.process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList launch;
+    if (realtime)
+        launch << "--rtprio"
+               << "95";
+    launch << QCoreApplication::applicationDirPath() + QStringLiteral("/tamvolo");
     int code = 0;
-    if (!kick || !capture.start() || !program.start(env)) {
+    if (!kick || !capture.start() ||
+        !program.start(env, 30000, launch, QStringLiteral(TAMVOLO_SOURCE_DIR "/scripts/as-user.sh"))) {
         std::printf("bench_realserver: could not start\n");
         code = 1;
     } else {
+        sleepMs(1500);
+        std::printf("Just started:\n");
+        firstPressRun(program, capture);
         program.typePattern("vvvvvvv");
         sleepMs(1000);
         for (const bool busy : {false, true}) {
             std::printf("%s:\n", busy ? "Both cores busy (two ordinary-priority busy loops)" : "Quiet machine");
             Spinners spinners(busy ? 2 : 0);
             sleepMs(500);
-            loopRun(program, capture, kick->stereo(), seconds, dir.path());
+            loopRun(program, capture, kick->stereo(), seconds, dir.path(), referenceMs);
             keyRun(program, capture, kick->stereo(), 100);
         }
+        std::printf("Quiet again, %d s after the load ended:\n", afterSeconds);
+        sleepMs(afterSeconds * 1000);
+        keyRun(program, capture, kick->stereo(), 100);
         const auto closing = monotonicNs();
         program.click(ProgramUnderX::chiudi());
         program.process().waitForFinished(10000);

@@ -4,12 +4,13 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 // The audio thread's priority for a user who is not root, as the program
 // runs on a desktop: real-time where the system grants it to the user (the
 // audio group's RLIMIT_RTPRIO), and where it does not, ordinary priority and
-// a line in the log that says so. The sound server runs as that user too.
+// a line in the log that says so.
 class TestRealtime : public QObject
 {
     Q_OBJECT
@@ -39,7 +40,11 @@ private slots:
         QFETCH(bool, granted);
         PrivatePulseServer server(false, script, {}, true);
         QVERIFY(server.ok());
-        const QString runtime = server.folder() + QStringLiteral("/program");
+        QTemporaryDir home;
+        QFile::setPermissions(home.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                  QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+        const QString runtime = home.filePath(QStringLiteral("runtime"));
         QVERIFY(QProcess::execute(QFileInfo(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")).path() + "/as-user.sh",
                                   {"mkdir", "-m", "700", runtime}) == 0);
 

@@ -15,14 +15,16 @@ private slots:
         QTest::addColumn<int>("endMs");
         QTest::addColumn<int>("frames");
         QTest::newRow("a hole grows it by a step") << QList<int>{0} << 1000 << 512;
-        QTest::newRow("underruns just after a growth are the same hole") << QList<int>{0, 100, 200} << 1000 << 512;
-        QTest::newRow("every hole apart grows it again") << QList<int>{0, 300, 600} << 1000 << 768;
-        QTest::newRow("it stops at its ceiling") << QList<int>{0, 300, 600, 900, 1200, 1500, 1800} << 2000 << 1024;
-        QTest::newRow("after a clean while it comes down a step at a time") << QList<int>{0, 300, 600} << 33000 << 512;
+        QTest::newRow("underruns within a second of a growth are the same hole")
+            << QList<int>{0, 300, 900} << 1000 << 512;
+        QTest::newRow("every hole apart grows it again") << QList<int>{0, 1100, 2200} << 3000 << 768;
+        QTest::newRow("it stops at its ceiling") << QList<int>{0, 1100, 2200, 3300, 4400, 5500} << 6000 << 1024;
+        QTest::newRow("after a clean while it comes down a step at a time")
+            << QList<int>{0, 1100, 2200} << 35000 << 512;
         QTest::newRow("from its ceiling it is quiet again within a minute")
-            << QList<int>{0, 300, 600, 900, 1200} << 61200 << 384;
+            << QList<int>{0, 1100, 2200, 3300, 4400} << 64400 << 384;
         QTest::newRow("a hole while it comes down grows it and starts the clean while again")
-            << QList<int>{0, 300, 600, 31000} << 40000 << 768;
+            << QList<int>{0, 1100, 2200, 33000} << 42000 << 768;
     }
 
     void theCushionFollowsTheHoles()

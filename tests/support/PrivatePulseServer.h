@@ -13,23 +13,20 @@
 // pipewire-pulse (scripts/pipewire-server.sh), whichever TAMVOLO_PULSE_SCRIPT
 // names, or `script` (its name in scripts/) with `settings` in its
 // environment. Both leave the PulseAudio socket and the server's PID in its
-// folder. Started at once, unless `later`; with `asUser`, as the normal user
-// of scripts/as-user.sh, as a desktop runs it.
+// folder. Started at once, unless `later`; with `forUser`, reachable by the
+// normal user of scripts/as-user.sh, as a desktop's server is by the user it
+// runs for (it runs here as the tests do, with its real-time priority).
 class PrivatePulseServer
 {
 public:
     explicit PrivatePulseServer(bool later = false, const QString &script = {},
-                                const QProcessEnvironment &settings = {}, bool asUser = false)
+                                const QProcessEnvironment &settings = {}, bool forUser = false)
         : m_settings(settings)
-        , m_asUser(asUser)
     {
         const QString scripts = QFileInfo(qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT")).path();
         m_script = script.isEmpty() ? qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT") : scripts + "/" + script;
-        m_asUserScript = scripts + QStringLiteral("/as-user.sh");
-        if (asUser)
-            QFile::setPermissions(m_dir.path(),
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                      QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+        if (forUser)
+            m_settings.insert(QStringLiteral("TAMVOLO_SERVER_SHARED"), QStringLiteral("1"));
         if (!later)
             m_ok = run("start");
     }
@@ -44,14 +41,10 @@ public:
         env.insert(m_settings);
         script.setProcessEnvironment(env);
         script.setProcessChannelMode(QProcess::ForwardedChannels);
-        if (m_asUser)
-            script.start(m_asUserScript, {m_script, QLatin1String(what), m_dir.path()});
-        else
-            script.start(m_script, {QLatin1String(what), m_dir.path()});
+        script.start(m_script, {QLatin1String(what), m_dir.path()});
         return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
     }
     QString socket() const { return m_dir.filePath(QStringLiteral("native")); }
-    QString folder() const { return m_dir.path(); }
     QString clientConfig() const { return m_dir.filePath(QStringLiteral("client.conf")); }
     void signal(const char *name) const
     {
@@ -80,9 +73,7 @@ public:
 
 private:
     QString m_script;
-    QString m_asUserScript;
     QProcessEnvironment m_settings;
-    bool m_asUser = false;
     QTemporaryDir m_dir;
     bool m_ok = false;
 };
