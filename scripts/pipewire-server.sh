@@ -148,6 +148,7 @@ CONF
   for _ in $(seq 50); do [ -S "$dir/runtime/pulse/native" ] && break; sleep 0.1; done
   if [ "${TAMVOLO_SERVER_SHARED:-}" = 1 ]; then
     chmod 755 "$dir" "$dir/runtime" "$dir/runtime/pulse"
+    chmod 666 "$dir/runtime/pipewire-0"
     chmod 644 "$dir/client.conf"
   fi
   if [ "${TAMVOLO_PIPEWIRE_SESSION:-}" = later ]; then
