@@ -76,6 +76,17 @@ std::int64_t AudioEngine::nowNs() const
     return m_state->player.streamNs(monotonicNs());
 }
 
+std::int64_t AudioEngine::streamNsAt(std::int64_t monotonic) const
+{
+    return m_state->player.streamNs(monotonic);
+}
+
+std::int64_t AudioEngine::hitLatencyNs() const
+{
+    const VoicePlayer &player = m_state->player;
+    return player.nsFor(player.blockFrames()) + kHitMarginNs;
+}
+
 bool AudioEngine::hasOutput() const
 {
     return m_state->running.load(std::memory_order_relaxed);
@@ -136,6 +147,21 @@ void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t s
     playback->onsetNs = stampNs + lead;
     playback->kind = step ? Playback::Kind::Step : Playback::Kind::Sound;
     m_state->player.submit(std::move(playback)); // handed back (and freed here) only if the queue is full
+}
+
+void AudioEngine::playHit(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, float gain,
+                          std::uint8_t group, std::uint8_t chokes)
+{
+    if (!hasOutput() || !sound)
+        return;
+    auto hit = std::make_unique<Playback>();
+    hit->sample = std::move(sound);
+    hit->onsetNs = stampNs + hitLatencyNs();
+    hit->kind = Playback::Kind::Hit;
+    hit->gain = gain;
+    hit->group = group;
+    hit->chokes = chokes;
+    m_state->player.submitHit(std::move(hit)); // handed back (and freed here) only if the queue is full
 }
 
 void AudioEngine::withdrawSteps(std::int64_t fromNs)

@@ -46,6 +46,9 @@ public:
     // The same for a stream's first block: a sink that slept wakes slowly.
     static constexpr int kFirstBlockMs = 3000;
     static constexpr int kCloseMs = 400;
+    // A MIDI hit comes to the voice straight from the graph's cycle, without
+    // the window system and the UI thread a key goes through.
+    static constexpr std::int64_t kHitMarginNs = 1'000'000;
     // Steps further apart than this belong to different loops.
     static constexpr std::int64_t kNewLoopNs = 1'000'000'000;
 
@@ -63,8 +66,19 @@ public:
     // stamp is fromNs or later, and which is not sounding yet, is dropped.
     void withdrawSteps(std::int64_t fromNs);
 
+    // One thread at a time (the MIDI player's): a MIDI hit, on a voice of its
+    // own, from stream time stampNs + hitLatencyNs() on, at `gain`, in the
+    // choke groups `group`, cutting the hits of the groups `chokes`.
+    void playHit(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, float gain, std::uint8_t group,
+                 std::uint8_t chokes);
+
     // Any thread.
     std::int64_t nowNs() const;
+    // The stream time at monotonic time `monotonicNs` (a MIDI event's).
+    std::int64_t streamNsAt(std::int64_t monotonicNs) const;
+    // From a hit's stamp, the graph time of its MIDI event, to the frame its
+    // sound starts on: one block and kHitMarginNs.
+    std::int64_t hitLatencyNs() const;
     bool hasOutput() const;
     // Waits at most `limit` for an output to play through (a signalled wait).
     bool waitForOutput(std::chrono::milliseconds limit) const;

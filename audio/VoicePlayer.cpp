@@ -21,6 +21,8 @@ VoicePlayer::~VoicePlayer()
     Playback *p = nullptr;
     while (m_incoming.pop(p))
         delete p;
+    while (m_incomingHits.pop(p))
+        delete p;
     for (int i = 0; i < m_waitingCount; ++i)
         delete m_waiting[std::size_t(i)].playback;
     delete m_current.playback;
@@ -34,6 +36,13 @@ std::unique_ptr<Playback> VoicePlayer::submit(std::unique_ptr<Playback> playback
     if (m_incoming.push(playback.get()))
         playback.release();
     return playback;
+}
+
+std::unique_ptr<Playback> VoicePlayer::submitHit(std::unique_ptr<Playback> hit)
+{
+    if (m_incomingHits.push(hit.get()))
+        hit.release();
+    return hit;
 }
 
 std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
@@ -56,6 +65,7 @@ void VoicePlayer::skip(std::int64_t frames)
     if (frames == 0 || !m_clock.started())
         return;
     m_clock.skip(frames);
+    m_hits.skip(frames, m_clock.frame());
     if (frames < 0) {
         // What the server dropped is played again: the sound goes back by as
         // much (one that started within it starts over); fades go on.
@@ -146,6 +156,17 @@ void VoicePlayer::withdrawSteps(std::int64_t fromFrame)
 void VoicePlayer::takeIncoming()
 {
     Playback *incoming = nullptr;
+    while (m_incomingHits.pop(incoming)) {
+        const std::int64_t frame = m_clock.frameAt(incoming->onsetNs);
+        if (m_clock.frame() - frame > m_clock.framesFor(kStaleMs * 1'000'000)) {
+            m_stale.fetch_add(1, std::memory_order_relaxed);
+            retire(incoming);
+            continue;
+        }
+        if (frame < m_clock.frame())
+            m_late.fetch_add(1, std::memory_order_relaxed);
+        m_hits.wait(incoming, frame, m_clock.frame());
+    }
     while (m_incoming.pop(incoming)) {
         const std::int64_t frame = m_clock.frameAt(incoming->onsetNs);
         if (incoming->kind == Playback::Kind::Withdraw) {
@@ -233,17 +254,25 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
     takeIncoming();
     const std::int64_t first = m_clock.frame();
 
+    // The block in pieces, from one onset to the next, the window's voice's
+    // or a hit's.
     int done = 0;
     while (done < frames) {
-        const bool startsHere = m_waitingCount > 0 && m_waiting[0].frame < first + frames;
-        const int until = startsHere ? std::max(done, int(m_waiting[0].frame - first)) : frames;
+        std::int64_t next = m_hits.nextFrame(first + frames);
+        if (m_waitingCount > 0)
+            next = std::min(next, m_waiting[0].frame);
+        const int until = next < first + frames ? std::max(done, int(next - first)) : frames;
         mix(out, done, until);
+        m_hits.mix(out, done, until);
         done = until;
-        if (startsHere)
+        if (done == frames)
+            break;
+        if (m_waitingCount > 0 && m_waiting[0].frame <= first + done)
             startFirstWaiting();
+        m_hits.startDue(first + done);
     }
 
-    // Fades overlapping a new sound add up: keep the sum within full scale.
+    // Fades and hits overlapping add up: keep the sum within full scale.
     for (int i = 0; i < 2 * frames; ++i)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
 

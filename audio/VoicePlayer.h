@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/HitVoices.h"
 #include "audio/SampleBuffer.h"
 #include "audio/SpscRing.h"
 #include "audio/StreamClock.h"
@@ -18,10 +19,16 @@ struct Playback
         Step,     // a loop step's sound: withdrawn by a later Withdraw
         Withdraw, // no sound: every Step asked for before it, starting at
                   // onsetNs or later and not yet sounding, is dropped
+        Hit,      // a MIDI hit: on a voice of its own (HitVoices)
     };
     std::shared_ptr<const SampleBuffer> sample;
     std::int64_t onsetNs = 0; // stream time at which the sound starts
     Kind kind = Kind::Sound;
+    // Hits alone: the loudness of their velocity, the choke groups they
+    // belong to, and those they cut (bits).
+    float gain = 1.0f;
+    std::uint8_t group = 0;
+    std::uint8_t chokes = 0;
 };
 
 // The single voice of the program: the part that runs on the audio thread.
@@ -37,6 +44,10 @@ struct Playback
 // was held up): that one is dropped, not played out of its time. A Withdraw
 // request drops the loop's steps that wait from its onset on, in the order
 // of the requests: steps asked for after it stay.
+//
+// MIDI hits come through a ring of their own (submitHit(), one thread at a
+// time) and play on voices of their own (HitVoices), mixed with the window's
+// voice; a key still cuts a key, a step a step, and neither cuts a hit.
 //
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that one other thread (one at a time) empties with
@@ -66,6 +77,8 @@ public:
 
     // Request side. Hands the request back when the queue is full.
     std::unique_ptr<Playback> submit(std::unique_ptr<Playback> playback);
+    // Hit side (one thread at a time, the MIDI player's): a Kind::Hit.
+    std::unique_ptr<Playback> submitHit(std::unique_ptr<Playback> hit);
 
     // Retired side: the requests the audio thread has finished with.
     std::vector<std::unique_ptr<Playback>> takeRetired();
@@ -135,7 +148,9 @@ private:
     std::vector<float> m_fade; // gains of the fade-out, 1 → 0
 
     SpscRing<Playback *, kQueueCapacity> m_incoming;
+    SpscRing<Playback *, kQueueCapacity> m_incomingHits;
     SpscRing<Playback *, kRetireCapacity> m_retired;
+    HitVoices m_hits{m_fade, m_retired};
 
     // Audio thread only, but for the clock's any-thread methods.
     StreamClock m_clock;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and UBSan) and runs
 # each for a bounded time on a corpus the project makes itself: the sample
-# kit and the seeds of fuzz_seeds (WAV layouts, pattern files, sample names). Inputs kept in tests/fuzz/regressions run
+# kit and the seeds of fuzz_seeds (WAV layouts, pattern files, sample names)
+# and a pad's MIDI bytes. Inputs kept in tests/fuzz/regressions run
 # first. A crash stops the run with the input saved in build/fuzz/findings.
 #   scripts/fuzz.sh [seconds per target, default 60]
 set -euo pipefail
@@ -12,16 +13,19 @@ cmake --build --preset fuzz
 bin=build/fuzz/bin
 corpus=build/fuzz/corpus
 findings=build/fuzz/findings
-mkdir -p "$corpus/wav" "$corpus/pattern" "$findings"
+mkdir -p "$corpus/wav" "$corpus/pattern" "$corpus/midi" "$findings"
 "$bin/fuzz_seeds" "$corpus"
 cp build/fuzz/bin/voc/*.wav "$corpus/wav/"
 
 status=0
-for target in wavloader patternfile sampleindex; do
+# A drum pad's note-ons, with running status, a SysEx and a clock byte.
+printf '\x99\x24\x64\x2a\x50\xf0\x7e\x7f\xf7\xf8\x89\x24\x00' >"$corpus/midi/pad"
+for target in wavloader patternfile sampleindex mididecoder; do
   case $target in
     wavloader) dir=wav ;;
     patternfile) dir=pattern ;;
     sampleindex) dir=names ;;
+    mididecoder) dir=midi ;;
   esac
   regressions=tests/fuzz/regressions/$target
   if [ -d "$regressions" ] && [ -n "$(ls -A "$regressions")" ]; then

@@ -74,8 +74,8 @@ std::vector<std::int64_t> heardSteps(bool pipeWire, int quantum, std::int64_t st
             if (stalled)
                 continue;
             askSteps(at);
-            const std::int64_t lost = holes.cycle({std::uint64_t(at), 1, kRate, kStart + nsOf(at), kStart + nsOf(at),
-                                                   quantum});
+            const std::int64_t lost =
+                holes.cycle({std::uint64_t(at), 1, kRate, kStart + nsOf(at), kStart + nsOf(at), quantum});
             if (lost != 0)
                 player.skip(lost);
             render(quantum, at);

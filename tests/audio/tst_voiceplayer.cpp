@@ -367,6 +367,56 @@ private slots:
         QCOMPARE(player.takeRetired().size(), std::size_t(5));
     }
 
+    void midiHitsLayerAndChoke_data()
+    {
+        // Each request: a hit (h) or a key (k), its frame, level, gain and
+        // choke group (1: the open hi-hat) and groups it chokes. Then what
+        // comes out at a frame.
+        QTest::addColumn<QString>("requests");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<float>("heard");
+        QTest::newRow("a kick and a hi-hat on one frame both sound")
+            << "h 3000 .25 1 0 0, h 3000 .125 1 0 0" << 3010 << 0.375f;
+        QTest::newRow("a hit plays at its velocity's gain") << "h 3000 .5 .5 0 0" << 3010 << 0.25f;
+        QTest::newRow("the closed hi-hat chokes the open one")
+            << "h 3000 .25 1 1 0, h 4000 .125 1 0 1" << 4200 << 0.125f;
+        QTest::newRow("a kick does not choke the open hi-hat")
+            << "h 3000 .25 1 1 0, h 4000 .125 1 0 0" << 4200 << 0.375f;
+        QTest::newRow("a key cuts a key, never a hit")
+            << "h 3000 .25 1 0 0, k 3500 .5 1 0 0, k 4000 .125 1 0 0" << 4200 << 0.375f;
+        QTest::newRow("sixteen hits on one frame stay within full scale")
+            << QString("h 3000 .5 1 0 0").repeated(16).replace("0h", "0, h") << 3010 << 1.0f;
+        QTest::newRow("a ninth hit cuts the oldest of eight")
+            << "h 1000 .01 1 0 0, h 1100 .02 1 0 0, h 1200 .03 1 0 0, h 1300 .04 1 0 0, h 1400 .05 1 0 0, "
+               "h 1500 .06 1 0 0, h 1600 .07 1 0 0, h 1700 .08 1 0 0, h 2000 .1 1 0 0"
+            << 2200 << 0.45f;
+    }
+
+    void midiHitsLayerAndChoke()
+    {
+        QFETCH(QString, requests);
+        QFETCH(int, frame);
+        QFETCH(float, heard);
+        VoicePlayer player(kRate);
+        OfflineOutput out(player);
+        out.renderUntil(kBlock);
+        for (const QString &request : requests.split(QStringLiteral(", "))) {
+            const QStringList f = request.split(' ');
+            auto p = at(level(f[2].toFloat(), 20000), timeOfFrame(f[1].toDouble()));
+            p->gain = f[3].toFloat();
+            p->group = std::uint8_t(f[4].toInt());
+            p->chokes = std::uint8_t(f[5].toInt());
+            if (f[0] == QLatin1String("h")) {
+                p->kind = Playback::Kind::Hit;
+                player.submitHit(std::move(p));
+            } else {
+                player.submit(std::move(p));
+            }
+        }
+        out.renderUntil(frame + 1);
+        QVERIFY(std::abs(out.left[std::size_t(frame)] - heard) < 1e-5f);
+    }
+
     void cutsFromAnotherThreadAreClean()
     {
         // A loader thread hammers the queue while this thread renders.

@@ -1,0 +1,478 @@
+#include "audio/MidiInput.h"
+
+#include "audio/AudioLog.h"
+#include "audio/KeepForever.h"
+#include "audio/MonotonicClock.h"
+#include "audio/PipeWireOutput.h"
+#include "audio/SpscRing.h"
+#include "audio/TimeLimits.h"
+
+#include <alsa/asoundlib.h>
+#include <pipewire/filter.h>
+#include <pipewire/pipewire.h>
+#include <spa/control/control.h>
+#include <spa/pod/iter.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <semaphore>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRetryMs = 2000;
+constexpr int kOpenMs = 1000;
+constexpr const char *kMidiFormat = "8 bit raw midi";
+
+void initPipeWire()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+std::string lookup(const spa_dict *props, const char *key)
+{
+    const char *value = props ? spa_dict_lookup(props, key) : nullptr;
+    return value ? value : "";
+}
+
+} // namespace
+
+struct MidiInput::State
+{
+    // The hits, from the one MIDI thread running (PipeWire's or the
+    // sequencer's) to the reader.
+    SpscRing<Hit, 512> hits;
+    std::counting_semaphore<1 << 16> ready{0};
+    std::atomic<std::uint64_t> dropped{0};
+    bool linkSources = true;
+
+    // The worker thread: opens, and opens again.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    bool done = false;
+    std::thread thread;
+
+    // The MIDI thread's.
+    MidiDecoder decoder;
+
+    void publish(const MidiDecoder::Note &note, std::int64_t at)
+    {
+        if (hits.push(Hit{note, at}))
+            ready.release();
+        else
+            dropped.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    // --- PipeWire: a filter node of ours, and links to the sources.
+    struct Port
+    {
+        std::uint32_t node = 0;
+        std::string name;
+        pw_proxy *link = nullptr;
+    };
+    pw_thread_loop *loop = nullptr;
+    pw_context *context = nullptr;
+    pw_core *core = nullptr;
+    pw_registry *registry = nullptr;
+    pw_filter *filter = nullptr;
+    void *port = nullptr;
+    spa_hook coreHook = {}, registryHook = {}, filterHook = {};
+    pw_core_events coreEvents = {};
+    pw_registry_events registryEvents = {};
+    pw_filter_events filterEvents = {};
+    std::map<std::uint32_t, std::string> nodeNames; // the main loop's thread
+    std::map<std::uint32_t, Port> sources;          // MIDI output ports of others
+    std::map<std::uint32_t, std::uint32_t> inputs;  // MIDI input ports, to their nodes
+    std::uint32_t ourPort = SPA_ID_INVALID;
+    std::atomic<bool> pipeWireFailed{false};
+    int syncSeq = -1;
+    bool synced = false;
+
+    bool openPipeWire();
+    void closePipeWire();
+    void linkAll();
+    static void process(void *self, spa_io_position *position);
+
+    // --- The ALSA sequencer.
+    snd_seq_t *seq = nullptr;
+    int seqPort = -1;
+    snd_midi_event_t *parser = nullptr;
+
+    bool openSequencer();
+    void closeSequencer();
+    void connectHardware(int client, int sourcePort);
+    void readSequencer();
+
+    void work();
+    bool waitOrStop(std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(mutex);
+        return wake.wait_for(lock, limit, [this] { return stop; });
+    }
+};
+
+bool MidiInput::State::openPipeWire()
+{
+    if (!PipeWireOutput::serverAnswers())
+        return false;
+    initPipeWire();
+    pipeWireFailed = false;
+    synced = false;
+    loop = pw_thread_loop_new("tamvolo-midi", nullptr);
+    if (!loop || pw_thread_loop_start(loop) < 0) {
+        closePipeWire();
+        return false;
+    }
+    pw_thread_loop_lock(loop);
+    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    bool ok = core != nullptr;
+    if (ok) {
+        coreEvents.version = PW_VERSION_CORE_EVENTS;
+        coreEvents.done = [](void *self, uint32_t id, int sequence) {
+            auto *s = static_cast<State *>(self);
+            if (id == PW_ID_CORE && sequence == s->syncSeq) {
+                s->synced = true;
+                pw_thread_loop_signal(s->loop, false);
+            }
+        };
+        coreEvents.error = [](void *self, uint32_t id, int, int res, const char *) {
+            auto *s = static_cast<State *>(self);
+            if (id == PW_ID_CORE && res == -EPIPE) {
+                s->pipeWireFailed = true;
+                pw_thread_loop_signal(s->loop, false);
+            }
+        };
+        pw_core_add_listener(core, &coreHook, &coreEvents, this);
+
+        registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
+        registryEvents.global = [](void *self, uint32_t id, uint32_t, const char *type, uint32_t,
+                                   const spa_dict *props) {
+            auto *s = static_cast<State *>(self);
+            if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+                const std::string name = lookup(props, PW_KEY_NODE_DESCRIPTION);
+                s->nodeNames[id] = name.empty() ? lookup(props, PW_KEY_NODE_NAME) : name;
+                return;
+            }
+            if (std::strcmp(type, PW_TYPE_INTERFACE_Port) != 0 || lookup(props, PW_KEY_FORMAT_DSP) != kMidiFormat)
+                return;
+            const std::uint32_t node = std::uint32_t(std::atoi(lookup(props, PW_KEY_NODE_ID).c_str()));
+            const std::string direction = lookup(props, PW_KEY_PORT_DIRECTION);
+            if (direction == "in") {
+                s->inputs[id] = node;
+            } else if (direction == "out" && (!s->filter || node != pw_filter_get_node_id(s->filter))) {
+                std::string name = s->nodeNames.count(node) ? s->nodeNames[node] : std::to_string(node);
+                name += ":" + lookup(props, PW_KEY_PORT_NAME);
+                qCDebug(lcMidi) << "MIDI source found:" << name.c_str();
+                s->sources[id] = Port{node, name, nullptr};
+            }
+            s->linkAll();
+        };
+        registryEvents.global_remove = [](void *self, uint32_t id) {
+            auto *s = static_cast<State *>(self);
+            if (auto it = s->sources.find(id); it != s->sources.end()) {
+                qCDebug(lcMidi) << "MIDI source gone" << (it->second.link ? "(unlinked):" : ":")
+                                << it->second.name.c_str();
+                if (it->second.link)
+                    pw_proxy_destroy(it->second.link);
+                s->sources.erase(it);
+            }
+            s->nodeNames.erase(id);
+            s->inputs.erase(id);
+        };
+        registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        ok = registry != nullptr;
+    }
+    if (ok) {
+        pw_registry_add_listener(registry, &registryHook, &registryEvents, this);
+        filterEvents.version = PW_VERSION_FILTER_EVENTS;
+        filterEvents.process = &State::process;
+        filterEvents.state_changed = [](void *self, pw_filter_state, pw_filter_state state, const char *) {
+            auto *s = static_cast<State *>(self);
+            if (state == PW_FILTER_STATE_ERROR || state == PW_FILTER_STATE_UNCONNECTED)
+                s->pipeWireFailed = true;
+            else
+                s->linkAll(); // the node has its id now
+        };
+        filter =
+            pw_filter_new(core, "Tamvolo",
+                          pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                            PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_NAME, "Tamvolo",
+                                            PW_KEY_NODE_DESCRIPTION, "Tamvolo", PW_KEY_APP_NAME, "Tamvolo", nullptr));
+        ok = filter != nullptr;
+    }
+    if (ok) {
+        pw_filter_add_listener(filter, &filterHook, &filterEvents, this);
+        port = pw_filter_add_port(
+            filter, PW_DIRECTION_INPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+            pw_properties_new(PW_KEY_FORMAT_DSP, kMidiFormat, PW_KEY_PORT_NAME, "MIDI in", nullptr), nullptr, 0);
+        ok = port && pw_filter_connect(filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) >= 0;
+    }
+    if (ok) {
+        // Everything the server has said by now has come.
+        syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
+        const std::int64_t deadline = monotonicNs() + std::int64_t(kOpenMs) * 1'000'000;
+        while (!synced && !pipeWireFailed && monotonicNs() < deadline) {
+            timespec until{};
+            pw_thread_loop_get_time(loop, &until, deadline - monotonicNs());
+            pw_thread_loop_timed_wait_full(loop, &until);
+        }
+        ok = synced && !pipeWireFailed;
+    }
+    pw_thread_loop_unlock(loop);
+    if (!ok) {
+        closePipeWire();
+        return false;
+    }
+    qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the node Tamvolo with the port \"MIDI in\""
+                    << (linkSources ? "(linked to every MIDI source)" : "(linked by hand)");
+    return true;
+}
+
+void MidiInput::State::linkAll()
+{
+    if (!filter)
+        return;
+    const std::uint32_t ourNode = pw_filter_get_node_id(filter);
+    if (ourPort == SPA_ID_INVALID)
+        for (const auto &[id, node] : inputs)
+            if (node == ourNode)
+                ourPort = id;
+    if (!linkSources || ourPort == SPA_ID_INVALID)
+        return;
+    for (auto &[id, source] : sources) {
+        if (source.link)
+            continue;
+        pw_properties *props = pw_properties_new(nullptr, nullptr);
+        pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", id);
+        pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", ourPort);
+        pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", source.node);
+        pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", ourNode);
+        source.link = static_cast<pw_proxy *>(
+            pw_core_create_object(core, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+        pw_properties_free(props);
+        if (source.link)
+            qCDebug(lcMidi) << "MIDI source linked:" << source.name.c_str();
+    }
+}
+
+void MidiInput::State::closePipeWire()
+{
+    if (loop)
+        pw_thread_loop_stop(loop);
+    for (auto &[id, source] : sources)
+        if (source.link)
+            pw_proxy_destroy(source.link);
+    sources.clear();
+    nodeNames.clear();
+    inputs.clear();
+    ourPort = SPA_ID_INVALID;
+    if (filter) {
+        pw_filter_destroy(filter);
+        filter = nullptr;
+        port = nullptr;
+    }
+    if (registry) {
+        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry));
+        registry = nullptr;
+    }
+    if (core) {
+        pw_core_disconnect(core);
+        core = nullptr;
+    }
+    if (context) {
+        pw_context_destroy(context);
+        context = nullptr;
+    }
+    if (loop) {
+        pw_thread_loop_destroy(loop);
+        loop = nullptr;
+    }
+    decoder.reset();
+}
+
+void MidiInput::State::process(void *self, spa_io_position *position)
+{
+    auto *s = static_cast<State *>(self);
+    if (!position || !s->port)
+        return;
+    auto *sequence =
+        static_cast<spa_pod_sequence *>(pw_filter_get_dsp_buffer(s->port, std::uint32_t(position->clock.duration)));
+    if (!sequence)
+        return;
+    const std::int64_t cycleNs = std::int64_t(position->clock.nsec);
+    const std::int64_t rate = position->clock.rate.denom ? std::int64_t(position->clock.rate.denom) : 48000;
+    spa_pod_control *control = nullptr;
+    SPA_POD_SEQUENCE_FOREACH(sequence, control)
+    {
+        if (control->type != SPA_CONTROL_Midi)
+            continue;
+        const auto *bytes = static_cast<const std::uint8_t *>(SPA_POD_BODY(&control->value));
+        const std::uint32_t size = SPA_POD_BODY_SIZE(&control->value);
+        const std::int64_t at = cycleNs + std::int64_t(control->offset) * 1'000'000'000 / rate;
+        MidiDecoder::Note note;
+        for (std::uint32_t i = 0; i < size; ++i)
+            if (s->decoder.feed(bytes[i], note))
+                s->publish(note, at);
+    }
+}
+
+bool MidiInput::State::openSequencer()
+{
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0)
+        return false;
+    if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) {
+        seq = nullptr;
+        return false;
+    }
+    snd_seq_set_client_name(seq, "Tamvolo");
+    seqPort = snd_seq_create_simple_port(seq, "MIDI in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (seqPort < 0 || snd_midi_event_new(256, &parser) < 0) {
+        closeSequencer();
+        return false;
+    }
+    // Devices plugged in later are announced by the system client.
+    snd_seq_connect_from(seq, seqPort, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+    snd_seq_client_info_t *client = nullptr;
+    snd_seq_port_info_t *info = nullptr;
+    snd_seq_client_info_alloca(&client);
+    snd_seq_port_info_alloca(&info);
+    snd_seq_client_info_set_client(client, -1);
+    while (snd_seq_query_next_client(seq, client) >= 0) {
+        snd_seq_port_info_set_client(info, snd_seq_client_info_get_client(client));
+        snd_seq_port_info_set_port(info, -1);
+        while (snd_seq_query_next_port(seq, info) >= 0)
+            connectHardware(snd_seq_port_info_get_client(info), snd_seq_port_info_get_port(info));
+    }
+    qCDebug(lcMidi) << "MIDI in: the ALSA sequencer, the client Tamvolo with the port \"MIDI in\""
+                    << (linkSources ? "(subscribed to every hardware source)" : "(subscribed by hand)");
+    return true;
+}
+
+void MidiInput::State::connectHardware(int client, int sourcePort)
+{
+    if (!linkSources || client == snd_seq_client_id(seq))
+        return;
+    snd_seq_port_info_t *info = nullptr;
+    snd_seq_port_info_alloca(&info);
+    if (snd_seq_get_any_port_info(seq, client, sourcePort, info) < 0)
+        return;
+    const unsigned caps = snd_seq_port_info_get_capability(info);
+    if ((caps & (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ)) !=
+            (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ) ||
+        !(snd_seq_port_info_get_type(info) & SND_SEQ_PORT_TYPE_HARDWARE))
+        return;
+    if (snd_seq_connect_from(seq, seqPort, client, sourcePort) >= 0)
+        qCDebug(lcMidi) << "MIDI source linked:" << snd_seq_port_info_get_name(info);
+}
+
+void MidiInput::State::closeSequencer()
+{
+    if (parser) {
+        snd_midi_event_free(parser);
+        parser = nullptr;
+    }
+    if (seq) {
+        snd_seq_close(seq);
+        seq = nullptr;
+    }
+    seqPort = -1;
+    decoder.reset();
+}
+
+void MidiInput::State::readSequencer()
+{
+    snd_seq_event_t *event = nullptr;
+    while (snd_seq_event_input(seq, &event) >= 0 && event) {
+        if (event->type == SND_SEQ_EVENT_PORT_START) {
+            connectHardware(event->data.addr.client, event->data.addr.port);
+            continue;
+        }
+        if (event->type == SND_SEQ_EVENT_PORT_EXIT)
+            continue;
+        std::uint8_t bytes[256];
+        const long size = snd_midi_event_decode(parser, bytes, sizeof bytes, event);
+        MidiDecoder::Note note;
+        for (long i = 0; i < size; ++i)
+            if (decoder.feed(bytes[i], note))
+                publish(note, monotonicNs());
+    }
+}
+
+void MidiInput::State::work()
+{
+    bool saidNone = false;
+    while (!waitOrStop(std::chrono::milliseconds(0))) {
+        if (openPipeWire()) {
+            bool stopped = false;
+            while (!(stopped = waitOrStop(std::chrono::milliseconds(200))) && !pipeWireFailed) {}
+            closePipeWire();
+            if (stopped)
+                break;
+            qCDebug(lcMidi) << "MIDI in: PipeWire went away; tried again every" << kRetryMs << "ms";
+            continue;
+        }
+        if (openSequencer()) {
+            const int count = snd_seq_poll_descriptors_count(seq, POLLIN);
+            std::vector<pollfd> fds(std::size_t(std::max(count, 0)));
+            snd_seq_poll_descriptors(seq, fds.data(), unsigned(fds.size()), POLLIN);
+            while (!waitOrStop(std::chrono::milliseconds(0))) {
+                if (::poll(fds.data(), fds.size(), 200) > 0)
+                    readSequencer();
+            }
+            closeSequencer();
+            break;
+        }
+        if (!saidNone)
+            qCDebug(lcMidi) << "no MIDI input: no PipeWire answers and there is no ALSA sequencer";
+        saidNone = true;
+        if (waitOrStop(std::chrono::milliseconds(kRetryMs)))
+            break;
+    }
+    std::lock_guard lock(mutex);
+    done = true;
+    wake.notify_all();
+}
+
+MidiInput::MidiInput(bool linkSources)
+    : m_state(std::make_unique<State>())
+{
+    m_state->linkSources = linkSources;
+    m_state->thread = std::thread(&State::work, m_state.get());
+}
+
+MidiInput::~MidiInput()
+{
+    if (!stopWorker(*m_state, std::chrono::milliseconds(kOpenMs)))
+        keepForever(std::move(m_state)); // stuck in a server: left behind with all it uses
+}
+
+bool MidiInput::waitForHit(Hit &hit, std::chrono::milliseconds limit)
+{
+    if (m_state->hits.pop(hit))
+        return true;
+    if (!m_state->ready.try_acquire_for(limit))
+        return false;
+    return m_state->hits.pop(hit);
+}
+
+void MidiInput::wake()
+{
+    m_state->ready.release();
+}
+
+std::uint64_t MidiInput::dropped() const
+{
+    return m_state->dropped.load(std::memory_order_relaxed);
+}

@@ -1,0 +1,196 @@
+#include "sound/MidiPlayer.h"
+
+#include "audio/AudioEngine.h"
+#include "audio/AudioLog.h"
+#include "audio/KeepForever.h"
+#include "audio/MidiInput.h"
+#include "audio/TimeLimits.h"
+#include "files/CarefulReader.h"
+#include "files/CarefulWriter.h"
+#include "keys/Cp1252.h"
+#include "keys/DrumMap.h"
+#include "keys/PadTable.h"
+#include "sound/SampleFinder.h"
+
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <sys/stat.h>
+
+namespace {
+
+constexpr std::size_t kMaxMapBytes = 64 * 1024;
+// The open hi-hat's choke group.
+constexpr std::uint8_t kOpenHiHatGroup = 1;
+
+// The file a key's hit plays: its pad row's last.
+std::string fileFor(std::uint8_t key)
+{
+    const auto files = PadTable::lookup(key);
+    return files.empty() ? std::string() : std::string(files.back());
+}
+
+char32_t characterOf(std::uint8_t key)
+{
+    return Cp1252::toUnicode(key).value_or(U'?');
+}
+
+} // namespace
+
+struct MidiPlayer::State
+{
+    std::shared_ptr<AudioEngine> engine;
+    std::unique_ptr<MidiInput> input;
+    Listener heard;
+    std::function<std::vector<std::string>()> sampleFolders;
+    std::string mapFile;
+
+    std::mutex mutex; // the map, `save` and the stop
+    std::condition_variable wake;
+    DrumMap map;
+    bool save = false;
+    bool stop = false;
+    bool done = false;
+    std::thread thread;
+
+    void run();
+    void play(const MidiInput::Hit &hit, SampleFinder &finder);
+    void writeMap();
+};
+
+float MidiPlayer::gainFor(std::uint8_t velocity)
+{
+    const double v = std::clamp<double>(velocity, 1, 127);
+    return float(std::pow(10.0, kSoftestDb * (127.0 - v) / 126.0 / 20.0));
+}
+
+std::string MidiPlayer::defaultMapFile()
+{
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    if (config && *config == '/')
+        return std::string(config) + "/tamvolo/midi-map";
+    const char *home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/.config/tamvolo/midi-map" : std::string();
+}
+
+MidiPlayer::MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<MidiInput> input, Listener heard,
+                       std::function<std::vector<std::string>()> sampleFolders, std::string mapFile)
+    : m_state(std::make_unique<State>())
+{
+    State &s = *m_state;
+    s.engine = std::move(engine);
+    s.input = std::move(input);
+    s.heard = std::move(heard);
+    s.sampleFolders = std::move(sampleFolders);
+    s.mapFile = std::move(mapFile);
+    s.thread = std::thread(&State::run, &s);
+}
+
+MidiPlayer::~MidiPlayer()
+{
+    State &s = *m_state;
+    {
+        const std::lock_guard lock(s.mutex);
+        s.stop = true;
+    }
+    s.input->wake();
+    if (!stopWorker(s, std::chrono::milliseconds(AudioEngine::kCloseMs)))
+        keepForever(std::move(m_state)); // stuck in a file: left behind with what it uses
+}
+
+void MidiPlayer::learn(std::uint8_t note, std::uint8_t key)
+{
+    State &s = *m_state;
+    {
+        const std::lock_guard lock(s.mutex);
+        s.map.learn(note, key);
+        s.save = true;
+    }
+    s.input->wake();
+    qCDebug(lcMidi) << "note" << note << "now plays the key" << QString(QChar(characterOf(key)));
+}
+
+void MidiPlayer::State::writeMap()
+{
+    std::string text;
+    {
+        const std::lock_guard lock(mutex);
+        if (!save)
+            return;
+        save = false;
+        text = map.text();
+    }
+    if (mapFile.empty())
+        return;
+    const std::string folder = mapFile.substr(0, mapFile.rfind('/'));
+    ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+    if (CarefulWriter::write(mapFile, text) != CarefulWriter::Result::Written)
+        qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
+}
+
+void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
+{
+    std::uint8_t key = 0;
+    {
+        const std::lock_guard lock(mutex);
+        key = map.keyFor(hit.note.note);
+    }
+    Heard told{hit.note.note, std::uint8_t(hit.note.channel + 1), hit.note.velocity, key};
+    const std::string file = fileFor(key);
+    if (file.empty()) {
+        qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
+                        << ": no sound mapped";
+    } else {
+        const std::uint8_t note = hit.note.note;
+        engine->playHit(finder.find(file, sampleFolders()), engine->streamNsAt(hit.monotonicNs),
+                        gainFor(hit.note.velocity), note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0,
+                        DrumMap::chokesOpenHiHat(note) ? kOpenHiHatGroup : 0);
+        qCDebug(lcMidi) << "note" << note << "channel" << told.channel << "velocity" << hit.note.velocity << ":"
+                        << file.c_str();
+    }
+    if (heard)
+        heard(told);
+}
+
+void MidiPlayer::State::run()
+{
+    SampleFinder finder(engine->rate());
+    // The map the user taught, then the kit, loaded before their first hit.
+    std::string text;
+    if (!mapFile.empty()) {
+        const CarefulReader::Result read = CarefulReader::read(mapFile, text, kMaxMapBytes);
+        if (read != CarefulReader::Result::Read && read != CarefulReader::Result::Missing)
+            qCDebug(lcMidi) << "the MIDI map" << mapFile.c_str() << "could not be read; the General MIDI map plays";
+    }
+    std::vector<DrumMap::Fault> faults;
+    DrumMap taught = DrumMap::fromText(text, faults);
+    for (const DrumMap::Fault &fault : faults)
+        qCDebug(lcMidi) << mapFile.c_str() << "line" << fault.line << "skipped:" << fault.why.c_str();
+    {
+        const std::lock_guard lock(mutex);
+        map = taught;
+    }
+    for (int note = 0; note < 128; ++note)
+        if (const std::string file = fileFor(taught.keyFor(std::uint8_t(note))); !file.empty())
+            finder.find(file, sampleFolders());
+
+    for (;;) {
+        {
+            const std::lock_guard lock(mutex);
+            if (stop)
+                break;
+        }
+        MidiInput::Hit hit;
+        if (input->waitForHit(hit, std::chrono::milliseconds(200)))
+            play(hit, finder);
+        writeMap();
+    }
+    const std::lock_guard lock(mutex);
+    done = true;
+    wake.notify_all();
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "sound/SampleFolders.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class AudioEngine;
+class MidiInput;
+
+// Plays what comes from a MIDI pad. Each note from the MIDI input plays, by
+// the drum map (DrumMap: the General MIDI percussion map, and the notes a
+// user taught over it), the sample of its key's pad row (the last, as the
+// window's voice ends on it) on a voice of its own (layered with the others),
+// at its velocity's loudness (gainFor()), a fixed delay after the time it
+// was played; the closed hi-hat and the pedal choke the open one. The
+// samples are found as the sample bank finds them, and loaded before their
+// first hit.
+//
+// Each note is said in the log (tamvolo.midi) with what it played, or "no
+// sound mapped", and told to `heard` (the window: its pad lights, its learn
+// mode), on the player's thread.
+//
+// The notes taught are kept in the map file ($XDG_CONFIG_HOME/tamvolo/
+// midi-map, by default ~/.config/tamvolo/midi-map), read at start (a line
+// that cannot be read is skipped and said in the log) and written by the
+// careful writer when a note is taught.
+//
+// The player's thread waits on the input; closing never waits for ever.
+class MidiPlayer
+{
+public:
+    struct Heard
+    {
+        std::uint8_t note = 0;
+        std::uint8_t channel = 0; // 1 to 16, as players count them
+        std::uint8_t velocity = 0;
+        std::uint8_t key = 0; // 0: no sound mapped
+    };
+    using Listener = std::function<void(const Heard &)>;
+
+    // Velocity 127 plays the sample at its own level, velocity 1 about
+    // kSoftestDb lower, in even steps of decibels between.
+    static constexpr double kSoftestDb = -30.0;
+    static float gainFor(std::uint8_t velocity);
+
+    static std::string defaultMapFile();
+
+    MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<MidiInput> input, Listener heard,
+               std::function<std::vector<std::string>()> sampleFolders = &SampleFolders::defaults,
+               std::string mapFile = defaultMapFile());
+    ~MidiPlayer();
+
+    MidiPlayer(const MidiPlayer &) = delete;
+    MidiPlayer &operator=(const MidiPlayer &) = delete;
+
+    // Any thread: from now on `note` plays the sound of `key` (an upper-case
+    // Windows-1252 code with a pad row); the map file is written.
+    void learn(std::uint8_t note, std::uint8_t key);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
