@@ -3,9 +3,22 @@
 #include <cstring>
 #include <string_view>
 
-CommandLine::CommandLine(int argc, char **argv)
-    : m_qtArgc(argc)
+CommandLine::CommandLine(int &argc, char **argv)
 {
+    // Ours, before `--`, out of argv.
+    int kept = 1;
+    bool dashes = false;
+    for (int i = 1; i < argc; ++i) {
+        dashes = dashes || std::strcmp(argv[i], "--") == 0;
+        if (!dashes && std::strcmp(argv[i], "--midi-manuale") == 0) {
+            m_midiByHand = true;
+            continue;
+        }
+        argv[kept++] = argv[i];
+    }
+    argv[kept] = nullptr;
+    argc = kept;
+    m_qtArgc = argc;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) {
             m_qtArgc = i;
@@ -105,6 +118,9 @@ std::string CommandLine::help()
            "\n"
            "  FILE_PATTERN     un pattern salvato (testo, al massimo 7 caratteri) da\n"
            "                   aprire all'avvio; dopo -- anche un nome che comincia con -\n"
+           "      --midi-manuale\n"
+           "                   non collega da sé le sorgenti MIDI: le colleghi tu (per\n"
+           "                   esempio con un patchbay) alla porta \"MIDI in\" di Tamvolo\n"
            "  -h, --help       mostra questo aiuto ed esce\n"
            "      --version    mostra la versione ed esce\n"
            "Sono accettate anche le opzioni di Qt (per esempio -platform wayland).\n"
@@ -114,8 +130,8 @@ std::string CommandLine::help()
            "                   l'uscita audio; senza, PipeWire se risponde, poi\n"
            "                   PulseAudio, poi SDL\n"
            "  SDL_AUDIODRIVER  un driver di SDL (alsa, pipewire...): suona attraverso SDL\n"
-           "  QT_LOGGING_RULES=\"tamvolo.audio=true\"\n"
-           "                   scrive sul terminale che cosa fa l'audio\n"
+           "  QT_LOGGING_RULES=\"tamvolo.audio=true;tamvolo.midi=true\"\n"
+           "                   scrive sul terminale che cosa fanno l'audio e il MIDI\n"
            "  XDG_DATA_HOME    la cartella dei propri suoni è $XDG_DATA_HOME/tamvolo/voc\n"
            "                   (senza: ~/.local/share/tamvolo/voc)\n"
            "\n"

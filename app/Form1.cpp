@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/ColourButton.h"
+#include "app/MidiLearnDialog.h"
 #include "app/MultiLineTextBox.h"
 #include "app/PatternField.h"
 #include "app/PatternFileActions.h"
@@ -17,6 +18,7 @@
 #include "services/PatternFile.h"
 #include "sound/SampleFolders.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -42,10 +44,46 @@ void Form1::Text1_KeyPress(short &KeyAscii)
     const std::int64_t pressed = m_sound.nowNs() - Text1->keyAgeNs();
     for (const std::string_view file : PadTable::lookup(std::uint8_t(KeyAscii)))
         PlaySample(file, pressed);
-    if (const auto light = DrumKeys::padLightFor(std::uint8_t(KeyAscii)))
+    lightPad(std::uint8_t(KeyAscii));
+}
+
+void Form1::lightPad(std::uint8_t key)
+{
+    if (const auto light = DrumKeys::padLightFor(key))
         m_padLights[std::size_t(*light)]->show();
     if (!Timer1->isActive()) // already running: it stays on, its count goes on
         Timer1->start();
+}
+
+void Form1::setMidi(std::function<void(std::uint8_t note, std::uint8_t key)> teach)
+{
+    m_teachMidi = std::move(teach);
+    auto *learn = new QAction(QStringLiteral("Insegna un pad &MIDI…"), this);
+    learn->setObjectName(QStringLiteral("learnMidiPad"));
+    connect(learn, &QAction::triggered, this, &Form1::learnMidiPad);
+    Text1->setMenuActions(m_fileActions->actions() << learn);
+}
+
+void Form1::midiNote(std::uint8_t note, std::uint8_t key)
+{
+    if (key != 0)
+        lightPad(key);
+    if (m_midiLearn && m_midiLearn->isVisible())
+        m_midiLearn->noteHeard(note);
+}
+
+void Form1::learnMidiPad()
+{
+    if (!m_midiLearn) {
+        m_midiLearn = new MidiLearnDialog(this);
+        connect(m_midiLearn, &MidiLearnDialog::taught, this, [this](std::uint8_t note, std::uint8_t key) {
+            if (m_teachMidi)
+                m_teachMidi(note, key);
+        });
+    }
+    m_midiLearn->show();
+    m_midiLearn->raise();
+    m_midiLearn->activateWindow();
 }
 
 void Form1::PlaySample(std::string_view name, std::int64_t stampNs, bool step)

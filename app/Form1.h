@@ -7,9 +7,11 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class ColourButton;
 class LineControl;
+class MidiLearnDialog;
 class MultiLineTextBox;
 class PatternField;
 class PatternFileActions;
@@ -66,6 +68,13 @@ public:
 
     // Places the window in the middle of its screen.
     void centreOnScreen();
+
+    // A MIDI input plays through the program: the pattern field's menu can
+    // teach a pad a sound, which `teach` keeps.
+    void setMidi(std::function<void(std::uint8_t note, std::uint8_t key)> teach);
+    // A note came from the MIDI input, playing the sound of `key` (0:
+    // none): the drum lights as for a key; the pattern is left as it is.
+    void midiNote(std::uint8_t note, std::uint8_t key);
 
     // Opens a pattern file chosen outside the menu (dropped on the window,
     // named on the command line); says so when it cannot.
@@ -130,6 +139,9 @@ private:
     void playStep(int step);
     // The step clock says step `step` is due: its handler runs.
     void runStep(int step);
+    // Lights the drum `key` stands for, if any, until Timer1 ticks.
+    void lightPad(std::uint8_t key);
+    void learnMidiPad();
 
     // Drum picture and pad lights.
     PictureBox *Image1 = nullptr;
@@ -176,6 +188,8 @@ private:
     TrayRestorer *m_tray = nullptr;
     PatternFileActions *m_fileActions = nullptr;
     RecorderWindow *m_recorder = nullptr;
+    std::function<void(std::uint8_t, std::uint8_t)> m_teachMidi;
+    MidiLearnDialog *m_midiLearn = nullptr;
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};

@@ -2,10 +2,13 @@
 #include "app/Form1.h"
 #include "app/ItalianLocale.h"
 #include "audio/AudioEngine.h"
+#include "audio/MidiInput.h"
 #include "files/CarefulWriter.h"
+#include "sound/MidiPlayer.h"
 #include "sound/SoundBank.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -19,7 +22,7 @@ int main(int argc, char **argv)
     // the sound server's client library writes its shared memory too.
     CarefulWriter::ignoreFileSizeSignal();
 
-    const CommandLine commandLine(argc, argv);
+    const CommandLine commandLine(argc, argv); // takes our own options out of argv
     auto refuse = [](const QByteArray &option) {
         std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
                      option.constData());
@@ -58,6 +61,20 @@ int main(int argc, char **argv)
     window.Form_Load();
     window.centreOnScreen();
     window.show();
+
+    // Played from a MIDI pad: each note lights its drum, on the UI thread.
+    QPointer<Form1> shown(&window);
+    MidiPlayer midi(engine, std::make_unique<MidiInput>(!commandLine.midiByHand()),
+                    [shown](const MidiPlayer::Heard &heard) {
+                        QMetaObject::invokeMethod(
+                            shown,
+                            [shown, heard] {
+                                if (shown)
+                                    shown->midiNote(heard.note, heard.key);
+                            },
+                            Qt::QueuedConnection);
+                    });
+    window.setMidi([&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); });
     // `tamvolo FILE` starts with the pattern of that file.
     if (!files.empty())
         window.openPattern(files.front());

@@ -78,7 +78,7 @@ std::int64_t AudioEngine::nowNs() const
 
 std::int64_t AudioEngine::streamNsAt(std::int64_t monotonic) const
 {
-    return m_state->player.streamNs(monotonic);
+    return m_state->player.streamNsAtGraph(monotonic);
 }
 
 std::int64_t AudioEngine::hitLatencyNs() const

@@ -74,7 +74,9 @@ public:
 
     // Any thread.
     std::int64_t nowNs() const;
-    // The stream time at monotonic time `monotonicNs` (a MIDI event's).
+    // The stream time at monotonic time `monotonicNs` (a MIDI event's):
+    // exact to the frame where the event comes from the graph the output
+    // plays in (the graph's times are monotonic times).
     std::int64_t streamNsAt(std::int64_t monotonicNs) const;
     // From a hit's stamp, the graph time of its MIDI event, to the frame its
     // sound starts on: one block and kHitMarginNs.

@@ -93,8 +93,9 @@ protected:
     // Audio thread, once per callback: asks for real-time priority the
     // first time, and counts the callback.
     void callbackStarted();
-    // Audio thread: fills `frames` frames, by the player or with silence.
-    void renderBlock(float *out, int frames, std::int64_t nowNs);
+    // Audio thread: fills `frames` frames, by the player or with silence;
+    // `graphNs`, where there is one, the graph's time of the cycle.
+    void renderBlock(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1);
     // Audio thread, before renderBlock(): the server played a hole of
     // `frames` where ours were due, or dropped -`frames` of those given last
     // (VoicePlayer::skip).

@@ -147,7 +147,8 @@ bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
 {
     pw_properties *props =
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback", PW_KEY_MEDIA_ROLE, "Music",
-                          PW_KEY_APP_NAME, "Tamvolo", PW_KEY_NODE_NAME, "Tamvolo", nullptr);
+                          PW_KEY_APP_NAME, "Tamvolo", PW_KEY_NODE_NAME, "Tamvolo", PW_KEY_NODE_GROUP,
+                          "tamvolo", nullptr);
     const std::string latency = std::to_string(kWantedFrames) + "/" + std::to_string(kRate);
     pw_properties_set(props, PW_KEY_NODE_LATENCY, latency.c_str());
     m_stream = pw_stream_new(m_core, "Tamvolo", props);
@@ -332,7 +333,8 @@ void PipeWireOutput::process(void *self)
     if (output->m_resumed.exchange(false, std::memory_order_acquire))
         output->m_holes.resumed();
     pw_time time = {};
-    if (pw_stream_get_time_n(output->m_stream, &time, sizeof time) == 0) {
+    const bool timed = pw_stream_get_time_n(output->m_stream, &time, sizeof time) == 0;
+    if (timed) {
         HoleFinder::Cycle cycle;
         cycle.ticks = time.ticks;
         cycle.rateNum = time.rate.num;
@@ -343,7 +345,7 @@ void PipeWireOutput::process(void *self)
         if (const std::int64_t lost = output->m_holes.cycle(cycle); lost != 0)
             output->followHole(lost);
     }
-    output->renderBlock(static_cast<float *>(data.data), frames, now);
+    output->renderBlock(static_cast<float *>(data.data), frames, now, timed && time.now > 0 ? time.now : -1);
     data.chunk->offset = 0;
     data.chunk->stride = std::int32_t(kFrameBytes);
     data.chunk->size = std::uint32_t(std::size_t(frames) * kFrameBytes);

@@ -81,3 +81,29 @@ void StreamClock::blockStarted(std::int64_t nowNs, int frames)
     m_anchor.blockStarted(nowNs, m_originNs + nsFor(m_frame));
     m_streamDistance.store(m_anchor.distanceNs(), std::memory_order_release);
 }
+
+void StreamClock::graphCycle(std::int64_t graphNs)
+{
+    m_cycleSequence.fetch_add(1, std::memory_order_acq_rel);
+    m_cycleGraphNs.store(graphNs, std::memory_order_relaxed);
+    m_cycleStreamNs.store(m_originNs + nsFor(m_frame), std::memory_order_relaxed);
+    m_cycleSequence.fetch_add(1, std::memory_order_release);
+}
+
+std::int64_t StreamClock::streamNsAtGraph(std::int64_t graphNs) const
+{
+    for (int tries = 0; tries < 4; ++tries) {
+        const std::uint64_t before = m_cycleSequence.load(std::memory_order_acquire);
+        if (before == 0)
+            break;
+        const std::int64_t cycleNs = m_cycleGraphNs.load(std::memory_order_relaxed);
+        const std::int64_t cycleStream = m_cycleStreamNs.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) != 0 || m_cycleSequence.load(std::memory_order_relaxed) != before)
+            continue;
+        if (std::abs(graphNs - cycleNs) > 1'000'000'000)
+            break;
+        return cycleStream + nsFor(framesFor(graphNs - cycleNs));
+    }
+    return streamNs(graphNs);
+}

@@ -57,6 +57,15 @@ public:
     // monotonic time itself before the first block).
     std::int64_t streamNs(std::int64_t monotonicNs) const;
 
+    // Audio thread, before a block: the graph's time of the cycle the block
+    // is rendered in (a PipeWire output's), which ties the graph's clock to
+    // the stream's frames exactly.
+    void graphCycle(std::int64_t graphNs);
+    // Any thread: the stream time at graph time `graphNs` (a MIDI event's
+    // in the same graph), exact to the frame, by the latest graph cycle
+    // within a second of it; else by the monotonic clock (streamNs()).
+    std::int64_t streamNsAtGraph(std::int64_t graphNs) const;
+
     // Any thread: stream time to frames and back, exact for whole multiples
     // of 1/rate.
     std::int64_t framesFor(std::int64_t ns) const;
@@ -88,6 +97,13 @@ private:
     // thread; kNotStarted before the first block.
     static constexpr std::int64_t kNotStarted = INT64_MIN;
     std::atomic<std::int64_t> m_streamDistance{kNotStarted};
+
+    // The latest graph cycle: its time, and the stream time of the block
+    // rendered in it; a sequence count around their writing (odd: being
+    // written).
+    std::atomic<std::uint64_t> m_cycleSequence{0};
+    std::atomic<std::int64_t> m_cycleGraphNs{0};
+    std::atomic<std::int64_t> m_cycleStreamNs{0};
 
     std::atomic<std::uint64_t> m_lateBlocks{0};
     std::atomic<std::uint64_t> m_stalls{0};

@@ -244,13 +244,15 @@ void VoicePlayer::mix(float *out, int from, int to)
     }
 }
 
-void VoicePlayer::render(float *out, int frames, std::int64_t nowNs)
+void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs)
 {
     // A quantum that alternates by a frame (a graph at another rate) keeps
     // its largest; any other change is taken as it comes.
     if (const int said = m_blockFrames.load(std::memory_order_relaxed); frames > said || frames < said - 2)
         m_blockFrames.store(frames, std::memory_order_relaxed);
     m_clock.blockStarted(nowNs, frames);
+    if (graphNs >= 0)
+        m_clock.graphCycle(graphNs);
     takeIncoming();
     const std::int64_t first = m_clock.frame();
 

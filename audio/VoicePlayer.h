@@ -84,8 +84,9 @@ public:
     std::vector<std::unique_ptr<Playback>> takeRetired();
 
     // Audio thread: fills `frames` stereo frames; `nowNs` is the monotonic
-    // time read when the output asked for them.
-    void render(float *out, int frames, std::int64_t nowNs);
+    // time read when the output asked for them; `graphNs`, where the output
+    // has one, the graph's time of the cycle (StreamClock::graphCycle).
+    void render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1);
 
     // Audio thread: whether a sound is playing (or fading) now.
     bool sounding() const;
@@ -107,6 +108,8 @@ public:
     // Any thread: the stream time at monotonic time `monotonicNs`, and
     // stream time to frames and back (StreamClock).
     std::int64_t streamNs(std::int64_t monotonicNs) const { return m_clock.streamNs(monotonicNs); }
+    std::int64_t streamNsAtGraph(std::int64_t graphNs) const { return m_clock.streamNsAtGraph(graphNs); }
+
     std::int64_t framesFor(std::int64_t ns) const { return m_clock.framesFor(ns); }
     std::int64_t nsFor(std::int64_t frames) const { return m_clock.nsFor(frames); }
 

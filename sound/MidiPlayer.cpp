@@ -52,6 +52,7 @@ struct MidiPlayer::State
     std::mutex mutex; // the map, `save` and the stop
     std::condition_variable wake;
     DrumMap map;
+    bool mapRead = false;
     bool save = false;
     bool stop = false;
     bool done = false;
@@ -114,6 +115,19 @@ void MidiPlayer::learn(std::uint8_t note, std::uint8_t key)
     qCDebug(lcMidi) << "note" << note << "now plays the key" << QString(QChar(characterOf(key)));
 }
 
+std::uint64_t MidiPlayer::lostHits() const
+{
+    return m_state->input->dropped();
+}
+
+std::uint8_t MidiPlayer::keyFor(std::uint8_t note) const
+{
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    s.wake.wait_for(lock, std::chrono::seconds(1), [&s] { return s.mapRead; });
+    return s.map.keyFor(note);
+}
+
 void MidiPlayer::State::writeMap()
 {
     std::string text;
@@ -140,7 +154,7 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
         const std::lock_guard lock(mutex);
         key = map.keyFor(hit.note.note);
     }
-    Heard told{hit.note.note, std::uint8_t(hit.note.channel + 1), hit.note.velocity, key};
+    Heard told{hit.note.note, std::uint8_t(hit.note.channel + 1), hit.note.velocity, key, hit.monotonicNs};
     const std::string file = fileFor(key);
     if (file.empty()) {
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
@@ -174,7 +188,9 @@ void MidiPlayer::State::run()
     {
         const std::lock_guard lock(mutex);
         map = taught;
+        mapRead = true;
     }
+    wake.notify_all();
     for (int note = 0; note < 128; ++note)
         if (const std::string file = fileFor(taught.keyFor(std::uint8_t(note))); !file.empty())
             finder.find(file, sampleFolders());

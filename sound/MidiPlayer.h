@@ -38,7 +38,8 @@ public:
         std::uint8_t note = 0;
         std::uint8_t channel = 0; // 1 to 16, as players count them
         std::uint8_t velocity = 0;
-        std::uint8_t key = 0; // 0: no sound mapped
+        std::uint8_t key = 0;        // 0: no sound mapped
+        std::int64_t playedNs = 0;   // when it was played (the graph's time: the monotonic clock)
     };
     using Listener = std::function<void(const Heard &)>;
 
@@ -60,6 +61,11 @@ public:
     // Any thread: from now on `note` plays the sound of `key` (an upper-case
     // Windows-1252 code with a pad row); the map file is written.
     void learn(std::uint8_t note, std::uint8_t key);
+    // Any thread: hits the input lost because this player fell behind.
+    std::uint64_t lostHits() const;
+    // Any thread: the key whose sound `note` plays now (0: none), once the
+    // map file has been read (waits for that, at most a second).
+    std::uint8_t keyFor(std::uint8_t note) const;
 
 private:
     struct State;

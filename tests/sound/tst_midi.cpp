@@ -1,0 +1,275 @@
+#include "app/Form1.h"
+#include "audio/AudioEngine.h"
+#include "audio/MidiInput.h"
+#include "sound/MidiPlayer.h"
+#include "sound/WavLoader.h"
+#include "support/Capture.h"
+#include "support/MidiFile.h"
+#include "support/PulseCapture.h"
+#include "support/RecordingSink.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <thread>
+
+Q_DECLARE_METATYPE(std::vector<MidiFile::Hit>)
+
+namespace {
+
+std::vector<float> kitSound(const char *file, float gain = 1.0f)
+{
+    const auto s = WavLoader::load(SampleFolders::program() + file, 48000);
+    std::vector<float> stereo = s ? s->stereo() : std::vector<float>();
+    for (float &x : stereo)
+        x *= gain;
+    return stereo;
+}
+
+// What comes out of the graph's sink while pw-midiplay plays `hits` into
+// the program's MIDI input (a file the test writes, its source appearing
+// after the program started), the left channel; the program linking the
+// source itself unless told not to.
+std::vector<float> played(const std::vector<MidiFile::Hit> &hits, bool linkSources = true)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("hits.mid"));
+    if (!MidiFile::write(file, hits))
+        return {};
+    PulseCapture capture;
+    if (!capture.start())
+        return {};
+    {
+        auto engine = std::make_shared<AudioEngine>();
+        if (!engine->waitForOutput(std::chrono::seconds(5)))
+            return {};
+        MidiPlayer player(engine, std::make_unique<MidiInput>(linkSources), nullptr, &SampleFolders::defaults,
+                          std::string());
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // Not linked, pw-midiplay is never run by the graph: it is stopped.
+        QProcess pad;
+        pad.start(QStringLiteral("pw-midiplay"), {"--target", "0", file});
+        if (!pad.waitForFinished(linkSources ? 15000 : 2000))
+            pad.kill();
+        pad.waitForFinished(5000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    capture.stop();
+    return capture.left();
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toLong();
+    return 0;
+}
+
+std::vector<float> leftOfStereo(const std::vector<float> &stereo)
+{
+    std::vector<float> left(stereo.size() / 2);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        left[i] = stereo[2 * i];
+    return left;
+}
+
+} // namespace
+
+// Playing from a MIDI pad through a real PipeWire graph (the fixture's
+// private server): pw-midiplay of a file the test writes is the pad, linked
+// by the program itself; what comes out of the sink is recorded.
+class TestMidi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("PIPEWIRE_RUNTIME_DIR"), "runs with the private PipeWire server");
+        qunsetenv("TAMVOLO_AUDIO");
+        qunsetenv("SDL_AUDIODRIVER");
+    }
+
+    void hitsSoundAsTheFileHasThem_data()
+    {
+        QTest::addColumn<std::vector<MidiFile::Hit>>("hits");
+        QTest::addColumn<QString>("heard");
+        std::vector<MidiFile::Hit> fourASecond;
+        for (int i = 0; i < 12; ++i)
+            fourASecond.push_back({480 + 240 * i, 42, 127});
+        QTest::newRow("four hits a second, each 12000 frames after the one before") << fourASecond << "spacing";
+        QTest::newRow("a kick and a closed hi-hat on one tick both sound")
+            << std::vector<MidiFile::Hit>{{480, 36, 100}, {480, 42, 100}} << "layered";
+        QTest::newRow("the closed hi-hat chokes the open one")
+            << std::vector<MidiFile::Hit>{{480, 46, 127}, {528, 42, 127}} << "choked";
+        // A tick apart: pw-midiplay passes on at most nine notes of one tick.
+        std::vector<MidiFile::Hit> sixteen;
+        for (int note = 35; note <= 50; ++note)
+            sixteen.push_back({480 + note - 35, note, 127});
+        QTest::newRow("sixteen hits within 16 ms stay within full scale") << sixteen << "full scale";
+        std::vector<MidiFile::Hit> sweep;
+        for (int velocity = 1, i = 0; velocity <= 127; velocity += 14, ++i)
+            sweep.push_back({480 + 480 * i, 36, velocity});
+        QTest::newRow("loudness rises with velocity, the softest heard") << sweep << "velocity";
+    }
+
+    void hitsSoundAsTheFileHasThem()
+    {
+        QFETCH(std::vector<MidiFile::Hit>, hits);
+        QFETCH(QString, heard);
+        const std::vector<float> out = played(hits);
+        QVERIFY(!out.empty());
+        const std::vector<float> kick = kitSound("v.wav");
+        if (heard == QLatin1String("spacing")) {
+            const auto onsets = Capture::findAll(out, kitSound("J.wav"), 144, 256);
+            QCOMPARE(int(onsets.size()), int(hits.size()));
+            for (std::size_t i = 1; i < onsets.size(); ++i)
+                QCOMPARE(onsets[i] - onsets[i - 1], 12000LL);
+        } else if (heard == QLatin1String("layered")) {
+            const float gain = MidiPlayer::gainFor(100);
+            std::vector<float> both = kitSound("v.wav", gain);
+            const std::vector<float> hat = kitSound("J.wav", gain);
+            for (std::size_t i = 0; i < hat.size(); ++i)
+                both[i] += hat[i];
+            QVERIFY(Capture::find(out, both, 0, 0, 2048, 1e-5f) >= 0);
+        } else if (heard == QLatin1String("choked")) {
+            // The open one, then from the closed one's onset and its fade of
+            // the open one on, the closed one alone.
+            const std::vector<float> hat = kitSound("J.wav");
+            const auto onsets = Capture::findAll(out, hat, 144, 512);
+            QCOMPARE(int(onsets.size()), 2);
+            QCOMPARE(onsets[1] - onsets[0], 2400LL);
+        } else if (heard == QLatin1String("full scale")) {
+            const float loudest = std::abs(
+                *std::max_element(out.begin(), out.end(), [](float a, float b) { return std::abs(a) < std::abs(b); }));
+            qInfo("the loudest sample: %.3f", double(loudest));
+            QVERIFY(loudest > 0.5f);
+            QVERIFY(loudest <= 1.0f);
+        } else {
+            // Each hit's peak, from its onset (found at full level, the last)
+            // backwards, a step of 480 ticks (24000 frames) apart.
+            const auto loudest = Capture::findAll(out, kick, 144, 256);
+            QCOMPARE(int(loudest.size()), 1);
+            const std::vector<float> kickLeft = leftOfStereo(kick);
+            const float kickPeak = *std::max_element(kickLeft.begin(), kickLeft.end());
+            std::vector<float> peaks;
+            for (std::size_t i = 0; i < hits.size(); ++i) {
+                const long long from = loudest.front() - 24000LL * (long long)(hits.size() - 1 - i);
+                QVERIFY(from >= 0);
+                peaks.push_back(*std::max_element(out.begin() + from, out.begin() + from + 4800));
+            }
+            for (std::size_t i = 1; i < peaks.size() - 1; ++i)
+                QVERIFY2(peaks[i] > peaks[i - 1], qPrintable(QString("velocity %1: %2").arg(1 + 14 * i).arg(peaks[i])));
+            const double softestDb = 20 * std::log10(peaks.front() / kickPeak);
+            qInfo("velocity 1 is %.1f dB below the key's level", softestDb);
+            QVERIFY(softestDb > -33 && softestDb < -27);
+            QVERIFY(std::abs(peaks.back() - kickPeak) < 1e-4f);
+        }
+    }
+
+    void aFloodOfNotesLeavesTheWindowAnsweringAndMemoryFlat()
+    {
+        // 960 notes a second for 10 s, each lighting its drum on the window
+        // as the program does it; meanwhile a timer of the UI thread keeps
+        // ticking, and the memory stays where it was. Every note that comes
+        // is played (pw-midiplay itself passes on only about nine events in a
+        // cycle: at this rate it drops some).
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("flood.mid"));
+        std::vector<MidiFile::Hit> hits;
+        for (int i = 0; i < 9600; ++i)
+            hits.push_back({480 + i, 35 + i % 16, 1 + i % 127});
+        QVERIFY(MidiFile::write(file, hits));
+        RecordingSink sink;
+        Form1 form(sink, Platform::system(), false);
+        form.Form_Load();
+        form.show();
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+        std::atomic<int> heard{0};
+        QPointer<Form1> window(&form);
+        MidiPlayer player(
+            engine, std::make_unique<MidiInput>(true),
+            [&heard, window](const MidiPlayer::Heard &note) {
+                ++heard;
+                QMetaObject::invokeMethod(
+                    window,
+                    [window, note] {
+                        if (window)
+                            window->midiNote(note.note, note.key);
+                    },
+                    Qt::QueuedConnection);
+            },
+            &SampleFolders::defaults, std::string());
+        QTest::qWait(500);
+        const long startKb = residentKb();
+        QElapsedTimer sinceTick;
+        sinceTick.start();
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        ticker.start(20);
+        QProcess pad;
+        pad.start(QStringLiteral("pw-midiplay"), {"--target", "0", file});
+        QTRY_VERIFY_WITH_TIMEOUT(pad.state() == QProcess::NotRunning, 30000);
+        QTest::qWait(500);
+        const long endKb = residentKb();
+        qInfo("%d notes heard, %llu lost; the UI thread's longest gap %lld ms; memory %ld kB, then %ld kB",
+              heard.load(), (unsigned long long)player.lostHits(), longestGap, startKb, endKb);
+        QVERIFY(heard >= 8000);
+        QCOMPARE(player.lostHits(), std::uint64_t(0));
+        QVERIFY2(longestGap < 250, qPrintable(QString::number(longestGap)));
+        QVERIFY2(endKb - startKb < 20000, qPrintable(QString::number(endKb - startKb)));
+    }
+
+    void aSourceGoneMidStreamLeavesNothingStuck()
+    {
+        // A pad unplugged while it plays, then another plugged in: the
+        // second plays as the first did.
+        QTemporaryDir dir;
+        std::vector<MidiFile::Hit> long_, short_{{480, 42, 127}};
+        for (int i = 0; i < 40; ++i)
+            long_.push_back({480 + 240 * i, 36, 127});
+        QVERIFY(MidiFile::write(dir.filePath("long.mid"), long_));
+        QVERIFY(MidiFile::write(dir.filePath("short.mid"), short_));
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        {
+            auto engine = std::make_shared<AudioEngine>();
+            QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+            MidiPlayer player(engine, std::make_unique<MidiInput>(true), nullptr, &SampleFolders::defaults,
+                              std::string());
+            QTest::qWait(500);
+            QProcess first;
+            first.start(QStringLiteral("pw-midiplay"), {"--target", "0", dir.filePath("long.mid")});
+            QTest::qWait(1500);
+            first.kill();
+            first.waitForFinished(5000);
+            QTest::qWait(1000);
+            QProcess::execute(QStringLiteral("pw-midiplay"), {"--target", "0", dir.filePath("short.mid")});
+            QTest::qWait(500);
+        }
+        capture.stop();
+        QCOMPARE(Capture::findAll(capture.left(), kitSound("J.wav"), 144, 256).size(), std::size_t(1));
+    }
+
+    void withLinkingOffNothingIsLinked()
+    {
+        std::vector<MidiFile::Hit> hits{{480, 36, 127}, {720, 36, 127}};
+        const std::vector<float> out = played(hits, false);
+        QVERIFY(!out.empty());
+        QVERIFY(Capture::findAll(out, kitSound("v.wav"), 144, 256).empty());
+    }
+};
+
+QTEST_MAIN(TestMidi)
+#include "tst_midi.moc"
