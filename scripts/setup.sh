@@ -1,26 +1,32 @@
-#!/usr/bin/env bash
-# Installs the Debian packages Tamvolo needs to build, test and run, and only
-# those that are missing. Sourced by run.sh and test.sh.
+# Installs the Debian packages Tamvolo needs, only those that are missing.
+# Sourced by run.sh and test.sh.
 
+# What building and running need: the compiler and CMake, Qt, SDL, the
+# PipeWire, PulseAudio and D-Bus client libraries, fonts and Qt's
+# translations. Never a sound server, a compositor, a window manager, an X
+# server or a test tool: a desktop has its own, and a second PulseAudio
+# would compete with its pipewire-pulse at the next login.
 tamvolo_packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n
-  libsdl2-dev libasound2-dev libdbus-1-dev
+  qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n qt6-wayland
+  libsdl2-dev libasound2-dev libdbus-1-dev libpulse-dev libpipewire-0.3-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   libxcb1-dev libxcb-shape0-dev
-  xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
-  openbox trayer xcompmgr weston qt6-wayland
-  pulseaudio pulseaudio-utils libpulse-dev libpipewire-0.3-dev
-  clang libclang-rt-14-dev
 )
 
-# For the tests alone: a private PipeWire server. Not installed by run.sh, as
-# pipewire-pulse would compete with a desktop's own PulseAudio at next login.
-# And what builds and checks the Debian package (scripts/package.sh), and
-# the desktop's type and application databases its test reads.
-tamvolo_test_packages=(pipewire wireplumber pipewire-pulse dbus-daemon
-  debhelper lintian appstream desktop-file-utils dpkg-dev git
-  shared-mime-info libglib2.0-bin)
+# What the tests add: the sound servers they start privately (PulseAudio;
+# PipeWire with wireplumber and pipewire-pulse, and its tools), the virtual X
+# server, the desktops (openbox with a tray, a compositing manager, weston),
+# the tools that drive the window and look at it, clang for the fuzzers, and
+# what builds and checks the Debian package and the desktop's databases its
+# test reads.
+tamvolo_test_packages=(
+  xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
+  openbox trayer xcompmgr weston
+  pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber pipewire-pulse dbus-daemon
+  clang libclang-rt-14-dev
+  debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin
+)
 
 # tamvolo_setup [--tests]: with --tests, the test packages too.
 tamvolo_setup() {
