@@ -30,8 +30,8 @@ MidiLearnDialog::MidiLearnDialog(QWidget *parent)
 void MidiLearnDialog::noteHeard(std::uint8_t note)
 {
     m_note = note;
-    m_text->setText(QStringLiteral("Pad della nota %1. Ora premi il tasto del suono che deve suonare (V, B, J…).")
-                        .arg(note));
+    m_text->setText(
+        QStringLiteral("Pad della nota %1. Ora premi il tasto del suono che deve suonare (V, B, J…).").arg(note));
 }
 
 void MidiLearnDialog::keyPressEvent(QKeyEvent *event)

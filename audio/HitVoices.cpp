@@ -1,6 +1,6 @@
 #include "audio/HitVoices.h"
 
-#include "audio/VoicePlayer.h"
+#include "audio/Playback.h"
 
 #include <algorithm>
 

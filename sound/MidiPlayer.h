@@ -38,8 +38,8 @@ public:
         std::uint8_t note = 0;
         std::uint8_t channel = 0; // 1 to 16, as players count them
         std::uint8_t velocity = 0;
-        std::uint8_t key = 0;        // 0: no sound mapped
-        std::int64_t playedNs = 0;   // when it was played (the graph's time: the monotonic clock)
+        std::uint8_t key = 0;      // 0: no sound mapped
+        std::int64_t playedNs = 0; // when it was played (the graph's time: the monotonic clock)
     };
     using Listener = std::function<void(const Heard &)>;
 

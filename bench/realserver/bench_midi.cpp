@@ -13,9 +13,9 @@
 #include "sound/MidiPlayer.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/GraphCapture.h"
 #include "support/MidiFile.h"
 #include "support/PrivatePulseServer.h"
-#include "support/GraphCapture.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -143,8 +143,8 @@ int main(int argc, char **argv)
     server.use();
     QProcess::execute(QStringLiteral("pw-metadata"),
                       {"-n", "settings", "0", "clock.force-quantum", QString::number(quantum)});
-    std::printf("PipeWire, quantum %d (%.2f ms): the target, 2 quanta + 1 ms, is %.2f ms\n", quantum,
-                quantum / 48.0, 2 * quantum / 48.0 + 1);
+    std::printf("PipeWire, quantum %d (%.2f ms): the target, 2 quanta + 1 ms, is %.2f ms\n", quantum, quantum / 48.0,
+                2 * quantum / 48.0 + 1);
     QTemporaryDir dir;
     run(seconds, false, dir.path());
     run(seconds, true, dir.path());
