@@ -4,9 +4,16 @@
 
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 std::string SampleFolders::program()
 {
-    return applicationFolder() + "/voc/";
+    // Beside the program in a build, in share/ where it is installed.
+    const std::string folder = applicationFolder();
+    struct stat st = {};
+    if (::stat((folder + "/voc").c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return folder + "/voc/";
+    return folder + "/../share/tamvolo/voc/";
 }
 
 std::string SampleFolders::user()

@@ -8,7 +8,8 @@
 // folder may come and go. Any thread.
 namespace SampleFolders {
 
-// The samples that come with the program: "<folder of the program>/voc/".
+// The samples that come with the program: "<folder of the program>/voc/" in
+// a build, "<folder of the program>/../share/tamvolo/voc/" where installed.
 std::string program();
 // The user's own samples: "$XDG_DATA_HOME/tamvolo/voc/", by default
 // "~/.local/share/tamvolo/voc/"; empty when there is no home to tell.

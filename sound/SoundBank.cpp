@@ -130,9 +130,9 @@ void SoundBank::State::loaderLoop()
             // Between requests, the kit's next file is loaded before its
             // first press; once all are, they are looked at again every
             // kPreloadEveryMs, for the user's files as they come and change.
-            if (preloaded >= kit.size() &&
-                !wake.wait_for(lock, std::chrono::milliseconds(kPreloadEveryMs),
-                               [this] { return stop || !queue.empty(); })) {
+            if (preloaded >= kit.size() && !wake.wait_for(lock, std::chrono::milliseconds(kPreloadEveryMs), [this] {
+                    return stop || !queue.empty();
+                })) {
                 preloaded = 0;
             }
             if (stop) {

@@ -26,9 +26,9 @@ public:
         m_loop = pw_thread_loop_new("graph-capture", nullptr);
         if (!m_loop)
             return false;
-        pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                                 PW_KEY_STREAM_CAPTURE_SINK, "true", PW_KEY_TARGET_OBJECT, target,
-                                                 PW_KEY_NODE_LATENCY, "256/48000", nullptr);
+        pw_properties *props =
+            pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_STREAM_CAPTURE_SINK,
+                              "true", PW_KEY_TARGET_OBJECT, target, PW_KEY_NODE_LATENCY, "256/48000", nullptr);
         m_events.version = PW_VERSION_STREAM_EVENTS;
         m_events.process = [](void *self) { static_cast<GraphCapture *>(self)->process(); };
         pw_thread_loop_lock(m_loop);
@@ -43,10 +43,10 @@ public:
         info.position[1] = SPA_AUDIO_CHANNEL_FR;
         const spa_pod *params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
         const bool ok = m_stream &&
-            pw_stream_connect(m_stream, PW_DIRECTION_INPUT, PW_ID_ANY,
-                              pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
-                                              PW_STREAM_FLAG_RT_PROCESS),
-                              params, 1) >= 0;
+            pw_stream_connect(
+                m_stream, PW_DIRECTION_INPUT, PW_ID_ANY,
+                pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS),
+                params, 1) >= 0;
         pw_thread_loop_unlock(m_loop);
         return ok && pw_thread_loop_start(m_loop) >= 0;
     }
