@@ -135,15 +135,16 @@ void Form1::playStep(int step)
 {
     // Stamped with the step's beat, not the time this turn happened to run:
     // the sound lands on the chain's grid.
-    PlaySample(StepSequencer::stepName(Text1->text(), step), m_stepClock->tick(step), true);
+    PlaySample(StepSequencer::stepName(Text1->text(), step), m_stepBeatNs, true);
 }
 
-void Form1::runStep(int step)
+void Form1::runStep(int step, std::int64_t beatNs)
 {
     using Handler = void (Form1::*)();
     static constexpr std::array<Handler, PatternLength::kSteps> kTicks = {
         &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
         &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
+    m_stepBeatNs = beatNs;
     (this->*kTicks[std::size_t(step - 1)])();
 }
 

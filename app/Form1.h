@@ -135,10 +135,10 @@ private:
     void connectEvents();
     void setTabOrder();
     // Step `step` (1 to 7) of the loop, run by its handler: plays the step
-    // and arms the next.
+    // for the beat the step clock gave (the clock armed the next already).
     void playStep(int step);
-    // The step clock says step `step` is due: its handler runs.
-    void runStep(int step);
+    // The step clock says step `step` is due for `beatNs`: its handler runs.
+    void runStep(int step, std::int64_t beatNs);
     // Lights the drum `key` stands for, if any, until Timer1 ticks.
     void lightPad(std::uint8_t key);
     void learnMidiPad();
@@ -174,6 +174,7 @@ private:
     QTimer *Timer1 = nullptr;
     // The loop: the seven steps (Timer2 ... Timer9) on one clock.
     StepClock *m_stepClock = nullptr;
+    std::int64_t m_stepBeatNs = 0; // the beat of the step whose handler runs
 
     // Drag state.
     bool Dragging = false;

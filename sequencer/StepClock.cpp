@@ -75,9 +75,7 @@ void StepClock::runDueSteps()
             m_loop.tick(*step, now); // missed by more than a step: silent
             continue;
         }
-        emit stepDue(*step);
-        if (m_loop.dueNs(*step) == due)
-            tick(*step); // nobody answered: the chain goes on all the same
+        emit stepDue(*step, tick(*step));
     }
     schedule();
 }

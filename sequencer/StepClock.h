@@ -16,8 +16,9 @@ class QTimer;
 //
 // Every time is read from the clock passed in (the sound clock, in
 // nanoseconds), so a step's sound can be stamped with its beat however late
-// its turn comes. The owner answers stepDue by calling tick(), which arms
-// the next step; a beat missed by more than a step (the machine slept, the
+// its turn comes. The clock owns the chain: at a step's turn it arms the
+// next one, then says which step is due and the beat it stands for; the
+// owner plays it. A beat missed by more than a step (the machine slept, the
 // owner was held up) passes in silence and the chain keeps its grid.
 //
 // A QObject of the thread that owns it (the window's); not thread-safe.
@@ -42,21 +43,20 @@ public:
     // marked.
     void stop();
 
-    // The turn of `step` (1 to 7), run by its owner's handler: arms the next
-    // step and returns the beat the step stands for, which is marked
-    // "sounding" when it comes.
-    std::int64_t tick(int step);
-
     // The steps asked for whose beats are still to come: (step, beat).
     std::vector<std::pair<int, std::int64_t>> stepsToCome();
 
 signals:
-    // Step `step` is due within kLeadNs: the owner plays it (see tick).
-    void stepDue(int step);
+    // Step `step` (1 to 7) is due within kLeadNs, for the beat `beatNs`: the
+    // owner plays it. The next step is armed already.
+    void stepDue(int step, std::int64_t beatNs);
     // Step `step`'s beat has come; 0 when the loop stopped.
     void stepSounding(int step);
 
 private:
+    // The turn of `step`: arms the next step and returns the beat the step
+    // stands for, which is marked "sounding" when it comes.
+    std::int64_t tick(int step);
     void runDueSteps();
     void schedule();
 

@@ -47,9 +47,9 @@ private slots:
         QFETCH(int, turnMs);
         StepClock clock([this] { return m_now; });
         std::vector<int> steps;
-        connect(&clock, &StepClock::stepDue, this, [&](int step) {
+        connect(&clock, &StepClock::stepDue, this, [&](int step, std::int64_t beat) {
             steps.push_back(step);
-            m_beats.push_back(clock.tick(step));
+            m_beats.push_back(beat);
         });
         const std::int64_t start = m_now;
         clock.start();
