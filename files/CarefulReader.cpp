@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-CarefulReader::Result CarefulReader::read(const std::string &path, std::string &bytes, std::size_t maxBytes,
-                                          Links links)
+namespace {
+
+CarefulReader::Result readUpTo(const std::string &path, std::string &bytes, std::size_t maxBytes,
+                               CarefulReader::Links links, bool wholeOnly)
 {
+    using Result = CarefulReader::Result;
     bytes.clear();
     if (path.find('\0') != std::string::npos)
         return Result::Missing;
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == CarefulReader::Links::Refuse ? O_NOFOLLOW : 0);
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
         switch (errno) {
@@ -36,7 +39,7 @@ CarefulReader::Result CarefulReader::read(const std::string &path, std::string &
         result = Result::ReadFailed;
     } else if (!S_ISREG(st.st_mode)) {
         result = Result::NotRegular;
-    } else if (std::size_t(st.st_size) > maxBytes) {
+    } else if (wholeOnly && std::size_t(st.st_size) > maxBytes) {
         result = Result::TooBig;
     } else {
         // Read to the end, not to the size stat gave: the file may change.
@@ -52,7 +55,10 @@ CarefulReader::Result CarefulReader::read(const std::string &path, std::string &
             if (got == 0)
                 break;
             if (bytes.size() + std::size_t(got) > maxBytes) {
-                result = Result::TooBig;
+                if (wholeOnly)
+                    result = Result::TooBig;
+                else
+                    bytes.append(buffer, maxBytes - bytes.size());
                 break;
             }
             bytes.append(buffer, std::size_t(got));
@@ -62,4 +68,18 @@ CarefulReader::Result CarefulReader::read(const std::string &path, std::string &
     if (result != Result::Read)
         bytes.clear();
     return result;
+}
+
+} // namespace
+
+CarefulReader::Result CarefulReader::read(const std::string &path, std::string &bytes, std::size_t maxBytes,
+                                          Links links)
+{
+    return readUpTo(path, bytes, maxBytes, links, true);
+}
+
+CarefulReader::Result CarefulReader::readStart(const std::string &path, std::string &bytes, std::size_t maxBytes,
+                                               Links links)
+{
+    return readUpTo(path, bytes, maxBytes, links, false);
 }

@@ -28,4 +28,8 @@ enum class Result {
 
 Result read(const std::string &path, std::string &bytes, std::size_t maxBytes, Links links = Links::Follow);
 
+// The same for the first `maxBytes` of a file of any size (a pattern file's
+// line): a longer file is not refused, only read no further.
+Result readStart(const std::string &path, std::string &bytes, std::size_t maxBytes, Links links = Links::Follow);
+
 } // namespace CarefulReader

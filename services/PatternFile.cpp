@@ -1,5 +1,6 @@
 #include "services/PatternFile.h"
 
+#include "files/CarefulReader.h"
 #include "files/CarefulWriter.h"
 #include "keys/Cp1252.h"
 
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <string>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,24 +28,15 @@ std::optional<QString> PatternFile::readNative(const QByteArray &native)
 {
     if (native.isEmpty() || native.contains('\0'))
         return std::nullopt;
-    // Without O_NONBLOCK, opening a named pipe would wait for a writer.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st = {};
-    char bytes[kMostBytes];
-    ssize_t got = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        got = ::read(fd, bytes, sizeof bytes);
-    ::close(fd);
-    if (got < 0)
+    std::string bytes;
+    if (CarefulReader::readStart(native.toStdString(), bytes, kMostBytes) != CarefulReader::Result::Read)
         return std::nullopt;
     // Plainly not a pattern: a NUL byte in the line (no text holds one), or
     // a WAV file.
-    const std::string_view head(bytes, std::size_t(got));
+    const std::string_view head(bytes);
     if (head.substr(0, head.find_first_of("\r\n")).find('\0') != std::string_view::npos || head.starts_with("RIFF"))
         return std::nullopt;
-    return parse(bytes, std::size_t(got));
+    return parse(bytes.data(), bytes.size());
 }
 
 QString PatternFile::parse(const char *bytes, std::size_t size)

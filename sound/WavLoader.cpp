@@ -1,5 +1,7 @@
 #include "sound/WavLoader.h"
 
+#include "files/CarefulReader.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -7,10 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,32 +21,6 @@ struct StreamFree
 {
     void operator()(SDL_AudioStream *s) const { SDL_FreeAudioStream(s); }
 };
-
-// Reads a regular file whole. The file is opened without following a link
-// and without waiting (a named pipe swapped in after the name was looked up
-// must not hold the loader up), and judged by what was opened, not by the
-// name.
-bool readWhole(const std::string &path, std::vector<char> &bytes)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st = {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= WavLoader::kMaxFileBytes;
-    if (ok)
-        bytes.resize(std::size_t(st.st_size));
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += std::size_t(n);
-        else if (n == 0)
-            ok = false; // shorter than it was a moment ago
-        else if (errno != EINTR)
-            ok = false;
-    }
-    ::close(fd);
-    return ok;
-}
 
 std::uint32_t le32(const char *p)
 {
@@ -119,8 +91,12 @@ std::optional<WavLoader::Header> WavLoader::readHeader(const char *data, std::si
 
 std::shared_ptr<const SampleBuffer> WavLoader::load(const std::string &path, int outputRate)
 {
-    std::vector<char> bytes;
-    if (!readWhole(path, bytes))
+    // Opened without following a link and without waiting (a named pipe
+    // swapped in after the name was looked up must not hold the loader up),
+    // and judged by what was opened, not by the name.
+    std::string bytes;
+    if (CarefulReader::read(path, bytes, std::size_t(kMaxFileBytes), CarefulReader::Links::Refuse) !=
+        CarefulReader::Result::Read)
         return nullptr;
     return decode(bytes.data(), bytes.size(), outputRate);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/WavEncoder.h"
+
 #include <QByteArray>
 #include <QtEndian>
 
@@ -7,7 +9,8 @@
 #include <cstring>
 #include <vector>
 
-// Builds WAV files byte by byte, in any PCM or float layout, for tests.
+// Builds WAV files in any PCM or float layout, for tests (the header as the
+// program writes it, WavEncoder).
 namespace WavBytes {
 
 inline void put16(QByteArray &b, quint16 v)
@@ -45,20 +48,8 @@ inline QByteArray make(const std::vector<double> &values, int channels, int rate
             put32(data, quint32(qint32(std::lround(v * 2147483647.0))));
         }
     }
-    QByteArray b("RIFF");
-    put32(b, quint32(36 + data.size()));
-    b.append("WAVEfmt ");
-    put32(b, 16);
-    put16(b, isFloat ? 3 : 1);
-    put16(b, quint16(channels));
-    put32(b, quint32(rate));
-    put32(b, quint32(rate * channels * bits / 8));
-    put16(b, quint16(channels * bits / 8));
-    put16(b, quint16(bits));
-    b.append("data");
-    put32(b, quint32(data.size()));
-    b.append(data);
-    return b;
+    const std::string head = WavEncoder::header(channels, rate, bits, isFloat, quint32(data.size()));
+    return QByteArray(head.data(), qsizetype(head.size())) + data;
 }
 
 // A 16-bit mono file of `frames` frames at one constant level.
