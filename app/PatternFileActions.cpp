@@ -10,10 +10,7 @@
 #include <QAction>
 #include <QFile>
 #include <QMessageBox>
-#include <QTimer>
-
-#include <atomic>
-#include <thread>
+#include <QtConcurrent>
 
 namespace {
 
@@ -21,18 +18,8 @@ namespace {
 // the .txt files of earlier versions open as well.
 const QString kPatternFilter = QStringLiteral("Pattern (*.tamvolo *.txt);;Tutti i file (*)");
 const QString kWavFilter = QStringLiteral("File audio WAV (*.wav)");
-constexpr int kExportWatchMs = 20;
 
 } // namespace
-
-// One export, between the UI thread and the thread that renders and writes
-// it: the thread sets `done` last.
-struct PatternFileActions::Export
-{
-    QString path;
-    CarefulWriter::Result written = CarefulWriter::Result::WriteFailed;
-    std::atomic<bool> done{false};
-};
 
 PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, PatternFiles files,
                                        Platform::ChooseFile chooseFile,
@@ -60,9 +47,8 @@ PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, Pat
                     &PatternFileActions::saveChosen);
     m_export = action("exportLoop", QStringLiteral("&Esporta il loop…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                       &PatternFileActions::exportChosen);
-    m_exportWatch = new QTimer(this);
-    m_exportWatch->setInterval(kExportWatchMs);
-    connect(m_exportWatch, &QTimer::timeout, this, &PatternFileActions::checkExport);
+    m_exportWatch = new QFutureWatcher<CarefulWriter::Result>(this);
+    connect(m_exportWatch, &QFutureWatcherBase::finished, this, &PatternFileActions::exportDone);
 }
 
 QList<QAction *> PatternFileActions::actions() const
@@ -116,39 +102,32 @@ void PatternFileActions::saveChosen()
 
 bool PatternFileActions::exportLoop(const QString &path, int loops)
 {
-    if (m_running)
+    if (m_exportWatch->isRunning())
         return false;
     LoopRenderer::StepNames names;
     for (int step = 1; step <= PatternLength::kSteps; ++step)
         names[std::size_t(step - 1)] = StepSequencer::stepName(m_field.text(), step);
-    m_running = std::make_shared<Export>();
-    m_running->path = path;
-    // The thread owns what it uses; a window closed meanwhile does not wait.
-    std::thread([job = m_running, names, folders = m_sampleFolders(), loops] {
+    m_exportPath = path;
+    // The render owns what it uses.
+    m_exportWatch->setFuture(QtConcurrent::run([path, names, folders = m_sampleFolders(), loops] {
         const LoopRenderer renderer(folders);
-        job->written = WavFile::save16(job->path, renderer.render(names, loops), 2, LoopRenderer::kRate);
-        job->done.store(true, std::memory_order_release);
-    }).detach();
+        return WavFile::save16(path, renderer.render(names, loops), 2, LoopRenderer::kRate);
+    }));
     m_export->setEnabled(false);
-    m_exportWatch->start();
     return true;
 }
 
-void PatternFileActions::checkExport()
+void PatternFileActions::exportDone()
 {
-    if (!m_running || !m_running->done.load(std::memory_order_acquire))
-        return;
-    const std::shared_ptr<Export> finished = std::move(m_running);
-    m_exportWatch->stop();
     m_export->setEnabled(true);
-    const bool written = finished->written == CarefulWriter::Result::Written;
+    const CarefulWriter::Result result = m_exportWatch->result();
+    const bool written = result == CarefulWriter::Result::Written;
     if (written)
-        tell("loopExported", FileMessages::exported(finished->path), false);
+        tell("loopExported", FileMessages::exported(m_exportPath), false);
     else
         tell("loopExportFailure",
-             FileMessages::notWritten(QStringLiteral("Impossibile esportare il loop"), finished->path,
-                                      finished->written));
-    emit exportFinished(finished->path, written);
+             FileMessages::notWritten(QStringLiteral("Impossibile esportare il loop"), m_exportPath, result));
+    emit exportFinished(m_exportPath, written);
 }
 
 void PatternFileActions::exportChosen()

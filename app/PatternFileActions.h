@@ -3,6 +3,7 @@
 #include "app/Platform.h"
 #include "files/CarefulWriter.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 
 #include <functional>
@@ -12,15 +13,14 @@
 
 class PatternField;
 class QAction;
-class QTimer;
 class QWidget;
 
 // The pattern field's file actions: "Apri pattern…", "Salva pattern…" and
 // "Esporta il loop…" (its context menu), and a pattern file dropped on the
 // window or named on the command line. Patterns go through the window's
-// OpenFile and CloseFile (passed in as PatternFiles); the loop is rendered offline into a WAV file, on a
-// helper thread, so that the window and the loop go on meanwhile ("Esporta
-// il loop…" is greyed until it is written). A failure is said in a message
+// functions passed in (PatternFiles); the loop is rendered offline into a
+// WAV file in the background (QtConcurrent), so that the window and the loop
+// go on meanwhile ("Esporta il loop…" is greyed until it is written). A failure is said in a message
 // box, with why, and nothing else changes; a loop written says where.
 class PatternFileActions : public QObject
 {
@@ -64,10 +64,8 @@ signals:
     void exportFinished(const QString &path, bool written);
 
 private:
-    struct Export;
-
     void tell(const char *name, const QString &text, bool failure = true);
-    void checkExport();
+    void exportDone();
 
     QWidget &m_window;
     PatternFiles m_files;
@@ -77,6 +75,6 @@ private:
     QAction *m_open = nullptr;
     QAction *m_save = nullptr;
     QAction *m_export = nullptr;
-    std::shared_ptr<Export> m_running; // shared with the thread that renders it
-    QTimer *m_exportWatch = nullptr;
+    QFutureWatcher<CarefulWriter::Result> *m_exportWatch = nullptr;
+    QString m_exportPath;
 };

@@ -12,11 +12,7 @@ class QWidget;
 struct OsVersionInfo
 {
     std::uint32_t size = 0; // set to kSize by the caller
-    std::uint32_t majorVersion = 0;
-    std::uint32_t minorVersion = 0;
-    std::uint32_t buildNumber = 0;
-    std::int32_t platformId = 0; // 0 Win32s, 1 Windows 9x, 2 NT family
-    char csdVersion[128] = {};
+    std::int32_t platformId = 0; // 0 Win32s, 1 Windows 9x, 2 NT family: all the program asks
 
     static constexpr std::uint32_t kSize = 148;
 };

@@ -8,8 +8,8 @@ class QWidget;
 // A window without a taskbar button cannot be brought back from minimised on
 // many desktops. While such a window is minimised, this shows a tray icon
 // (the window's icon, tooltip its title) whose click restores it. Where the
-// desktop has no tray, the window should keep its taskbar button instead:
-// see hasTray().
+// desktop has no tray, the window keeps its taskbar button instead (the
+// window's owner decides, by trayAvailable).
 class TrayRestorer : public QObject
 {
     Q_OBJECT
@@ -17,8 +17,6 @@ class TrayRestorer : public QObject
 public:
     TrayRestorer(QWidget *window, bool trayAvailable);
 
-    bool hasTray() const { return m_tray != nullptr; }
-    QSystemTrayIcon *trayIcon() const { return m_tray; }
 
     // Restores the window and puts the tray icon away.
     void restore();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/SampleRate.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -22,7 +24,7 @@
 class AudioInput
 {
 public:
-    static constexpr int kRate = 48000;
+    static constexpr int kRate = kSampleRate;
     static constexpr int kMaxSeconds = 10;
     static constexpr int kCloseMs = 400;
     static constexpr int kOpenMs = 700;

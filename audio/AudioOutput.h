@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/RealtimePriority.h"
+#include "audio/SampleRate.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,7 +27,7 @@ class VoicePlayer;
 class AudioOutput
 {
 public:
-    static constexpr int kRate = 48000;
+    static constexpr int kRate = kSampleRate;
     static constexpr int kChannels = 2;
     static constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
     // How long opening may wait for a sound server.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/SampleRate.h"
+
 #include <atomic>
 #include <cstdint>
 
@@ -39,7 +41,7 @@ public:
     {
         std::uint64_t ticks = 0;
         std::uint32_t rateNum = 1;
-        std::uint32_t rateDenom = 48000;
+        std::uint32_t rateDenom = kSampleRate;
         std::int64_t graphNs = 0;
         std::int64_t nowNs = 0;
         int frames = 0;

@@ -4,6 +4,7 @@
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
 #include "audio/PipeWireOutput.h"
+#include "audio/SampleRate.h"
 #include "audio/SpscRing.h"
 #include "audio/TimeLimits.h"
 
@@ -311,7 +312,7 @@ void MidiInput::State::process(void *self, spa_io_position *position)
     if (!sequence)
         return;
     const std::int64_t cycleNs = std::int64_t(position->clock.nsec);
-    const std::int64_t rate = position->clock.rate.denom ? std::int64_t(position->clock.rate.denom) : 48000;
+    const std::int64_t rate = position->clock.rate.denom ? std::int64_t(position->clock.rate.denom) : kSampleRate;
     spa_pod_control *control = nullptr;
     SPA_POD_SEQUENCE_FOREACH(sequence, control)
     {

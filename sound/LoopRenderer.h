@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/SampleRate.h"
+
 #include "keys/PatternLength.h"
 
 #include <array>
@@ -14,7 +16,7 @@
 class LoopRenderer
 {
 public:
-    static constexpr int kRate = 48000;
+    static constexpr int kRate = kSampleRate;
     static constexpr int kStepFrames = kRate / 5; // 200 ms
     static constexpr int kBlockFrames = 256;
 

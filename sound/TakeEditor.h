@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/SampleRate.h"
+
 #include <optional>
 #include <vector>
 
@@ -13,7 +15,7 @@
 // sound above the threshold is refused.
 namespace TakeEditor {
 
-constexpr int kRate = 48000;
+constexpr int kRate = kSampleRate;
 constexpr double kThresholdDb = -45.0;
 constexpr double kPeakDb = -3.0;
 constexpr double kLeadMs = 5.0;

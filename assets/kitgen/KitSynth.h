@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/SampleRate.h"
+
 #include <string>
 #include <vector>
 
@@ -8,7 +10,7 @@
 class KitSynth
 {
 public:
-    static constexpr int kRate = 48000;
+    static constexpr int kRate = kSampleRate;
 
     struct Sound
     {
