@@ -11,7 +11,7 @@ class QWidget;
 // ones it was designed for, so that tests can stand in for them.
 struct OsVersionInfo
 {
-    std::uint32_t size = 0; // set to kSize by the caller
+    std::uint32_t size = 0;      // set to kSize by the caller
     std::int32_t platformId = 0; // 0 Win32s, 1 Windows 9x, 2 NT family: all the program asks
 
     static constexpr std::uint32_t kSize = 148;

@@ -17,7 +17,6 @@ class TrayRestorer : public QObject
 public:
     TrayRestorer(QWidget *window, bool trayAvailable);
 
-
     // Restores the window and puts the tray icon away.
     void restore();
 

@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/ItalianLocale.h"
+#include "app/SessionBus.h"
 #include "audio/AudioEngine.h"
 #include "audio/MidiInput.h"
 #include "files/CarefulWriter.h"
@@ -41,6 +42,7 @@ int main(int argc, char **argv)
         break;
     }
 
+    SessionBus::neverAutolaunch();
     ItalianLocale italian;
     int qtArgc = commandLine.qtArgc();
     QApplication app(qtArgc, argv);
