@@ -4,24 +4,19 @@
 #include <QLibraryInfo>
 #include <QLocale>
 
+#include <clocale>
+
 ItalianLocale::ItalianLocale()
     : m_all(save("LC_ALL"))
-    , m_time(save("LC_TIME"))
-    , m_lang(save("LANG"))
 {
-    // LC_ALL would hide LC_TIME: what it chose stays the choice for the
-    // rest, through LANG.
-    if (m_all.set) {
-        qunsetenv("LC_ALL");
-        qputenv("LANG", m_all.value);
-    }
-    qputenv("LC_TIME", "it_IT.UTF-8");
+    qputenv("LC_ALL", "it_IT.UTF-8");
 }
 
 void ItalianLocale::apply()
 {
-    for (const Saved *saved : {&m_all, &m_time, &m_lang})
-        restore(*saved);
+    (void)QLocale::system(); // read now, from the Italian environment
+    restore(m_all);
+    std::setlocale(LC_ALL, "");
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     if (m_qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&m_qtTexts);

@@ -53,6 +53,7 @@ Platform Platform::system()
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(suffix);
+        dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo di file:"));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         last = dialog.directory().absolutePath();

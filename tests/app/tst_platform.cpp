@@ -11,10 +11,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <clocale>
+
 namespace {
-// LC_TIME as the test started, before the Italian locale was made.
+// LC_TIME as the test started, before the Italian locale was made, and the
+// C library's locale that the user's environment gives.
 bool g_timeSet = false;
 QByteArray g_time;
+QByteArray g_userLocale;
 } // namespace
 
 // What the window asks of the system: programs are started by their path,
@@ -101,6 +105,7 @@ private slots:
         const QString file = home.filePath(folder + QLatin1Char('/') + name);
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.write(QByteArray(3000, 'x')) == 3000 && f.flush());
         QVERIFY(f.setFileTime(QDateTime(QDate(2025, 3, 9), QTime(7, 5)), QFileDevice::FileModificationTime));
         f.close();
         const QByteArray realHome = qgetenv("HOME");
@@ -108,7 +113,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
 
         // What the dialog shows, once its list has the file; then cancelled.
-        QString shownFolder, date, header;
+        QString shownFolder, date, size, header, typeLabel;
         QTimer look;
         connect(&look, &QTimer::timeout, this, [&] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
@@ -117,6 +122,8 @@ private slots:
                 return;
             shownFolder = dialog->directory().absolutePath();
             date = model->index(file, 3).data().toString();
+            size = model->index(file, 1).data().toString();
+            typeLabel = dialog->labelText(QFileDialog::FileType);
             header = model->headerData(0, Qt::Horizontal).toString();
             if (!date.isEmpty() || look.property("tries").toInt() > 200)
                 dialog->reject();
@@ -128,7 +135,12 @@ private slots:
         QCOMPARE(chosen, QString());
         QCOMPARE(shownFolder, home.filePath(folder));
         QCOMPARE(date, QStringLiteral("09/03/25 07:05")); // Italian, not "3/9/25 7:05 AM"
+        QCOMPARE(size, QStringLiteral("2,93 KiB"));       // not "2.93 KiB", whatever the user's language
         QCOMPARE(header, QStringLiteral("Nome"));
+        QCOMPARE(typeLabel, QStringLiteral("Tipo di file:"));
+        // The C library keeps the user's locale, even where Italian is not
+        // generated.
+        QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)), g_userLocale);
         // The programs Tamvolo starts get the user's own environment.
         QCOMPARE(qEnvironmentVariableIsSet("LC_TIME"), g_timeSet);
         QCOMPARE(qgetenv("LC_TIME"), g_time);
@@ -140,6 +152,9 @@ int main(int argc, char **argv)
 {
     g_timeSet = qEnvironmentVariableIsSet("LC_TIME");
     g_time = qgetenv("LC_TIME");
+    const char *user = std::setlocale(LC_ALL, "");
+    g_userLocale = user ? QByteArray(user) : QByteArray("C");
+    std::setlocale(LC_ALL, "C");
     ItalianLocale italian;
     QApplication app(argc, argv);
     italian.apply();
