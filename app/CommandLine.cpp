@@ -1,108 +1,109 @@
 #include "app/CommandLine.h"
 
-#include <cstring>
-#include <string_view>
-
-CommandLine::CommandLine(int &argc, char **argv)
+CommandLine::CommandLine(int argc, char **argv)
 {
-    // Ours, before `--`, out of argv.
-    int kept = 1;
-    bool dashes = false;
-    for (int i = 1; i < argc; ++i) {
-        dashes = dashes || std::strcmp(argv[i], "--") == 0;
-        if (!dashes && std::strcmp(argv[i], "--midi-manuale") == 0) {
+    m_forQt.emplace_back(argc > 0 ? argv[0] : "tamvolo");
+    bool help = false, version = false;
+    int i = 1;
+    for (; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (arg == "--midi-manuale") {
             m_midiByHand = true;
             continue;
         }
-        argv[kept++] = argv[i];
-    }
-    argv[kept] = nullptr;
-    argc = kept;
-    m_qtArgc = argc;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0) {
-            m_qtArgc = i;
-            break;
+        help = help || arg == "--help" || arg == "-h";
+        version = version || arg == "--version";
+        if (!arg.startsWith('-') || arg == "-" || arg == "--help" || arg == "-h" || arg == "--version") {
+            if (!arg.startsWith('-') || arg == "-")
+                m_forQt.push_back(arg); // a file name, or "-"
+            continue;
         }
+        QByteArray name = arg.mid(arg.startsWith("--") ? 2 : 1);
+        const qsizetype equals = name.indexOf('=');
+        const bool joined = equals >= 0;
+        QByteArray value = joined ? name.mid(equals + 1) : QByteArray();
+        name.truncate(joined ? equals : name.size());
+        const Kind kind = qtOption(name);
+        if (kind == Kind::NotQt || (kind == Kind::Flag && joined)) {
+            if (m_asks == Asks::Window) {
+                m_asks = Asks::Unknown;
+                m_unknown = arg;
+            }
+            continue;
+        }
+        if (kind == Kind::WithValue && !joined) {
+            // The next argument is the value, whatever it looks like
+            // ("-qwindowtitle --help" is a title).
+            if (i + 1 >= argc || QByteArray(argv[i + 1]) == "--") {
+                if (m_asks == Asks::Window) {
+                    m_asks = Asks::NoValue;
+                    m_unknown = arg;
+                }
+                continue;
+            }
+            value = argv[++i];
+        }
+        if (name == "platform")
+            m_platform = value;
+        else if (name == "display")
+            m_display = value;
+        if (name == "qmljsdebugger") {
+            m_forQt.push_back("-qmljsdebugger=" + value); // the one form Qt reads
+            continue;
+        }
+        m_forQt.push_back('-' + name);
+        if (kind == Kind::WithValue)
+            m_forQt.push_back(value);
     }
-    for (int i = m_qtArgc + 1; i < argc; ++i)
+    for (++i; i < argc; ++i)
         m_afterDashes.emplace_back(argv[i]);
-    for (int i = 1; i < m_qtArgc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            m_asks = Asks::Help;
-            return;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            m_asks = Asks::Version;
-            return;
-        }
-    }
-    for (int i = 1; i < m_qtArgc; ++i) {
-        bool takesValue = false;
-        if (argv[i][0] != '-' || argv[i][1] == '\0')
-            continue; // a file name, or "-"
-        if (!isQtOption(argv[i], takesValue)) {
-            m_asks = Asks::Unknown;
-            m_unknown = argv[i];
-            return;
-        }
-        i += takesValue ? 1 : 0;
-    }
+    if (help)
+        m_asks = Asks::Help;
+    else if (version)
+        m_asks = Asks::Version;
+
+    for (QByteArray &arg : m_forQt)
+        m_qtArgv.push_back(arg.data());
+    m_qtArgc = int(m_qtArgv.size());
+    m_qtArgv.push_back(nullptr);
 }
 
-// The options QApplication and its X11 and Wayland platforms take, with one
-// dash or two, a value after them or after "=".
-bool CommandLine::isQtOption(const char *arg, bool &takesValue)
+// The options QApplication and its X11 platform take (Qt 6), with one dash
+// or two, a value after them or after "=".
+CommandLine::Kind CommandLine::qtOption(const QByteArray &name)
 {
-    static constexpr std::string_view kWithValue[] = {"platform",
-                                                      "platformpluginpath",
-                                                      "platformtheme",
-                                                      "plugin",
-                                                      "qwindowgeometry",
-                                                      "qwindowicon",
-                                                      "qwindowtitle",
-                                                      "session",
-                                                      "display",
-                                                      "geometry",
-                                                      "style",
-                                                      "stylesheet",
-                                                      "name",
-                                                      "title",
-                                                      "visual",
-                                                      "ncols",
-                                                      "cmap"};
-    static constexpr std::string_view kFlags[] = {"reverse", "widgetcount", "nograb",
-                                                  "dograb",  "sync",        "qmljsdebugger"};
-    std::string_view option(arg);
-    option.remove_prefix(option.starts_with("--") ? 2 : 1);
-    const auto equals = option.find('=');
-    const bool valueJoined = equals != std::string_view::npos;
-    option = option.substr(0, equals);
-    for (const std::string_view known : kWithValue)
-        if (option == known) {
-            takesValue = !valueJoined;
-            return true;
-        }
-    for (const std::string_view known : kFlags)
-        if (option == known)
-            return true;
-    return false;
+    static constexpr const char *kWithValue[] = {
+        "platform", "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry", "geometry", "qwindowtitle",
+        "title",    "qwindowicon",        "icon",          "session", "display",         "name",     "visual",
+        "style",    "stylesheet",         "qmljsdebugger"};
+    static constexpr const char *kFlags[] = {"reverse", "widgetcount", "nograb", "dograb", "testability"};
+    for (const char *known : kWithValue)
+        if (name == known)
+            return Kind::WithValue;
+    for (const char *known : kFlags)
+        if (name == known)
+            return Kind::Flag;
+    return Kind::NotQt;
 }
 
-std::vector<QByteArray> CommandLine::files(int qtArgc, char **argv) const
+std::vector<QByteArray> CommandLine::files() const
 {
     std::vector<QByteArray> names;
-    for (int i = 1; i < qtArgc; ++i)
-        names.emplace_back(argv[i]);
+    for (int i = 1; i < m_qtArgc; ++i)
+        names.emplace_back(m_qtArgv[std::size_t(i)]);
     names.insert(names.end(), m_afterDashes.begin(), m_afterDashes.end());
     return names;
 }
 
-QByteArray CommandLine::unknownOption(int qtArgc, char **argv)
+QByteArray CommandLine::unknownOption() const
 {
-    for (int i = 1; i < qtArgc; ++i)
-        if (argv[i][0] == '-' && argv[i][1] != '\0')
-            return argv[i];
+    for (int i = 1; i < m_qtArgc; ++i) {
+        const char *arg = m_qtArgv[std::size_t(i)];
+        if (arg[0] == '-' && arg[1] != '\0')
+            return arg;
+    }
     return {};
 }
 
@@ -114,7 +115,7 @@ std::string CommandLine::version()
 std::string CommandLine::help()
 {
     return "Uso: tamvolo [OPZIONI] [--] [FILE_PATTERN]\n"
-           "Batteria da tastiera e sequenza di sette passi.\n"
+           "Batteria da tastiera e loop di sette passi.\n"
            "\n"
            "  FILE_PATTERN     un pattern salvato (testo, al massimo 7 caratteri) da\n"
            "                   aprire all'avvio; dopo -- anche un nome che comincia con -\n"
@@ -132,8 +133,8 @@ std::string CommandLine::help()
            "  SDL_AUDIODRIVER  un driver di SDL (alsa, pipewire...): suona attraverso SDL\n"
            "  QT_LOGGING_RULES=\"tamvolo.audio=true;tamvolo.midi=true\"\n"
            "                   scrive sul terminale che cosa fanno l'audio e il MIDI\n"
-           "  XDG_DATA_HOME    la cartella dei propri suoni è $XDG_DATA_HOME/tamvolo/voc\n"
+           "  XDG_DATA_HOME    la cartella dei tuoi suoni è $XDG_DATA_HOME/tamvolo/voc\n"
            "                   (senza: ~/.local/share/tamvolo/voc)\n"
            "\n"
-           "Vedere tamvolo(1).\n";
+           "Vedi anche: man tamvolo\n";
 }

@@ -7,45 +7,58 @@
 
 // What the command line asks for, read before the window exists:
 //   tamvolo [--help | --version] [--midi-manuale] [OPTIONS OF QT] [--] [PATTERN_FILE]
-// Our own options are taken out of argv as it is read, so that Qt never sees
-// them.
-// `--` ends the options: what follows it are file names, even those that
-// start with a dash. Qt takes its own options (-style=..., -platform ...)
-// out of what comes before `--`; any other that starts with a dash is
-// unknown, told before Qt starts (which needs a display), and once more
-// after it by unknownOption() for one Qt did not take after all.
+// Our own options never reach Qt. Qt's (-platform wayland, --style=Fusion)
+// are handed on in the one form Qt reads: one dash, the value apart. `--`
+// ends the options: what follows it are file names, even those that start
+// with a dash. Any other option that starts with a dash is unknown, and one
+// of Qt's that needs a value and has none is told too: both before Qt starts
+// (which needs a display), and once more after it by unknownOption() for
+// one Qt did not take after all.
 class CommandLine
 {
 public:
-    enum class Asks { Window, Help, Version, Unknown };
+    enum class Asks { Window, Help, Version, Unknown, NoValue };
 
-    CommandLine(int &argc, char **argv);
+    CommandLine(int argc, char **argv);
+    CommandLine(const CommandLine &) = delete;
+    CommandLine &operator=(const CommandLine &) = delete;
 
     Asks asks() const { return m_asks; }
     // --midi-manuale: the MIDI input links itself to no source; the user
     // links them in a patchbay.
     bool midiByHand() const { return m_midiByHand; }
-    // With Asks::Unknown, the first option that is neither ours nor Qt's.
+    // With Asks::Unknown or NoValue, the option.
     QByteArray unknown() const { return m_unknown; }
-    // How many of the arguments Qt may read: those before `--`.
-    int qtArgc() const { return m_qtArgc; }
+    // Qt's -platform and -display, or empty.
+    QByteArray platform() const { return m_platform; }
+    QByteArray display() const { return m_display; }
 
-    // After Qt has taken its options out of argv[0 .. qtArgc): the file
-    // names given, as the bytes the system gave (a Latin-1 name stays whole),
-    // or the first option nobody knows, if any.
-    std::vector<QByteArray> files(int qtArgc, char **argv) const;
-    static QByteArray unknownOption(int qtArgc, char **argv);
+    // The arguments for QApplication, which keeps both for its life: the
+    // program's name, Qt's options and the file names before `--`.
+    int &qtArgc() { return m_qtArgc; }
+    char **qtArgv() { return m_qtArgv.data(); }
+
+    // After Qt has taken its options out of qtArgv(): the file names given,
+    // as the bytes the system gave (a Latin-1 name stays whole), or the first
+    // option nobody knows, if any.
+    std::vector<QByteArray> files() const;
+    QByteArray unknownOption() const;
 
     // What --help and --version print.
     static std::string help();
     static std::string version();
 
 private:
-    static bool isQtOption(const char *arg, bool &takesValue);
+    enum class Kind { NotQt, Flag, WithValue };
+    static Kind qtOption(const QByteArray &name);
 
     Asks m_asks = Asks::Window;
     bool m_midiByHand = false;
     QByteArray m_unknown;
+    QByteArray m_platform;
+    QByteArray m_display;
+    std::vector<QByteArray> m_forQt; // owns what m_qtArgv points at
+    std::vector<char *> m_qtArgv;
     int m_qtArgc = 0;
     std::vector<QByteArray> m_afterDashes;
 };

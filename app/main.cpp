@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Form1.h"
+#include "app/GraphicalDisplay.h"
 #include "app/ItalianLocale.h"
 #include "app/SessionBus.h"
 #include "audio/AudioEngine.h"
@@ -23,12 +24,12 @@ int main(int argc, char **argv)
     // the sound server's client library writes its shared memory too.
     CarefulWriter::ignoreFileSizeSignal();
 
-    const CommandLine commandLine(argc, argv); // takes our own options out of argv
-    auto refuse = [](const QByteArray &option) {
-        std::fprintf(stderr, "tamvolo: opzione sconosciuta: %s\n(tamvolo --help elenca le opzioni)\n",
-                     option.constData());
+    CommandLine commandLine(argc, argv);
+    auto refuse = [](const char *what, const QByteArray &option) {
+        std::fprintf(stderr, "tamvolo: %s: %s\n(tamvolo --help elenca le opzioni)\n", what, option.constData());
         return 2;
     };
+    // Answered before Qt, which may find no display.
     switch (commandLine.asks()) {
     case CommandLine::Asks::Help:
         std::fputs(CommandLine::help().c_str(), stdout);
@@ -37,19 +38,25 @@ int main(int argc, char **argv)
         std::fputs(CommandLine::version().c_str(), stdout);
         return 0;
     case CommandLine::Asks::Unknown:
-        return refuse(commandLine.unknown()); // before Qt, which may find no display
+        return refuse("opzione sconosciuta", commandLine.unknown());
+    case CommandLine::Asks::NoValue:
+        return refuse("manca il valore dell'opzione", commandLine.unknown());
     case CommandLine::Asks::Window:
         break;
+    }
+    if (!GraphicalDisplay::reachable(commandLine.platform(), commandLine.display())) {
+        std::fputs("tamvolo: nessun display grafico: Tamvolo si apre solo in una sessione grafica (X11 o Wayland).\n",
+                   stderr);
+        return 1;
     }
 
     SessionBus::neverAutolaunch();
     ItalianLocale italian;
-    int qtArgc = commandLine.qtArgc();
-    QApplication app(qtArgc, argv);
+    QApplication app(commandLine.qtArgc(), commandLine.qtArgv());
     italian.apply();
-    if (const QByteArray unknown = CommandLine::unknownOption(qtArgc, argv); !unknown.isEmpty())
-        return refuse(unknown);
-    const std::vector<QByteArray> files = commandLine.files(qtArgc, argv);
+    if (const QByteArray unknown = commandLine.unknownOption(); !unknown.isEmpty())
+        return refuse("opzione sconosciuta", unknown);
+    const std::vector<QByteArray> files = commandLine.files();
 
     QApplication::setApplicationName(QStringLiteral("Tamvolo"));
     QApplication::setDesktopFileName(QStringLiteral("org.tamvolo.Tamvolo"));

@@ -55,9 +55,6 @@ private slots:
             << QStringList{"--help"} << 0
             << QStringList{"FILE_PATTERN", "--version", "TAMVOLO_AUDIO", "tamvolo.audio", "XDG_DATA_HOME"};
         QTest::newRow("--version") << QStringList{"--version"} << 0 << QStringList{"tamvolo " TAMVOLO_VERSION "\n"};
-        QTest::newRow("an unknown option") << QStringList{"--no-such-option"} << 2 << QStringList{"--no-such-option"};
-        QTest::newRow("an unknown option after Qt's own")
-            << QStringList{"-platform", "offscreen", "-style=Fusion", "-reverse", "-x"} << 2 << QStringList{": -x\n"};
     }
 
     void theCommandLineAnswers()
