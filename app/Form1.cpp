@@ -274,7 +274,7 @@ void Form1::cmdRiduci_Click()
 
 void Form1::cmdChiudi_Click()
 {
-    QCoreApplication::exit(0);
+    close();
 }
 
 void Form1::Label2_MouseMove(int, int, float, float)
@@ -331,12 +331,17 @@ void Form1::changeEvent(QEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
-    // Closed by the window manager (Alt+F4, its menu) as by "Chiudi": with a
-    // tray the window is a tool window, which Qt does not count as the last
-    // one, so the program would go on without a window.
+    // "Chiudi", or the window manager (Alt+F4, its menu): the program ends,
+    // unless the recorder holds a take the user wants to keep. With a tray
+    // the window is a tool window, which Qt does not count as the last one,
+    // so the program is ended here, not by Qt.
+    if (m_recorder && !m_recorder->mayEnd()) {
+        event->ignore();
+        return;
+    }
     QWidget::closeEvent(event);
     if (event->isAccepted())
-        cmdChiudi_Click();
+        QCoreApplication::exit(0);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent *event)

@@ -78,6 +78,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
         // focus where it was, so that the keys still choose the sample.
         b->setFocusPolicy(Qt::TabFocus);
         b->setAutoDefault(true);
+        b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
@@ -104,6 +105,10 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     layout->addLayout(buttons);
     layout->addWidget(m_status);
 
+    m_listenTimer = new QTimer(this);
+    m_listenTimer->setSingleShot(true);
+    connect(m_listenTimer, &QTimer::timeout, this, [this] { updateButtons(); });
+
     m_meterTimer = new QTimer(this);
     m_meterTimer->setInterval(30);
     connect(m_meterTimer, &QTimer::timeout, this, &RecorderWindow::showLevel);
@@ -129,16 +134,30 @@ void RecorderWindow::updateButtons()
 {
     const bool recording = m_input.isRecording();
     m_record->setEnabled(!m_file.isEmpty() && !recording);
-    m_stop->setEnabled(recording);
+    m_stop->setEnabled(recording || m_listenTimer->isActive());
     m_listen->setEnabled(!recording && !m_takeWav.empty());
     m_save->setEnabled(!recording && !m_take.empty());
-    m_restore->setEnabled(!recording && !m_file.isEmpty());
+    // Greyed where there is nothing of the user's to remove.
+    m_restore->setEnabled(!recording && !userFilePlaying().isEmpty());
 }
 
 bool RecorderWindow::mayDropTake()
 {
     return m_take.empty() || m_takeSaved ||
-        (m_ask && m_ask(this, QStringLiteral("La registrazione non è salvata: vuoi perderla?")));
+        (m_ask && m_ask(this, QStringLiteral("La registrazione non è stata salvata. Vuoi scartarla?")));
+}
+
+bool RecorderWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // Space chooses the space key's sound wherever the focus is, as every
+    // other key chooses its own; Enter presses the button.
+    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+        if (event->type() == QEvent::KeyPress)
+            keyPressEvent(static_cast<QKeyEvent *>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString RecorderWindow::userFilePlaying() const
@@ -203,7 +222,7 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     if (files.size() != 1) {
         say(files.empty()
                 ? QStringLiteral("Il tasto «%1» non ha un suono.").arg(shown)
-                : QStringLiteral("Il tasto «%1» suona due suoni, uno dopo l'altro (%2 e %3): scegli un altro tasto.")
+                : QStringLiteral("Il tasto «%1» riproduce due suoni in sequenza (%2 e %3): scegli un altro tasto.")
                       .arg(shown, QString::fromUtf8(files.front().data(), qsizetype(files.front().size())),
                            QString::fromUtf8(files.back().data(), qsizetype(files.back().size()))));
         return;
@@ -213,8 +232,23 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     m_take.clear();
     m_takeWav.clear();
     m_takeSaved = false;
+    m_listenTimer->stop();
+    m_time->clear();
     m_keyLabel->setText(QStringLiteral("Tasto «%1»: %2").arg(m_key, m_file));
-    say(QStringLiteral("Premi «Registra» e parla, canta o suona."));
+    // Keys that share the sample get the recording too: said.
+    QStringList sharing;
+    for (const PadTable::Row &row : PadTable::rows()) {
+        if (row.file == files.front() && row.key != key && PadTable::lookup(row.key).size() == 1)
+            sharing << QStringLiteral("«%1»").arg(QChar(char16_t(Cp1252::decodeByte(row.key))));
+    }
+    QString shared;
+    if (!sharing.isEmpty()) {
+        const QString last = sharing.takeLast();
+        shared = QStringLiteral("\nLa registrazione sostituisce anche il suono %1 %2.")
+                     .arg(sharing.isEmpty() ? QStringLiteral("del tasto") : QStringLiteral("dei tasti"),
+                          sharing.isEmpty() ? last : sharing.join(QStringLiteral(", ")) + QStringLiteral(" e ") + last);
+    }
+    say(QStringLiteral("Premi «Registra» e parla, canta o suona.") + shared);
     updateButtons();
 }
 
@@ -238,9 +272,11 @@ void RecorderWindow::record()
         return;
     }
     m_meterTimer->start();
-    say(QStringLiteral("Registrazione in corso… «Ferma» per finire (al massimo %1 secondi).")
+    m_listenTimer->stop();
+    say(QStringLiteral("Registrazione in corso… premi «Ferma» per finire (al massimo %1 secondi).")
             .arg(AudioInput::kMaxSeconds));
     updateButtons();
+    m_stop->setFocus(Qt::OtherFocusReason); // Enter or Space ends the take
 }
 
 void RecorderWindow::showLevel()
@@ -258,6 +294,14 @@ void RecorderWindow::showLevel()
 
 void RecorderWindow::stop()
 {
+    if (m_listenTimer->isActive()) {
+        // The one voice: any sound cuts the one playing, and a frame of
+        // silence ends the take being heard.
+        m_listenTimer->stop();
+        m_sound.playWav(WavFile::encode16(std::vector<float>(1, 0.0f), 1, TakeEditor::kRate));
+        updateButtons();
+        return;
+    }
     finishTake(false);
 }
 
@@ -281,12 +325,17 @@ void RecorderWindow::finishTake(bool lost)
                  : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
     }
     updateButtons();
+    setFocus(Qt::OtherFocusReason); // the keys choose the sample again
 }
 
 void RecorderWindow::listen()
 {
-    if (!m_takeWav.empty())
-        m_sound.playWav(m_takeWav);
+    if (m_takeWav.empty())
+        return;
+    m_sound.playWav(m_takeWav);
+    // "Ferma" stops it until it has played out.
+    m_listenTimer->start(int(m_take.size() * 1000 / TakeEditor::kRate) + 1);
+    updateButtons();
 }
 
 void RecorderWindow::save()
@@ -316,6 +365,7 @@ void RecorderWindow::save()
     }
     m_takeSaved = true;
     say(QStringLiteral("Salvato: il tasto «%1» suona la tua registrazione.").arg(m_key));
+    updateButtons();
 }
 
 void RecorderWindow::restore()
@@ -336,13 +386,20 @@ void RecorderWindow::restore()
         }
         playing = userFilePlaying();
     }
-    m_takeSaved = false;
-    say(QStringLiteral("Ripristinato: il tasto «%1» suona il suono originale.").arg(m_key));
+    // A take just saved and now removed was chosen to go: not asked about
+    // again; an unsaved one still is.
+    say(QStringLiteral("Ripristinato: il tasto «%1» usa di nuovo il suono originale.").arg(m_key));
+    updateButtons();
+}
+
+bool RecorderWindow::mayEnd()
+{
+    return mayDropTake();
 }
 
 void RecorderWindow::closeEvent(QCloseEvent *event)
 {
-    stop();
+    finishTake(false);
     QWidget::closeEvent(event);
     if (event->isAccepted())
         emit closed();

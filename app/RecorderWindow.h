@@ -23,15 +23,17 @@ class QTimer;
 // The user presses the key whose sound is to be replaced (the pad table
 // names the file; keys with no sample, or with two, are refused), then
 // "Registra" and "Ferma" (at most AudioInput::kMaxSeconds), "Ascolta" to hear
-// the take through the program's one voice, "Salva" to keep it,
-// "Ripristina" to remove the user's file so that the program's sample plays
-// again. Without an input device, or for a take with no sound, it says so.
+// the take through the program's one voice ("Ferma" stops that too), "Salva"
+// to keep it, "Ripristina" to remove the user's file so that the program's
+// sample plays again (greyed where there is none). Keys that share the
+// sample (the digits, "£") are named: the recording plays for them too. Without an input device, or for a take with no sound, it says so.
 // Nothing recorded is lost without a question: "Ripristina", "Salva" over an
-// earlier recording, and another key or "Registra" while a take is unsaved
-// ask first, "No" the default.
+// earlier recording, and another key, "Registra" or ending the program
+// (mayEnd()) while a take is unsaved ask first, "No" the default.
 //
-// From the keyboard: Tab reaches the buttons, Space or Enter presses the one
-// with the focus, Escape closes the window; any other key chooses a sample.
+// From the keyboard: Tab reaches the buttons (during a take the focus is on
+// "Ferma"), Enter presses the one with the focus, Escape closes the window;
+// any other key, Space too, chooses a sample.
 class RecorderWindow : public QWidget
 {
     Q_OBJECT
@@ -59,6 +61,9 @@ public:
     void save();
     void restore();
 
+    // The program may end: no unsaved take, or the user lets it go.
+    bool mayEnd();
+
 signals:
     // The window was closed (by its owner, Escape, or the window manager).
     void closed();
@@ -66,6 +71,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:
@@ -99,4 +105,5 @@ private:
     QPushButton *m_save = nullptr;
     QPushButton *m_restore = nullptr;
     QTimer *m_meterTimer = nullptr;
+    QTimer *m_listenTimer = nullptr; // active while "Ascolta" plays
 };

@@ -3,6 +3,7 @@
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"
 #include "support/FormControls.h"
+#include "support/Microphone.h"
 #include "support/RecordingSink.h"
 
 #include <QApplication>
@@ -40,20 +41,9 @@ class TestRecorder : public QObject
         return s ? leftOf(s->stereo()) : std::vector<float>();
     }
 
-    // Makes the disk driver's input a file of `before` s of silence, `sound`
-    // and 2 s of silence, as 48 kHz mono float.
     void microphoneHears(const std::vector<float> &sound, double before = 0.3)
     {
-        std::vector<float> input(std::size_t(before * 48000), 0.0f);
-        input.insert(input.end(), sound.begin(), sound.end());
-        input.resize(input.size() + 96000, 0.0f);
-        const QString path = m_dir.filePath(QStringLiteral("microphone.raw"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(reinterpret_cast<const char *>(input.data()), qint64(input.size() * sizeof(float)));
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIOFILEIN", path.toLocal8Bit());
-        qputenv("SDL_DISKAUDIOFILE", m_dir.filePath(QStringLiteral("speaker.raw")).toLocal8Bit());
+        QVERIFY(::microphoneHears(m_dir.filePath(QStringLiteral("microphone.raw")), sound, before));
     }
 
     // Types `text` at the window, one key event a character.
@@ -135,9 +125,10 @@ private slots:
         QTest::newRow("an accented vowel") << "è"
                                            << "è.wav"
                                            << "Registra";
-        QTest::newRow("a digit") << "5"
-                                 << "nu.wav"
-                                 << "Registra";
+        QTest::newRow("a digit: the keys that share its sound named")
+            << "5"
+            << "nu.wav"
+            << "anche il suono dei tasti «0», «1», «2», «3», «4», «6», «7», «8», «9» e «£».";
         QTest::newRow("the hyphen plays two samples: refused, saying which") << "-"
                                                                              << ""
                                                                              << "(Laser.wav e trat.wav)";
@@ -158,6 +149,7 @@ private slots:
         QCOMPARE(m_window->fileName(), file);
         QVERIFY2(status().contains(said), qPrintable(status()));
         QCOMPARE(button("record")->isEnabled(), !file.isEmpty());
+        QVERIFY(!button("restore")->isEnabled()); // nothing of the user's to remove
         if (!file.isEmpty())
             QVERIFY(control<QLabel>(m_window.get(), "keyLabel")->text().contains(file));
         if (typed == " ")
@@ -202,9 +194,15 @@ private slots:
         recordFor(1500 + int(vowel.size() / 48));
         QVERIFY2(status().startsWith(QStringLiteral("Registrazione pronta")), qPrintable(status()));
 
-        // Heard through the one voice, as it will be saved.
+        // Heard through the one voice, as it will be saved; "Ferma" stops it.
         button("listen")->click();
         QCOMPARE(m_sink.names, QStringList{"(wav)"});
+        QVERIFY(button("stop")->isEnabled());
+        button("stop")->click();
+        QCOMPARE(m_sink.names.size(), 2);
+        const auto hush = WavLoader::decode(m_sink.wavs.back().data(), m_sink.wavs.back().size(), 48000);
+        QVERIFY(hush && hush->frames() <= 2 && hush->stereo()[0] == 0.0f); // cut by a frame of silence
+        QVERIFY(!button("stop")->isEnabled());
         const auto heard = WavLoader::decode(m_sink.wavs.front().data(), m_sink.wavs.front().size(), 48000);
         QVERIFY(heard);
         QVERIFY(bestCorrelation(vowel, leftOf(heard->stereo()), 2000) >= 0.99);
@@ -226,11 +224,36 @@ private slots:
         QVERIFY(loaded);
         QVERIFY(bestCorrelation(vowel, leftOf(loaded->stereo()), 2000) >= 0.99);
 
+        QVERIFY(button("restore")->isEnabled());
         button("restore")->click();
         QVERIFY(!QFile::exists(saved));
         QVERIFY2(status().startsWith(QStringLiteral("Ripristinato")), qPrintable(status()));
-        button("restore")->click(); // nothing left to remove: said so
-        QVERIFY2(status().contains(QStringLiteral("già il suono originale")), qPrintable(status()));
+        QVERIFY(!button("restore")->isEnabled()); // nothing left to remove
+        // The take just removed was let go: another key asks nothing more.
+        const qsizetype asked = m_questions.size();
+        type(QStringLiteral("b"));
+        QCOMPARE(m_questions.size(), asked);
+        QCOMPARE(m_window->fileName(), QStringLiteral("b.wav"));
+    }
+
+    void duringATakeTheKeysGoToFerma()
+    {
+        microphoneHears(kitLeft("a.wav"));
+        type(QStringLiteral("v"));
+        button("record")->click();
+        QCOMPARE(m_window->focusWidget(), button("stop"));
+        QTest::qWait(600);
+        QTest::keyClick(button("stop"), Qt::Key_Return); // Enter ends the take
+        QVERIFY2(status().startsWith(QStringLiteral("Registrazione pronta")), qPrintable(status()));
+        QVERIFY(m_window->focusWidget() != button("stop"));
+    }
+
+    void spaceChoosesTheSpaceKeysSoundWhereverTheFocusIs()
+    {
+        type(QStringLiteral("v"));
+        QTest::keyClick(button("record"), Qt::Key_Space);
+        QCOMPARE(m_window->fileName(), QStringLiteral("sla.wav"));
+        QVERIFY(!button("stop")->isEnabled()); // "Registra" was not pressed
     }
 
     void nothingRecordedIsLostWithoutAQuestion_data()
@@ -269,9 +292,10 @@ private slots:
             QVERIFY(!QFile::exists(saved));
         else if (action == QLatin1String("save"))
             QVERIFY(contents(saved).startsWith("RIFF"));
-        else if (action == QLatin1String("key"))
+        else if (action == QLatin1String("key")) {
             QCOMPARE(m_window->fileName(), QStringLiteral("b.wav"));
-        else
+            QCOMPARE(control<QLabel>(m_window.get(), "timeLabel")->text(), QString()); // not the old take's
+        } else
             QVERIFY(button("stop")->isEnabled());
         button("stop")->click();
     }

@@ -3,6 +3,7 @@
 #include "app/Twips.h"
 #include "app/WindowRegion.h"
 #include "support/FormControls.h"
+#include "support/Microphone.h"
 #include "support/RecordingSink.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -28,6 +30,8 @@ class TestWindowShell : public QObject
     bool m_startSucceeds = true;
     int m_platformId = 2;
     bool m_queryWorks = true;
+    QStringList m_questions; // asked of the user, who answers m_answer
+    bool m_answer = false;
 
     Platform fakePlatform()
     {
@@ -41,6 +45,10 @@ class TestWindowShell : public QObject
         p.startProgram = [this](const QString &path, int style) {
             m_started.emplace_back(path, style);
             return m_startSucceeds;
+        };
+        p.ask = [this](QWidget *, const QString &question) {
+            m_questions << question;
+            return m_answer;
         };
         return p;
     }
@@ -81,6 +89,7 @@ private slots:
         m_platformId = 2;
         m_queryWorks = true;
         m_sink.clear();
+        m_questions.clear();
         m_form = std::make_unique<Form1>(m_sink, fakePlatform(), false);
         QVERIFY(hasControls(m_form.get()));
     }
@@ -359,6 +368,57 @@ private slots:
         emit tray->activated(QSystemTrayIcon::Trigger);
         QVERIFY(!m_form->isMinimized());
         QVERIFY(!tray->isVisible());
+    }
+
+    // Last: an ended program tells Qt's event loops to end.
+    void closingAsksOnlyWhenTheRecorderHoldsAnUnsavedTake_data()
+    {
+        QTest::addColumn<QString>("take"); // none, unsaved, saved
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("byChiudi"); // else the window manager (Alt+F4)
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("no take: Chiudi ends at once") << "none" << false << true << true;
+        QTest::newRow("an unsaved take, No: Alt+F4 keeps the window") << "unsaved" << false << false << false;
+        QTest::newRow("an unsaved take, No: Chiudi keeps the window") << "unsaved" << false << true << false;
+        QTest::newRow("an unsaved take, Yes: Chiudi ends") << "unsaved" << true << true << true;
+        QTest::newRow("a saved take: Chiudi ends at once") << "saved" << false << true << true;
+    }
+
+    void closingAsksOnlyWhenTheRecorderHoldsAnUnsavedTake()
+    {
+        QFETCH(QString, take);
+        QFETCH(bool, answer);
+        QFETCH(bool, byChiudi);
+        QFETCH(bool, ends);
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toUtf8());
+        m_startSucceeds = false;
+        m_form->show();
+        if (take != QLatin1String("none")) {
+            QVERIFY(microphoneHears(data.filePath(QStringLiteral("microphone.raw")), std::vector<float>(9600, 0.5f)));
+            control<QPushButton>(m_form.get(), "Command7")->click();
+            auto *recorder = m_form->findChild<QWidget *>(QStringLiteral("recorder"));
+            QVERIFY(recorder);
+            QTest::keyClick(recorder, Qt::Key_V);
+            control<QPushButton>(recorder, "record")->click();
+            QTest::qWait(500);
+            control<QPushButton>(recorder, "stop")->click();
+            auto *save = control<QPushButton>(recorder, "save");
+            QVERIFY(save->isEnabled());
+            if (take == QLatin1String("saved"))
+                save->click();
+        }
+        m_answer = answer;
+        if (byChiudi)
+            control<QPushButton>(m_form.get(), "cmdChiudi")->click();
+        else
+            m_form->close();
+        QCOMPARE(m_form->isVisible(), !ends);
+        QCOMPARE(m_questions,
+                 take == QLatin1String("unsaved") ? QStringList{"La registrazione non è stata salvata. Vuoi scartarla?"}
+                                                  : QStringList{});
+        qunsetenv("XDG_DATA_HOME");
+        qputenv("SDL_AUDIODRIVER", "dummy");
     }
 };
 
