@@ -37,7 +37,7 @@ QString reason(PatternFile::Unread why)
     case U::NotAPattern:
         break;
     }
-    return QStringLiteral("il file non è un pattern");
+    return QStringLiteral("il file non contiene un pattern di Tamvolo");
 }
 
 QString message(const QString &failed, const QString &why, const QString &path)

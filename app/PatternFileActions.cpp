@@ -45,7 +45,7 @@ PatternFileActions::PatternFileActions(QWidget &window, PatternField &field, Pat
     m_open = action("openPattern", QStringLiteral("&Apri il pattern…"), openKeys, &PatternFileActions::openChosen);
     m_save = action("savePattern", QStringLiteral("&Salva il pattern…"), QKeySequence::Save,
                     &PatternFileActions::saveChosen);
-    m_export = action("exportLoop", QStringLiteral("&Esporta il loop…"), QKeySequence(Qt::CTRL | Qt::Key_E),
+    m_export = action("exportLoop", QStringLiteral("&Esporta il loop come WAV…"), QKeySequence(Qt::CTRL | Qt::Key_E),
                       &PatternFileActions::exportChosen);
     m_exportWatch = new QFutureWatcher<CarefulWriter::Result>(this);
     connect(m_exportWatch, &QFutureWatcherBase::finished, this, &PatternFileActions::exportDone);
@@ -133,7 +133,7 @@ void PatternFileActions::exportDone()
 void PatternFileActions::exportChosen()
 {
     const QString path = m_chooseFile
-        ? m_chooseFile(&m_window, QStringLiteral("Esporta il loop"), kWavFilter, QStringLiteral("wav"), true)
+        ? m_chooseFile(&m_window, QStringLiteral("Esporta il loop come WAV"), kWavFilter, QStringLiteral("wav"), true)
         : QString();
     if (!path.isEmpty())
         exportLoop(path);

@@ -16,11 +16,11 @@ class QAction;
 class QWidget;
 
 // The pattern field's file actions: "Apri pattern…", "Salva pattern…" and
-// "Esporta il loop…" (its context menu), and a pattern file dropped on the
+// "Esporta il loop come WAV…" (its context menu), and a pattern file dropped on the
 // window or named on the command line. Patterns go through the window's
 // functions passed in (PatternFiles); the loop is rendered offline into a
 // WAV file in the background (QtConcurrent), so that the window and the loop
-// go on meanwhile ("Esporta il loop…" is greyed until it is written). A failure is said in a message
+// go on meanwhile ("Esporta il loop come WAV…" is greyed until it is written). A failure is said in a message
 // box, with why, and nothing else changes; a loop written says where.
 class PatternFileActions : public QObject
 {

@@ -1,4 +1,4 @@
-// Measures "Esporta il loop…": rendering 4 loops of a pattern offline and
+// Measures "Esporta il loop come WAV…": rendering 4 loops of a pattern offline and
 // encoding them as 16-bit WAV, cold (samples read from disk) and warm.
 #include "audio/MonotonicClock.h"
 #include "sound/LoopRenderer.h"

@@ -126,7 +126,7 @@ private slots:
                                        : a->text() + QLatin1Char('\t') + a->shortcut().toString());
         QCOMPARE(texts.mid(texts.size() - 4),
                  (QStringList{"--", "&Apri il pattern…\tCtrl+O", "&Salva il pattern…\tCtrl+S",
-                              "&Esporta il loop…\tCtrl+E"}));
+                              "&Esporta il loop come WAV…\tCtrl+E"}));
         QVERIFY2(texts.size() > 8, qPrintable(texts.join('|'))); // undo, cut, copy, paste... first
     }
 
@@ -136,7 +136,7 @@ private slots:
         QTest::addColumn<QString>("asked");
         QTest::newRow("Ctrl+O opens") << int(Qt::Key_O) << "Apri il pattern";
         QTest::newRow("Ctrl+S saves") << int(Qt::Key_S) << "Salva il pattern";
-        QTest::newRow("Ctrl+E exports") << int(Qt::Key_E) << "Esporta il loop";
+        QTest::newRow("Ctrl+E exports") << int(Qt::Key_E) << "Esporta il loop come WAV";
     }
 
     void eachEntryHasItsShortcutInTheField()
@@ -168,7 +168,7 @@ private slots:
             << "patternOpenFailure:Impossibile aprire il pattern: il file non esiste.";
         QTest::newRow("a WAV file is no pattern: said why, and the field as it was")
             << QByteArray("RIFF\x24\x08\0\0WAVEfmt ", 16) << false << "V B VVF"
-            << "patternOpenFailure:Impossibile aprire il pattern: il file non è un pattern.";
+            << "patternOpenFailure:Impossibile aprire il pattern: il file non contiene un pattern di Tamvolo.";
         QTest::newRow("a folder: said why")
             << QByteArray("(folder)") << false << "V B VVF"
             << "patternOpenFailure:Impossibile aprire il pattern: non è un file normale.";
@@ -263,7 +263,7 @@ private slots:
         m_chosen = m_dir.filePath("loop.wav");
         field()->setText(QStringLiteral("VB"));
         exportLoop();
-        QCOMPARE(m_asked, QStringList{"Esporta il loop"});
+        QCOMPARE(m_asked, QStringList{"Esporta il loop come WAV"});
         QCOMPARE(message(), "loopExported:Loop esportato in:\n" + m_chosen);
         const QByteArray bytes = contents(m_chosen);
         // 4 loops of 7 steps of 200 ms, 16-bit stereo, after a 44-byte header.

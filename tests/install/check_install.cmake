@@ -34,5 +34,17 @@ foreach(line "Type=Application" "Name=Tamvolo" "Exec=tamvolo" "Icon=org.tamvolo.
     message(FATAL_ERROR "the desktop entry lacks ${line}")
   endif()
 endforeach()
+# The manual page as man shows it: every row of the keys table there (a
+# lone "_" would be read by tbl as a rule), and the MIDI option.
+find_program(GROFF groff)
+if(GROFF)
+  execute_process(COMMAND "${GROFF}" -t -man -Tutf8 -P-bcu "${PREFIX}/share/man/man1/tamvolo.1"
+                  OUTPUT_VARIABLE manual ERROR_VARIABLE manual_errors RESULT_VARIABLE result)
+  foreach(text "_ +trat.wav +ratchet" "--midi-manuale")
+    if(NOT manual MATCHES "${text}")
+      message(FATAL_ERROR "the manual page does not show ${text}:\n${manual}")
+    endif()
+  endforeach()
+endif()
 file(REMOVE_RECURSE "${PREFIX}")
 message(STATUS "install into ${PREFIX}: complete")
