@@ -151,7 +151,10 @@ Signal snare()
         phase += kTwoPi * (180 + 60 * std::exp(-t * 40)) / kRate;
         const double body = (std::sin(phase) + 0.5 * std::sin(phase * 1.85)) * std::exp(-t * 22);
         const double wires = lp.process(hp.process(noise.next())) * std::exp(-t * 13);
-        s[i] = 0.55 * body + 1.1 * wires;
+        // Driven into a soft clip, as a snare is often played and miked: the
+        // wires' noise peaks rounded, so that it is as loud as the drums
+        // beside it without passing the ceiling.
+        s[i] = std::tanh(2.0 * (0.55 * body + 1.1 * wires));
     }
     return s;
 }
@@ -348,8 +351,8 @@ Signal ratchet()
 // ---- finishing -------------------------------------------------------------
 
 // Removes DC, softens both ends so the sound neither starts nor stops with a
-// click, and normalizes the peak.
-Signal finish(Signal s, double fadeInMs, double fadeOutMs)
+// click, and normalizes the peak, or, for a drum, the loudness of its hit.
+Signal finish(Signal s, double fadeInMs, double fadeOutMs, bool drum)
 {
     Biquad hp = Biquad::highPass(20, 0.707);
     for (double &v : s)
@@ -376,9 +379,19 @@ Signal finish(Signal s, double fadeInMs, double fadeOutMs)
         s[i] -= sum / weight * window[i];
         peak = std::max(peak, std::abs(s[i]));
     }
-    const double target = std::pow(10.0, KitSynth::kPeakDb / 20.0);
+    const double ceiling = std::pow(10.0, KitSynth::kPeakDb / 20.0);
+    double gain = ceiling / peak;
+    if (drum) {
+        const std::size_t hit = std::min(s.size(), std::size_t(KitSynth::kLoudnessMs * kRate / 1000));
+        double energy = 0;
+        for (std::size_t i = 0; i < hit; ++i)
+            energy += s[i] * s[i];
+        const double rms = std::sqrt(energy / double(hit));
+        if (rms > 0)
+            gain = std::min(gain, std::pow(10.0, KitSynth::kDrumRmsDb / 20.0) / rms);
+    }
     for (double &v : s)
-        v *= target / peak;
+        v *= gain;
     return s;
 }
 
@@ -391,16 +404,17 @@ std::vector<KitSynth::Sound> KitSynth::all()
         const char *file;
         Signal signal;
         double fadeInMs;
+        bool drum = false; // balanced by loudness
     };
     constexpr double pitch = 196; // G3
     const Formants closure{250, 1600, 2500};
     std::vector<Recipe> recipes;
-    recipes.push_back({"v.wav", kick(), 0.3});
-    recipes.push_back({"b.wav", snare(), 0.3});
+    recipes.push_back({"v.wav", kick(), 0.3, true});
+    recipes.push_back({"b.wav", snare(), 0.3, true});
     recipes.push_back({"J.wav", hiHat(), 0.3});
-    recipes.push_back({"h.wav", drum(0.42, 260, 196, 30, 9, 0.35, 13), 0.3});
-    recipes.push_back({"g.wav", drum(0.45, 200, 147, 30, 8, 0.35, 17), 0.3});
-    recipes.push_back({"f.wav", drum(0.5, 140, 98, 26, 6.5, 0.35, 19), 0.3});
+    recipes.push_back({"h.wav", drum(0.42, 260, 196, 30, 9, 0.35, 13), 0.3, true});
+    recipes.push_back({"g.wav", drum(0.45, 200, 147, 30, 8, 0.35, 17), 0.3, true});
+    recipes.push_back({"f.wav", drum(0.5, 140, 98, 26, 6.5, 0.35, 19), 0.3, true});
     recipes.push_back({"k.wav", crash(), 0.3});
 
     recipes.push_back({"a.wav", vowel(kA, pitch), 1});
@@ -450,6 +464,6 @@ std::vector<KitSynth::Sound> KitSynth::all()
 
     std::vector<Sound> sounds;
     for (Recipe &r : recipes)
-        sounds.push_back({r.file, finish(std::move(r.signal), r.fadeInMs, 5.0)});
+        sounds.push_back({r.file, finish(std::move(r.signal), r.fadeInMs, 5.0, r.drum)});
     return sounds;
 }
