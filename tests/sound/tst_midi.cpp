@@ -228,7 +228,11 @@ private slots:
         QVERIFY(heard >= 8000);
         QCOMPARE(player.lostHits(), std::uint64_t(0));
         QVERIFY2(longestGap < 250, qPrintable(QString::number(longestGap)));
+#if !defined(__SANITIZE_ADDRESS__)
+        // (AddressSanitizer holds what is freed in quarantine, and its leak
+        // check at exit is the one that counts there.)
         QVERIFY2(endKb - startKb < 20000, qPrintable(QString::number(endKb - startKb)));
+#endif
     }
 
     void aSourceGoneMidStreamLeavesNothingStuck()
