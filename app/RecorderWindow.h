@@ -26,7 +26,8 @@ class QTimer;
 // the take through the program's one voice ("Ferma" stops that too), "Salva"
 // to keep it, "Ripristina" to remove the user's file so that the program's
 // sample plays again (greyed where there is none). Keys that share the
-// sample (the digits, "£") are named: the recording plays for them too. Without an input device, or for a take with no sound, it says so.
+// sample (the digits, "£") are named: the recording plays for them too.
+// Without an input device, or for a take with no sound, it says so.
 // Nothing recorded is lost without a question: "Ripristina", "Salva" over an
 // earlier recording, and another key, "Registra" or ending the program
 // (mayEnd()) while a take is unsaved ask first, "No" the default.

@@ -414,9 +414,8 @@ private slots:
         else
             m_form->close();
         QCOMPARE(m_form->isVisible(), !ends);
-        QCOMPARE(m_questions,
-                 take == QLatin1String("unsaved") ? QStringList{"La registrazione non è stata salvata. Vuoi scartarla?"}
-                                                  : QStringList{});
+        const QStringList asked{"La registrazione non è stata salvata. Vuoi scartarla?"};
+        QCOMPARE(m_questions, take == QLatin1String("unsaved") ? asked : QStringList{});
         qunsetenv("XDG_DATA_HOME");
         qputenv("SDL_AUDIODRIVER", "dummy");
     }
