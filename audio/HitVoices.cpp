@@ -104,11 +104,16 @@ void HitVoices::startDue(std::int64_t frame)
         start(m_waiting[std::size_t(started)].hit, 0);
         ++started;
     }
-    for (int i = started; i < m_waitingCount; ++i)
-        m_waiting[std::size_t(i - started)] = m_waiting[std::size_t(i)];
-    for (int i = m_waitingCount - started; i < m_waitingCount; ++i)
+    dropWaiting(started);
+}
+
+void HitVoices::dropWaiting(int count)
+{
+    for (int i = count; i < m_waitingCount; ++i)
+        m_waiting[std::size_t(i - count)] = m_waiting[std::size_t(i)];
+    for (int i = m_waitingCount - count; i < m_waitingCount; ++i)
         m_waiting[std::size_t(i)] = Waiting{};
-    m_waitingCount -= started;
+    m_waitingCount -= count;
 }
 
 void HitVoices::mix(float *out, int from, int to)
@@ -167,11 +172,7 @@ void HitVoices::skip(std::int64_t frames, std::int64_t now)
         start(w.hit, std::size_t(now - w.frame));
         ++started;
     }
-    for (int i = started; i < m_waitingCount; ++i)
-        m_waiting[std::size_t(i - started)] = m_waiting[std::size_t(i)];
-    for (int i = m_waitingCount - started; i < m_waitingCount; ++i)
-        m_waiting[std::size_t(i)] = Waiting{};
-    m_waitingCount -= started;
+    dropWaiting(started);
 }
 
 bool HitVoices::sounding() const

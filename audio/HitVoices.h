@@ -63,6 +63,8 @@ private:
 
     void retire(Playback *&hit);
     void start(Playback *hit, std::size_t position);
+    // The first `count` waiting hits, started, out of the list.
+    void dropWaiting(int count);
     void fadeOut(Voice &voice);
 
     const std::vector<float> &m_fade;

@@ -7,6 +7,7 @@
 // their spacing in frames against the file's. Quiet, then with both cores
 // busy.
 //   bench_midi [--seconds N (60)] [--quantum Q (256)]
+#include "BenchLoad.h"
 #include "audio/AudioEngine.h"
 #include "audio/MidiInput.h"
 #include "audio/MonotonicClock.h"
@@ -31,41 +32,12 @@
 
 namespace {
 
-struct Spinners
-{
-    explicit Spinners(int count)
-    {
-        for (int i = 0; i < count; ++i)
-            threads.emplace_back([this] {
-                volatile double x = 1.0;
-                while (!stop.load(std::memory_order_relaxed))
-                    x = std::sqrt(x + 1.0);
-            });
-    }
-    ~Spinners()
-    {
-        stop = true;
-        for (auto &t : threads)
-            t.join();
-    }
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-};
-
 int option(int argc, char **argv, const char *name, int otherwise)
 {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], name) == 0)
             return std::atoi(argv[i + 1]);
     return otherwise;
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(p * double(v.size())))];
 }
 
 void run(int seconds, bool busy, const QString &folder)

@@ -27,6 +27,7 @@
 // --foreign-env sets SDL_AUDIODRIVER=pulseaudio and PIPEWIRE_LATENCY=1024/48000
 // as other programs' settings; --after is the quiet wait after the load
 // before the last key test.
+#include "BenchLoad.h"
 #include "audio/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
@@ -57,35 +58,6 @@
 namespace {
 
 constexpr long long kStepFrames = 9600;
-
-double percentile(std::vector<double> v, double p)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, std::size_t(p * double(v.size())))];
-}
-
-struct Spinners
-{
-    explicit Spinners(int count)
-    {
-        for (int i = 0; i < count; ++i)
-            threads.emplace_back([this] {
-                volatile double x = 1.0;
-                while (!stop.load(std::memory_order_relaxed))
-                    x = std::sqrt(x + 1.0);
-            });
-    }
-    ~Spinners()
-    {
-        stop = true;
-        for (auto &t : threads)
-            t.join();
-    }
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-};
 
 void sleepMs(int ms)
 {
