@@ -46,7 +46,7 @@ stage "set-up (packages)" tamvolo_setup --tests || exit 1
 export QT_QPA_PLATFORM=offscreen
 case $mode in
   --full)
-    stage "optimized build and suite" suite ci
+    stage "optimized build and suite" suite ci -LE package
     stage "AddressSanitizer, UBSan" suite asan
     stage "ThreadSanitizer (threaded tests)" suite tsan
     stage "fuzzers" scripts/fuzz.sh "${TAMVOLO_FUZZ_SECONDS:-60}"
