@@ -46,10 +46,8 @@ private slots:
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QStringList>("names");
-        QTest::newRow("the start-up pattern, spaces included")
-            << "V B VVF" << QStringList{"V", " ", "B", " ", "V", "V", "F"};
-        QTest::newRow("a short pattern: five empty names") << "AB" << QStringList{"A", "B", "", "", "", "", ""};
-        QTest::newRow("characters are taken unchanged") << "è/.\\a" << QStringList{"è", "/", ".", "\\", "a", "", ""};
+        // (Shorter patterns and the characters taken as they are: tst_loop,
+        // as the window plays them.)
         QTest::newRow("nothing past the seventh") << "ABCDEFGHI" << QStringList{"A", "B", "C", "D", "E", "F", "G"};
     }
 
@@ -108,52 +106,9 @@ private slots:
         QCOMPARE(loop.dueNs(1), std::optional<std::int64_t>(8 * kInterval));
     }
 
-    void aStartWhileStepOneIsPendingRestartsItsCount()
-    {
-        StepLoop loop;
-        loop.start(0);
-        loop.start(50 * kMs);
-        QCOMPARE(loop.dueNs(1), std::optional<std::int64_t>(250 * kMs));
-        QCOMPARE(run(loop, 300 * kMs), (std::vector<Tick>{{1, 250 * kMs}}));
-    }
-
-    void aSecondStartAddsASecondChainOnItsOwnGrid()
-    {
-        StepLoop loop;
-        loop.start(0);
-        run(loop, 2 * kInterval); // steps 1 and 2 played, step 3 pending at 600 ms
-        loop.start(450 * kMs);    // step 1 of a second chain at 650 ms
-        const auto ticks = run(loop, 1100 * kMs);
-        const std::vector<Tick> expected = {{3, 600 * kMs}, {1, 650 * kMs},  {4, 800 * kMs},
-                                            {2, 850 * kMs}, {5, 1000 * kMs}, {3, 1050 * kMs}};
-        QCOMPARE(ticks, expected);
-    }
-
-    void chainsMergeWhenOneArmsTheStepTheOtherHasPending()
-    {
-        StepLoop loop;
-        loop.start(0);
-        run(loop, 6 * kInterval); // step 7 pending at 1400 ms
-        loop.start(1300 * kMs);   // step 1 pending at 1500 ms
-        loop.tick(7, 1400 * kMs); // arms step 1 again: one chain, on the ticking chain's grid
-        QCOMPARE(loop.dueNs(1), std::optional<std::int64_t>(1600 * kMs));
-        int armed = 0;
-        for (int step = 1; step <= 7; ++step)
-            armed += loop.isArmed(step) ? 1 : 0;
-        QCOMPARE(armed, 1);
-    }
-
-    void stopDisarmsEveryChain()
-    {
-        StepLoop loop;
-        loop.start(0);
-        run(loop, 2 * kInterval);
-        loop.start(450 * kMs);
-        loop.stop();
-        QVERIFY(loop.isStopped());
-        QVERIFY(!loop.firstDue());
-        QVERIFY(run(loop, 10 * kInterval).empty());
-    }
+    // (A second start beside a first, the chains merging, and a stop that
+    // silences both: tst_loop's playingAgainWhilePlaying, as a user meets
+    // them.)
 
     void aTickOfAStepThatWasNotArmedCountsAsDueNow()
     {

@@ -207,26 +207,7 @@ private slots:
         QCOMPARE(QDir(path("limited")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
     }
 
-    void aFileSizeLimitFailsTheWriteNotTheProgram()
-    {
-        // As under `ulimit -f 0`, with the system's default for SIGXFSZ
-        // (which ends the process).
-        QVERIFY(QDir(m_dir.path()).mkdir("nospace"));
-        const QString file = path("nospace/p.txt");
-        put(file, "OLD\r\n");
-        const int status = inChild([&] {
-            std::signal(SIGXFSZ, SIG_DFL);
-            struct rlimit none = {};
-            ::getrlimit(RLIMIT_FSIZE, &none);
-            none.rlim_cur = 0;
-            ::setrlimit(RLIMIT_FSIZE, &none);
-            return PatternFile::write(file, QStringLiteral("ABC")) ? 1 : 0;
-        });
-        QVERIFY2(WIFEXITED(status), "the writer was killed");
-        QCOMPARE(WEXITSTATUS(status), 0); // the write said it failed
-        QCOMPARE(contents(file), QByteArray("OLD\r\n"));
-        QCOMPARE(QDir(path("nospace")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
-    }
+    // (A file-size limit: tst_pattern_file_actions, as the user saves.)
 
     void savingThroughALinkWritesTheFileItLeadsTo()
     {
