@@ -15,13 +15,22 @@ rerun_under_xvfb() {
   TAMVOLO_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 $screen" "$@"
 }
 
+# running PID: the process is there and not just a zombie waiting for a
+# parent to reap it (in a container the first process may never do so).
+running() {
+  local state
+  kill -0 "$1" 2>/dev/null || return 1
+  read -r _ _ state _ <"/proc/$1/stat" 2>/dev/null || return 1
+  [ "$state" != Z ]
+}
+
 # stop_pid PID [TENTHS]: stops the process (woken first, should it be
 # frozen), gives it TENTHS tenths of a second (50) to end, then kills it.
 stop_pid() {
   local pid=$1 tenths=${2:-50}
   kill -CONT "$pid" 2>/dev/null
   kill "$pid" 2>/dev/null
-  for _ in $(seq "$tenths"); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq "$tenths"); do running "$pid" || break; sleep 0.1; done
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   return 0
