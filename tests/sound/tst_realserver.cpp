@@ -10,6 +10,7 @@
 #include "support/PrivatePulseServer.h"
 #include "support/PulseCapture.h"
 #include "support/ReferenceTone.h"
+#include "support/Tries.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -138,43 +139,43 @@ private slots:
         int heard = 0, off = 0;
         std::uint64_t late = 0; // what the engine says came late
         auto clean = [&] { return heard == kSteps && off <= 2 * int(late); };
-        for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
-            if (attempt > 1)
-                qInfo("try %d: the last try heard %d steps, %d intervals off, %d late", attempt, heard, off, int(late));
-            const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &engine) {
-                // As the window asks for its steps: a little ahead, each
-                // stamped with its due time on one grid.
-                StepLoop loop;
-                loop.start(bank.nowNs());
-                for (int k = 0; k < kSteps; ++k) {
-                    const int step = *loop.firstDue();
-                    const std::int64_t due = *loop.dueNs(step);
-                    sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
-                    bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(600));
-                late = engine.stalls() + engine.lateOnsets();
-            });
-            QVERIFY(!out.empty());
-            const auto onsets = Capture::findAll(out, kick, 144, 256);
-            std::vector<DropoutDetector::Play> plays;
-            for (const long long at : onsets)
-                plays.push_back({at, &kick});
-            const auto holes = DropoutDetector::find(out, plays);
-            for (const auto &hole : holes)
-                qInfo("a hole of %lld frames at frame %lld (the machine was too busy)", hole.frames, hole.frame);
-            heard = int(onsets.size());
-            off = 0;
-            for (std::size_t i = 1; i < onsets.size(); ++i) {
-                const bool holeBetween = std::any_of(holes.begin(), holes.end(), [&](const auto &h) {
-                    return h.frame >= onsets[i - 1] && h.frame < onsets[i];
+        tryUntilClean(
+            [&] {
+                const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &engine) {
+                    // As the window asks for its steps: a little ahead, each
+                    // stamped with its due time on one grid.
+                    StepLoop loop;
+                    loop.start(bank.nowNs());
+                    for (int k = 0; k < kSteps; ++k) {
+                        const int step = *loop.firstDue();
+                        const std::int64_t due = *loop.dueNs(step);
+                        sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
+                        bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                    late = engine.stalls() + engine.lateOnsets();
                 });
-                if (!holeBetween && onsets[i] - onsets[i - 1] != 9600LL) {
-                    qInfo("steps %zu and %zu are %lld frames apart", i - 1, i, onsets[i] - onsets[i - 1]);
-                    ++off;
+                QVERIFY(!out.empty());
+                const auto onsets = Capture::findAll(out, kick, 144, 256);
+                std::vector<DropoutDetector::Play> plays;
+                for (const long long at : onsets)
+                    plays.push_back({at, &kick});
+                const auto holes = DropoutDetector::find(out, plays);
+                for (const auto &hole : holes)
+                    qInfo("a hole of %lld frames at frame %lld (the machine was too busy)", hole.frames, hole.frame);
+                heard = int(onsets.size());
+                off = 0;
+                for (std::size_t i = 1; i < onsets.size(); ++i) {
+                    const bool holeBetween = std::any_of(holes.begin(), holes.end(), [&](const auto &h) {
+                        return h.frame >= onsets[i - 1] && h.frame < onsets[i];
+                    });
+                    if (!holeBetween && onsets[i] - onsets[i - 1] != 9600LL) {
+                        qInfo("steps %zu and %zu are %lld frames apart", i - 1, i, onsets[i] - onsets[i - 1]);
+                        ++off;
+                    }
                 }
-            }
-        }
+            },
+            clean, [&] { return QString("%1 steps heard, %2 intervals off, %3 late").arg(heard).arg(off).arg(late); });
         QCOMPARE(heard, kSteps);
         QVERIFY2(off <= 2 * int(late), qPrintable(QString("%1 intervals off, %2 late").arg(off).arg(late)));
     }
@@ -190,24 +191,26 @@ private slots:
         const std::vector<float> kick = kitSound("v.wav");
         std::vector<long long> onsets;
         auto clean = [&] { return onsets.size() == 3 && std::llabs(onsets[2] - onsets[1] - 9600) <= 256; };
-        for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
-            if (attempt > 1)
-                qInfo("try %d: the last try heard %zu kicks", attempt, onsets.size());
-            const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &) {
-                const std::int64_t start = bank.nowNs();
-                auto waitFor = [&](std::int64_t streamNs) { sleepUntil(monotonicNs() + (streamNs - bank.nowNs())); };
-                for (int k = 1; k <= 4; ++k) {
-                    const std::int64_t due = start + k * StepLoop::kIntervalNs;
-                    waitFor(due - 30'000'000);
-                    bank.playStep("v.wav", due);
-                }
-                const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
-                waitFor(lastDue - 10'000'000);
-                bank.withdrawSteps(bank.nowNs() + 1);
-            });
-            QVERIFY(!out.empty());
-            onsets = Capture::findAll(out, kick, 144, 256);
-        }
+        tryUntilClean(
+            [&] {
+                const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &) {
+                    const std::int64_t start = bank.nowNs();
+                    auto waitFor = [&](std::int64_t streamNs) {
+                        sleepUntil(monotonicNs() + (streamNs - bank.nowNs()));
+                    };
+                    for (int k = 1; k <= 4; ++k) {
+                        const std::int64_t due = start + k * StepLoop::kIntervalNs;
+                        waitFor(due - 30'000'000);
+                        bank.playStep("v.wav", due);
+                    }
+                    const std::int64_t lastDue = start + 4 * StepLoop::kIntervalNs;
+                    waitFor(lastDue - 10'000'000);
+                    bank.withdrawSteps(bank.nowNs() + 1);
+                });
+                QVERIFY(!out.empty());
+                onsets = Capture::findAll(out, kick, 144, 256);
+            },
+            clean, [&] { return QString("%1 kicks heard").arg(onsets.size()); });
         QCOMPARE(int(onsets.size()), 3);
         QVERIFY2(clean(), qPrintable(QString("the last two kicks %1 frames apart").arg(onsets[2] - onsets[1])));
     }
@@ -283,93 +286,98 @@ private slots:
         auto clean = [&] {
             return intervalsOff <= holesFollowed + (strict ? 0 : referenceHoles) && (!strict || keysOff == 0);
         };
-        for (int attempt = 1; attempt <= 3 && (attempt == 1 || !clean()); ++attempt) {
-            QTemporaryDir dir;
-            ReferenceTone reference(dir.path(), 8);
-            QLoggingCategory::setFilterRules(QStringLiteral("tamvolo.audio=true"));
-            g_audioLog.clear();
-            g_previousHandler = qInstallMessageHandler(keepAudioLog);
-            struct Key
-            {
-                int afterStep;
-                std::int64_t sinceDueNs;
-                std::int64_t leadNs;
-            };
-            std::vector<Key> keys;
-            std::int64_t stepLeadNs = 0;
-            PulseCapture capture;
-            QVERIFY(capture.start());
-            {
-                auto engine = std::make_shared<AudioEngine>();
-                QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
-                SoundBank bank(engine);
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
-                StepLoop loop;
-                loop.start(bank.nowNs());
-                stepLeadNs = engine->latencyNs();
-                for (int k = 0; k < kSteps; ++k) {
-                    const int step = *loop.firstDue();
-                    const std::int64_t due = *loop.dueNs(step);
-                    sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
-                    bank.playStep("v.wav", loop.tick(step, bank.nowNs()));
-                    if (k == 5)
-                        setGraph(setting, value);
-                    if (k == 15)
-                        setGraph(setting, back);
-                    if (k == 10 || k == 20) {
-                        // A key 100 ms after the step, once the change has settled.
-                        sleepUntil(monotonicNs() + (due + 100'000'000 - bank.nowNs()));
-                        const std::int64_t pressed = bank.nowNs();
-                        keys.push_back({k, pressed - due, engine->latencyNs()});
-                        bank.playSample("b.wav", pressed);
+        auto found = [&] {
+            return QString("%1 steps off the one before, %2 holes followed, the reference's holes %3, %4 keys off "
+                           "their lead")
+                .arg(intervalsOff)
+                .arg(holesFollowed)
+                .arg(referenceHoles)
+                .arg(keysOff);
+        };
+        tryUntilClean(
+            [&] {
+                QTemporaryDir dir;
+                ReferenceTone reference(dir.path(), 8);
+                QLoggingCategory::setFilterRules(QStringLiteral("tamvolo.audio=true"));
+                g_audioLog.clear();
+                g_previousHandler = qInstallMessageHandler(keepAudioLog);
+                struct Key
+                {
+                    int afterStep;
+                    std::int64_t sinceDueNs;
+                    std::int64_t leadNs;
+                };
+                std::vector<Key> keys;
+                std::int64_t stepLeadNs = 0;
+                PulseCapture capture;
+                QVERIFY(capture.start());
+                {
+                    auto engine = std::make_shared<AudioEngine>();
+                    QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+                    SoundBank bank(engine);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    StepLoop loop;
+                    loop.start(bank.nowNs());
+                    stepLeadNs = engine->latencyNs();
+                    for (int k = 0; k < kSteps; ++k) {
+                        const int step = *loop.firstDue();
+                        const std::int64_t due = *loop.dueNs(step);
+                        sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
+                        bank.playStep("v.wav", loop.tick(step, bank.nowNs()));
+                        if (k == 5)
+                            setGraph(setting, value);
+                        if (k == 15)
+                            setGraph(setting, back);
+                        if (k == 10 || k == 20) {
+                            // A key 100 ms after the step, once the change has settled.
+                            sleepUntil(monotonicNs() + (due + 100'000'000 - bank.nowNs()));
+                            const std::int64_t pressed = bank.nowNs();
+                            keys.push_back({k, pressed - due, engine->latencyNs()});
+                            bank.playSample("b.wav", pressed);
+                        }
                     }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(500));
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(500));
-            }
-            qInstallMessageHandler(g_previousHandler);
-            QLoggingCategory::setFilterRules(QString());
-            setGraph(setting, QStringLiteral("0"));
-            capture.stop();
-            const std::vector<float> out = capture.left();
-            referenceHoles = int(ReferenceTone::holes(capture.side()).size());
-            changesSaid = int(g_audioLog.filter(QStringLiteral("the graph runs at a quantum of")).size());
-            holesFollowed = int(g_audioLog.filter(QStringLiteral("the graph played a hole")).size());
+                qInstallMessageHandler(g_previousHandler);
+                QLoggingCategory::setFilterRules(QString());
+                setGraph(setting, QStringLiteral("0"));
+                capture.stop();
+                const std::vector<float> out = capture.left();
+                referenceHoles = int(ReferenceTone::holes(capture.side()).size());
+                changesSaid = int(g_audioLog.filter(QStringLiteral("the graph runs at a quantum of")).size());
+                holesFollowed = int(g_audioLog.filter(QStringLiteral("the graph played a hole")).size());
 
-            // Each step near a step after the one before; the first, the
-            // first kick a quarter of a second or more into the recording.
-            std::vector<long long> onsets{onsetNear(out, kick, 48000, 24000)};
-            QVERIFY(onsets.front() >= 0);
-            intervalsOff = 0;
-            for (int k = 1; k < kSteps; ++k) {
-                const long long at = onsetNear(out, kick, onsets.back() + 9600, 4800);
-                if (at < 0 || std::llabs(at - onsets.back() - 9600) > 48) {
-                    qInfo("step %d comes %lld frames after the one before", k, at - onsets.back());
-                    ++intervalsOff;
+                // Each step near a step after the one before; the first, the
+                // first kick a quarter of a second or more into the recording.
+                std::vector<long long> onsets{onsetNear(out, kick, 48000, 24000)};
+                QVERIFY(onsets.front() >= 0);
+                intervalsOff = 0;
+                for (int k = 1; k < kSteps; ++k) {
+                    const long long at = onsetNear(out, kick, onsets.back() + 9600, 4800);
+                    if (at < 0 || std::llabs(at - onsets.back() - 9600) > 48) {
+                        qInfo("step %d comes %lld frames after the one before", k, at - onsets.back());
+                        ++intervalsOff;
+                    }
+                    onsets.push_back(at < 0 ? onsets.back() + 9600 : at);
                 }
-                onsets.push_back(at < 0 ? onsets.back() + 9600 : at);
-            }
-            keysOff = 0;
-            for (const Key &key : keys) {
-                const long long expected = onsets[std::size_t(key.afterStep)] +
-                    (key.sinceDueNs + key.leadNs - stepLeadNs) * 48000 / 1'000'000'000;
-                const long long at = onsetNear(out, snare, expected, 2400);
-                qInfo("the key after step %d: lead %.2f ms, %s", key.afterStep, double(key.leadNs) / 1e6,
-                      at < 0 ? "not heard" : qPrintable(QString("%1 frames from its place").arg(at - expected)));
-                if (at < 0 || std::llabs(at - expected) > 48)
-                    ++keysOff;
-            }
-            qInfo("try %d: %d steps off the one before, %d holes followed, %d keys off their lead, the reference's "
-                  "holes %d, %d changes said",
-                  attempt, intervalsOff, holesFollowed, keysOff, referenceHoles, changesSaid);
-        }
-        QVERIFY2(clean(),
-                 qPrintable(QString("%1 steps off the one before, %2 holes followed, the reference's holes "
-                                    "%3, %4 keys off their lead")
-                                .arg(intervalsOff)
-                                .arg(holesFollowed)
-                                .arg(referenceHoles)
-                                .arg(keysOff)));
-        QCOMPARE(changesSaid, 3); // the first quantum, the change, and back
+                keysOff = 0;
+                for (const Key &key : keys) {
+                    const long long expected = onsets[std::size_t(key.afterStep)] +
+                        (key.sinceDueNs + key.leadNs - stepLeadNs) * 48000 / 1'000'000'000;
+                    const long long at = onsetNear(out, snare, expected, 2400);
+                    qInfo("the key after step %d: lead %.2f ms, %s", key.afterStep, double(key.leadNs) / 1e6,
+                          at < 0 ? "not heard" : qPrintable(QString("%1 frames from its place").arg(at - expected)));
+                    if (at < 0 || std::llabs(at - expected) > 48)
+                        ++keysOff;
+                }
+                qInfo("%s, %d changes said", qPrintable(found()), changesSaid);
+            },
+            clean, found);
+        QVERIFY2(clean(), qPrintable(found()));
+        // The first quantum, the change, and back; a rate change may reach
+        // us in two updates of the graph (the rate, then the quantum scaled
+        // to it), each said once.
+        QVERIFY2(changesSaid >= 3 && changesSaid <= 5, qPrintable(QString::number(changesSaid)));
     }
 
     void theLoopSoundsSoonAfterAServerCanPlay_data()
