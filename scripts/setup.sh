@@ -18,14 +18,14 @@ tamvolo_packages=(
 # PipeWire with wireplumber and pipewire-pulse, and its tools), the virtual X
 # server, the desktops (openbox with a tray, a compositing manager, weston),
 # the tools that drive the window and look at it, clang for the fuzzers, and
-# what builds and checks the Debian package and the desktop's databases its
-# test reads.
+# what builds and checks the Debian package (and renders its manual page)
+# and the desktop's databases its test reads.
 tamvolo_test_packages=(
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
   openbox trayer xcompmgr weston
   pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber pipewire-pulse dbus-daemon
   clang libclang-rt-14-dev
-  debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin
+  debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin groff-base
 )
 
 # tamvolo_setup [--tests]: with --tests, the test packages too.
