@@ -85,8 +85,8 @@ void StreamClock::blockStarted(std::int64_t nowNs, int frames)
 void StreamClock::graphCycle(std::int64_t graphNs)
 {
     m_cycleSequence.fetch_add(1, std::memory_order_acq_rel);
-    m_cycleGraphNs.store(graphNs, std::memory_order_relaxed);
-    m_cycleStreamNs.store(m_originNs + nsFor(m_frame), std::memory_order_relaxed);
+    m_cycleGraphNs.store(graphNs, std::memory_order_release);
+    m_cycleStreamNs.store(m_originNs + nsFor(m_frame), std::memory_order_release);
     m_cycleSequence.fetch_add(1, std::memory_order_release);
 }
 
@@ -96,9 +96,10 @@ std::int64_t StreamClock::streamNsAtGraph(std::int64_t graphNs) const
         const std::uint64_t before = m_cycleSequence.load(std::memory_order_acquire);
         if (before == 0)
             break;
-        const std::int64_t cycleNs = m_cycleGraphNs.load(std::memory_order_relaxed);
-        const std::int64_t cycleStream = m_cycleStreamNs.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquire loads rather than a fence (which ThreadSanitizer cannot
+        // follow): a value from a newer writing brings its odd count along.
+        const std::int64_t cycleNs = m_cycleGraphNs.load(std::memory_order_acquire);
+        const std::int64_t cycleStream = m_cycleStreamNs.load(std::memory_order_acquire);
         if ((before & 1) != 0 || m_cycleSequence.load(std::memory_order_relaxed) != before)
             continue;
         if (std::abs(graphNs - cycleNs) > 1'000'000'000)
