@@ -7,6 +7,7 @@
 #include "support/MidiFile.h"
 #include "support/PulseCapture.h"
 #include "support/RecordingSink.h"
+#include "support/Tries.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -130,10 +131,25 @@ private slots:
         QVERIFY(!out.empty());
         const std::vector<float> kick = kitSound("v.wav");
         if (heard == QLatin1String("spacing")) {
-            const auto onsets = Capture::findAll(out, kitSound("J.wav"), 144, 256);
-            QCOMPARE(int(onsets.size()), int(hits.size()));
-            for (std::size_t i = 1; i < onsets.size(); ++i)
-                QCOMPARE(onsets[i] - onsets[i - 1], 12000LL);
+            // The monitor's recording loses what a cycle lost by the whole
+            // graph held (the sink plays it as silence): such a try is
+            // played again; a hit off its place fails every try.
+            int off = 0;
+            std::vector<float> tried = out;
+            tryUntilClean(
+                [&] {
+                    if (tried.empty())
+                        tried = played(hits);
+                    const auto onsets = Capture::findAll(tried, kitSound("J.wav"), 144, 256);
+                    tried.clear();
+                    QCOMPARE(int(onsets.size()), int(hits.size()));
+                    off = 0;
+                    for (std::size_t i = 1; i < onsets.size(); ++i)
+                        off += onsets[i] - onsets[i - 1] != 12000LL ? 1 : 0;
+                },
+                [&] { return off == 0; },
+                [&] { return QString("%1 hits not 12000 frames after the one before").arg(off); });
+            QCOMPARE(off, 0);
         } else if (heard == QLatin1String("layered")) {
             const float gain = MidiPlayer::gainFor(100);
             std::vector<float> both = kitSound("v.wav", gain);
