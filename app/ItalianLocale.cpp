@@ -4,19 +4,20 @@
 #include <QLibraryInfo>
 #include <QLocale>
 
-#include <clocale>
-
 ItalianLocale::ItalianLocale()
-    : m_all(save("LC_ALL"))
 {
+    // Qt reads its system locale from the environment once, at its first
+    // use: here, from an Italian LC_ALL, put back at once. Nothing but this
+    // thread runs yet: no other thread may read the environment while it
+    // changes (D-Bus's thread, started with the application, does).
+    const Saved all = save("LC_ALL");
     qputenv("LC_ALL", "it_IT.UTF-8");
+    (void)QLocale::system();
+    restore(all);
 }
 
 void ItalianLocale::apply()
 {
-    (void)QLocale::system(); // read now, from the Italian environment
-    restore(m_all);
-    std::setlocale(LC_ALL, "");
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
     if (m_qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&m_qtTexts);

@@ -9,12 +9,12 @@
 // Italian locale: "09/03/25 07:05", "2,93 KiB").
 //
 // Qt's file dialog formats dates and sizes with the system locale, which Qt
-// reads from the environment (LC_ALL first) once. So an ItalianLocale is
-// made before QApplication, with LC_ALL set to Italian, and applied after
-// it: Qt has read its system locale, the environment is the user's again
-// (for the programs Tamvolo starts), and so is the C library's locale, which
-// the application set from the Italian environment (where it_IT.UTF-8 is not
-// generated, that fails as a whole and would leave plain ASCII "C"). UI
+// reads from the environment (LC_ALL first) once, at its first use. So an
+// ItalianLocale is made before QApplication: Qt reads an Italian LC_ALL, and
+// the environment is the user's again before any other thread starts; the C
+// library's locale, which the application sets from the environment, stays
+// the user's (an Italian LC_ALL where it_IT.UTF-8 is not generated would
+// leave plain ASCII "C"). It is applied after the application is made. UI
 // thread only.
 class ItalianLocale
 {
@@ -24,7 +24,7 @@ public:
     ItalianLocale &operator=(const ItalianLocale &) = delete;
 
     // With the application made: Qt's Italian texts installed, the default
-    // locale Italian, the environment and the C library's locale the user's.
+    // locale Italian.
     void apply();
 
 private:
@@ -37,6 +37,5 @@ private:
     static Saved save(const char *name);
     static void restore(const Saved &saved);
 
-    Saved m_all;
     QTranslator m_qtTexts;
 };
