@@ -13,11 +13,12 @@ CommandLine::CommandLine(int argc, char **argv)
             m_midiByHand = true;
             continue;
         }
-        help = help || arg == "--help" || arg == "-h";
-        version = version || arg == "--version";
-        if (!arg.startsWith('-') || arg == "-" || arg == "--help" || arg == "-h" || arg == "--version") {
-            if (!arg.startsWith('-') || arg == "-")
-                m_forQt.push_back(arg); // a file name, or "-"
+        if (!arg.startsWith('-') || arg == "-") {
+            m_forQt.push_back(arg); // a file name, or "-"
+            continue;
+        }
+        if (arg == "--help" || arg == "-h" || arg == "--version") {
+            (arg == "--version" ? version : help) = true;
             continue;
         }
         QByteArray name = arg.mid(arg.startsWith("--") ? 2 : 1);
