@@ -240,7 +240,9 @@ private slots:
         qInfo("sound came back %lld ms after the server did", back);
         QVERIFY2(back >= 0, "no sound after the server came back");
         QVERIFY(engine->hasOutput());
-        QCOMPARE(engine->reopens(), std::uint64_t(1));
+        // Once, or a few times where the server comes up in stages (its
+        // socket before its sink): never a storm of reopens.
+        QVERIFY2(engine->reopens() >= 1 && engine->reopens() <= 3, qPrintable(QString::number(engine->reopens())));
     }
 
     void theLoopKeepsItsGridWhenTheGraphChanges_data()
