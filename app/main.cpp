@@ -5,6 +5,7 @@
 #include "app/SessionBus.h"
 #include "audio/AudioEngine.h"
 #include "audio/MidiInput.h"
+#include "audio/OutputChoice.h"
 #include "files/CarefulWriter.h"
 #include "sound/MidiPlayer.h"
 #include "sound/SoundBank.h"
@@ -51,6 +52,7 @@ int main(int argc, char **argv)
     }
 
     SessionBus::neverAutolaunch();
+    OutputChoice::prepareEnvironment();
     ItalianLocale italian;
     QApplication app(commandLine.qtArgc(), commandLine.qtArgv());
     italian.apply();

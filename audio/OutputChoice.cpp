@@ -43,6 +43,12 @@ bool tryOpen(AudioOutput &output, std::string &whyNot)
 
 } // namespace
 
+void OutputChoice::prepareEnvironment()
+{
+    if (asked() == Asked::Sdl)
+        SdlOutput::askServerBuffer();
+}
+
 OutputChoice::Attempt OutputChoice::open(bool trySdl)
 {
     Attempt attempt;

@@ -23,6 +23,10 @@ struct Attempt
     std::string why;                     // why this one, or why none
 };
 
+// Prepares the environment for the output asked for (SdlOutput's server
+// buffer). Main thread, before any other thread starts; never blocks.
+void prepareEnvironment();
+
 // Opens the first output that can play now. SDL, costly to try, is tried
 // only with `trySdl`. Waits at most a few AudioOutput::kOpenMs.
 Attempt open(bool trySdl);

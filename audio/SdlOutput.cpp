@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <string>
 
 namespace {
@@ -20,33 +19,21 @@ bool pipeWireNamed()
     return named && std::strncmp(named, "pipewire", 8) == 0 && (named[8] == '\0' || named[8] == ',');
 }
 
-// An environment variable set for as long as it lives, where the user set
-// none; taken back after.
-class ServerBufferSetting
+// Sets `name` to `value` where the user set nothing.
+void setUnlessSet(const char *name, const std::string &value)
 {
-public:
-    ServerBufferSetting(const char *name, const std::string &value)
-        : m_name(name)
-    {
-        if (!std::getenv(name)) {
-            setenv(name, value.c_str(), 0);
-            m_set = true;
-        }
-    }
-    ~ServerBufferSetting()
-    {
-        if (m_set)
-            unsetenv(m_name);
-    }
-    ServerBufferSetting(const ServerBufferSetting &) = delete;
-    ServerBufferSetting &operator=(const ServerBufferSetting &) = delete;
-
-private:
-    const char *m_name;
-    bool m_set = false;
-};
+    if (!std::getenv(name))
+        setenv(name, value.c_str(), 0);
+}
 
 } // namespace
+
+void SdlOutput::askServerBuffer()
+{
+    const int graphFrames = pipeWireNamed() ? kBlockFrames : kServerBufferMs * kRate / 1000;
+    setUnlessSet("PULSE_LATENCY_MSEC", std::to_string(kServerBufferMs));
+    setUnlessSet("PIPEWIRE_LATENCY", std::to_string(graphFrames) + "/" + std::to_string(kRate));
+}
 
 SdlOutput::~SdlOutput()
 {
@@ -57,10 +44,6 @@ bool SdlOutput::open()
 {
     closeNow();
     clearFailed();
-    // The sound server's buffer, read by SDL's drivers as the device opens.
-    const int graphFrames = pipeWireNamed() ? kBlockFrames : kServerBufferMs * kRate / 1000;
-    const ServerBufferSetting pulse("PULSE_LATENCY_MSEC", std::to_string(kServerBufferMs));
-    const ServerBufferSetting pipeWire("PIPEWIRE_LATENCY", std::to_string(graphFrames) + "/" + std::to_string(kRate));
     if (!initSdlAudio())
         return cannotOpen("no audio driver, or a sound server without a sink");
     m_subsystem = true;

@@ -12,10 +12,11 @@
 // are silenced.
 //
 // SDL asks a sound server for a buffer of one block, which any stall of the
-// server's client handling longer than a block turns into a hole. So, while
-// the device opens, the server is asked for kServerBufferMs instead, unless
-// the user chose a latency (PULSE_LATENCY_MSEC, PIPEWIRE_LATENCY); the
-// setting is taken back once SDL has read it, for the streams of our own.
+// server's client handling longer than a block turns into a hole. Where SDL
+// is the output asked for, askServerBuffer() asks the server for
+// kServerBufferMs instead, through the environment the server's client
+// library reads, before any other thread runs (another thread's getenv may
+// read the environment while setenv moves it).
 // SDL's own PipeWire driver gives the graph one block each time it asks,
 // from a thread that is not real-time: there the block is
 // kPipeWireBlockFrames and the graph is asked for kBlockFrames, so that the
@@ -32,6 +33,10 @@ public:
 
     SdlOutput() = default;
     ~SdlOutput() override;
+
+    // Sets PULSE_LATENCY_MSEC and PIPEWIRE_LATENCY where the user chose no
+    // latency. Main thread, before any other thread starts; never blocks.
+    static void askServerBuffer();
 
     bool open() override;
     bool isRunning() const override;

@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 #include "app/RecorderWindow.h"
 #include "audio/AudioEngine.h"
+#include "audio/OutputChoice.h"
 #include "sound/SoundBank.h"
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"
@@ -52,6 +53,7 @@ private slots:
     {
         QVERIFY2(qEnvironmentVariableIsSet("PULSE_SERVER"), "runs with the private sound server");
         qputenv("SDL_AUDIODRIVER", "pulseaudio");
+        OutputChoice::prepareEnvironment(); // as the program does
         qputenv("PULSE_SOURCE", "tamvolo_out.monitor");
         qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
     }
