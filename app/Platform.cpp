@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTreeView>
 
 #include <array>
 #include <memory>
@@ -54,6 +56,14 @@ Platform Platform::system()
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(suffix);
         dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo di file:"));
+        // Qt's own dialog (where the desktop offers none) gives its columns
+        // fixed widths that cut the Italian titles and the sizes: each column
+        // after the name fits what it shows.
+        dialog.resize(dialog.sizeHint().expandedTo(QSize(820, 480)));
+        if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"))) {
+            for (int column = 1; column < details->header()->count(); ++column)
+                details->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+        }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         last = dialog.directory().absolutePath();

@@ -7,10 +7,13 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
+#include <algorithm>
 #include <clocale>
 
 namespace {
@@ -114,6 +117,7 @@ private slots:
 
         // What the dialog shows, once its list has the file; then cancelled.
         QString shownFolder, date, size, header, typeLabel;
+        QStringList cutColumns; // whose title or text does not fit
         QTimer look;
         connect(&look, &QTimer::timeout, this, [&] {
             auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
@@ -125,6 +129,15 @@ private slots:
             size = model->index(file, 1).data().toString();
             typeLabel = dialog->labelText(QFileDialog::FileType);
             header = model->headerData(0, Qt::Horizontal).toString();
+            cutColumns.clear();
+            if (auto *details = dialog->findChild<QTreeView *>()) {
+                for (int c = 1; c < 4; ++c) {
+                    const QAbstractItemView *view = details; // where sizeHintForColumn is public
+                    const int needed = std::max(details->header()->sectionSizeHint(c), view->sizeHintForColumn(c));
+                    if (details->header()->sectionSize(c) < needed)
+                        cutColumns << model->headerData(c, Qt::Horizontal).toString();
+                }
+            }
             if (!date.isEmpty() || look.property("tries").toInt() > 200)
                 dialog->reject();
             look.setProperty("tries", look.property("tries").toInt() + 1);
@@ -138,6 +151,7 @@ private slots:
         QCOMPARE(size, QStringLiteral("2,93 KiB"));       // not "2.93 KiB", whatever the user's language
         QCOMPARE(header, QStringLiteral("Nome"));
         QCOMPARE(typeLabel, QStringLiteral("Tipo di file:"));
+        QCOMPARE(cutColumns, QStringList());
         // The C library keeps the user's locale, even where Italian is not
         // generated.
         QCOMPARE(QByteArray(std::setlocale(LC_ALL, nullptr)), g_userLocale);
