@@ -19,6 +19,8 @@ ItalianLocale::ItalianLocale()
 void ItalianLocale::apply()
 {
     QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    // Asked after Qt's own translations, which are installed later.
+    QApplication::installTranslator(&m_missing);
     if (m_qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&m_qtTexts);
 }
@@ -34,4 +36,12 @@ void ItalianLocale::restore(const Saved &saved)
         qputenv(saved.name, saved.value);
     else
         qunsetenv(saved.name);
+}
+
+QString ItalianLocale::Missing::translate(const char *context, const char *sourceText, const char *, int) const
+{
+    // The file dialog's type of a folder.
+    if (qstrcmp(context, "QAbstractFileIconProvider") == 0 && qstrcmp(sourceText, "Folder") == 0)
+        return QStringLiteral("Cartella");
+    return {};
 }

@@ -37,5 +37,15 @@ private:
     static Saved save(const char *name);
     static void restore(const Saved &saved);
 
+    // The few texts of Qt's file dialog that Qt's Italian lacks.
+    class Missing : public QTranslator
+    {
+    public:
+        bool isEmpty() const override { return false; }
+        QString translate(const char *context, const char *sourceText, const char *disambiguation,
+                          int n) const override;
+    };
+
+    Missing m_missing;
     QTranslator m_qtTexts;
 };

@@ -116,7 +116,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
 
         // What the dialog shows, once its list has the file; then cancelled.
-        QString shownFolder, date, size, header, typeLabel;
+        QString shownFolder, date, size, header, typeLabel, folderType;
         QStringList cutColumns; // whose title or text does not fit
         QTimer look;
         connect(&look, &QTimer::timeout, this, [&] {
@@ -127,6 +127,7 @@ private slots:
             shownFolder = dialog->directory().absolutePath();
             date = model->index(file, 3).data().toString();
             size = model->index(file, 1).data().toString();
+            folderType = model->index(home.filePath(folder), 2).data().toString();
             typeLabel = dialog->labelText(QFileDialog::FileType);
             header = model->headerData(0, Qt::Horizontal).toString();
             cutColumns.clear();
@@ -150,6 +151,7 @@ private slots:
         QCOMPARE(date, QStringLiteral("09/03/25 07:05")); // Italian, not "3/9/25 7:05 AM"
         QCOMPARE(size, QStringLiteral("2,93 KiB"));       // not "2.93 KiB", whatever the user's language
         QCOMPARE(header, QStringLiteral("Nome"));
+        QCOMPARE(folderType, QStringLiteral("Cartella")); // missing from Qt's Italian
         QCOMPARE(typeLabel, QStringLiteral("Tipo di file:"));
         QCOMPARE(cutColumns, QStringList());
         // The C library keeps the user's locale, even where Italian is not
