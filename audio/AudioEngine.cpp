@@ -59,6 +59,13 @@ AudioEngine::AudioEngine()
 AudioEngine::~AudioEngine()
 {
     State &s = *m_state;
+    if (hasOutput()) {
+        s.player.fadeOutForClose();
+        const std::int64_t quiet = s.player.framesFor(std::int64_t(kCloseQuietMs) * 1'000'000);
+        const std::int64_t limit = monotonicNs() + std::int64_t(kCloseFadeLimitMs) * 1'000'000;
+        while (s.player.framesQuiet() < quiet && monotonicNs() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     if (!stopWorker(s, std::chrono::milliseconds(kCloseMs))) {
         // Stuck in a sound server (opening the output): left behind, with
         // everything it may still touch.

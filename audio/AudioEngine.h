@@ -33,9 +33,12 @@
 // Meanwhile play() drops its sounds; what was queued and whose moment passed
 // is dropped by the voice, not played late.
 //
-// Closing never waits for ever on a sound server that stopped answering:
-// what does not end within kCloseMs is left behind (and kept alive) for the
-// process's exit to end.
+// Closing cuts no sound short: what sounds fades out, and the output is
+// closed once kCloseQuietMs of silence have followed, enough for what a
+// server holds queued to play out (at most kCloseFadeLimitMs after the
+// close began). Closing never waits for ever on a sound server that stopped
+// answering: what does not end within kCloseMs is left behind (and kept
+// alive) for the process's exit to end.
 class AudioEngine
 {
 public:
@@ -46,6 +49,8 @@ public:
     // The same for a stream's first block: a sink that slept wakes slowly.
     static constexpr int kFirstBlockMs = 3000;
     static constexpr int kCloseMs = 400;
+    static constexpr int kCloseQuietMs = 60;
+    static constexpr int kCloseFadeLimitMs = 250;
     // A MIDI hit comes to the voice straight from the graph's cycle, without
     // the window system and the UI thread a key goes through.
     static constexpr std::int64_t kHitMarginNs = 1'000'000;

@@ -278,5 +278,17 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_
     for (int i = 0; i < 2 * frames; ++i)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
 
+    if (m_closing.load(std::memory_order_relaxed)) {
+        for (int i = 0; i < frames; ++i) {
+            const float gain = m_closeFadeDone < m_fade.size() ? m_fade[m_closeFadeDone++] : 0.0f;
+            out[2 * i] *= gain;
+            out[2 * i + 1] *= gain;
+        }
+    }
+    std::int64_t quiet = m_framesQuiet.load(std::memory_order_relaxed);
+    for (int i = 0; i < frames; ++i)
+        quiet = (out[2 * i] == 0.0f && out[2 * i + 1] == 0.0f) ? quiet + 1 : 0;
+    m_framesQuiet.store(quiet, std::memory_order_relaxed);
+
     m_clock.blockRendered(frames);
 }

@@ -72,6 +72,14 @@ public:
     // Audio thread: whether a sound is playing (or fading) now.
     bool sounding() const;
 
+    // Any one thread, as the program ends, never blocks: from the next block
+    // on, everything that sounds fades out over kFadeMs, and nothing sounds
+    // after, so that closing the output cuts no sound short (a click).
+    void fadeOutForClose() { m_closing.store(true, std::memory_order_relaxed); }
+    // Any thread: the frames rendered, up to now, since the last one with
+    // any sound in it.
+    std::int64_t framesQuiet() const { return m_framesQuiet.load(std::memory_order_relaxed); }
+
     // The thread that starts a stream, before its first block, while no
     // audio thread renders: a new stream plays from now on, following its
     // holes itself or not (see StreamClock).
@@ -146,4 +154,7 @@ private:
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_stale{0};
     std::atomic<int> m_blockFrames{kFirstBlockFrames};
+    std::atomic<bool> m_closing{false};
+    std::size_t m_closeFadeDone = 0; // audio thread: frames of the closing fade done
+    std::atomic<std::int64_t> m_framesQuiet{0};
 };

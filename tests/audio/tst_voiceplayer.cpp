@@ -417,6 +417,29 @@ private slots:
         QVERIFY(std::abs(out.left[std::size_t(frame)] - heard) < 1e-5f);
     }
 
+    void closingFadesOutTheVoiceAndTheHits()
+    {
+        auto tone = std::make_shared<SampleBuffer>();
+        tone->channels = 1;
+        for (int i = 0; i < 20000; ++i)
+            tone->samples.push_back(float(0.6 * std::sin(2 * 3.14159265 * 110.0 * i / kRate)));
+        VoicePlayer player(kRate);
+        OfflineOutput out(player);
+        player.submit(at(tone, timeOfFrame(0)));
+        auto hit = at(tone, timeOfFrame(100));
+        hit->gain = 0.5f;
+        hit->kind = Playback::Kind::Hit;
+        player.submitHit(std::move(hit));
+        out.renderUntil(2000);
+        QCOMPARE(player.framesQuiet(), std::int64_t(0));
+
+        player.fadeOutForClose();
+        out.renderUntil(8000);
+        QCOMPARE(ClickDetector::find(out.left).size(), std::size_t(0));
+        const std::size_t silentFrom = out.left.size() - std::size_t(player.framesQuiet());
+        QCOMPARE(silentFrom, std::size_t(2048 + player.fadeFrames())); // from the first block after the call
+    }
+
     void cutsFromAnotherThreadAreClean()
     {
         // A loader thread hammers the queue while this thread renders.
