@@ -10,10 +10,14 @@ ItalianLocale::ItalianLocale()
     // use: here, from an Italian LC_ALL, put back at once. Nothing but this
     // thread runs yet: no other thread may read the environment while it
     // changes (D-Bus's thread, started with the application, does).
-    const Saved all = save("LC_ALL");
+    const bool set = qEnvironmentVariableIsSet("LC_ALL");
+    const QByteArray users = qgetenv("LC_ALL");
     qputenv("LC_ALL", "it_IT.UTF-8");
     (void)QLocale::system();
-    restore(all);
+    if (set)
+        qputenv("LC_ALL", users);
+    else
+        qunsetenv("LC_ALL");
 }
 
 void ItalianLocale::apply()
@@ -23,19 +27,6 @@ void ItalianLocale::apply()
     QApplication::installTranslator(&m_missing);
     if (m_qtTexts.load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&m_qtTexts);
-}
-
-ItalianLocale::Saved ItalianLocale::save(const char *name)
-{
-    return {name, qEnvironmentVariableIsSet(name), qgetenv(name)};
-}
-
-void ItalianLocale::restore(const Saved &saved)
-{
-    if (saved.set)
-        qputenv(saved.name, saved.value);
-    else
-        qunsetenv(saved.name);
 }
 
 QString ItalianLocale::Missing::translate(const char *context, const char *sourceText, const char *, int) const

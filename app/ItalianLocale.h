@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QTranslator>
 
 // The window speaks Italian whatever the desktop's language, and so do Qt's
@@ -28,15 +27,6 @@ public:
     void apply();
 
 private:
-    struct Saved
-    {
-        const char *name;
-        bool set;
-        QByteArray value;
-    };
-    static Saved save(const char *name);
-    static void restore(const Saved &saved);
-
     // The few texts of Qt's file dialog that Qt's Italian lacks.
     class Missing : public QTranslator
     {

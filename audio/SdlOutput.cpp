@@ -19,20 +19,14 @@ bool pipeWireNamed()
     return named && std::strncmp(named, "pipewire", 8) == 0 && (named[8] == '\0' || named[8] == ',');
 }
 
-// Sets `name` to `value` where the user set nothing.
-void setUnlessSet(const char *name, const std::string &value)
-{
-    if (!std::getenv(name))
-        setenv(name, value.c_str(), 0);
-}
-
 } // namespace
 
 void SdlOutput::askServerBuffer()
 {
     const int graphFrames = pipeWireNamed() ? kBlockFrames : kServerBufferMs * kRate / 1000;
-    setUnlessSet("PULSE_LATENCY_MSEC", std::to_string(kServerBufferMs));
-    setUnlessSet("PIPEWIRE_LATENCY", std::to_string(graphFrames) + "/" + std::to_string(kRate));
+    // Without overwriting: a latency the user chose stays.
+    setenv("PULSE_LATENCY_MSEC", std::to_string(kServerBufferMs).c_str(), 0);
+    setenv("PIPEWIRE_LATENCY", (std::to_string(graphFrames) + "/" + std::to_string(kRate)).c_str(), 0);
 }
 
 SdlOutput::~SdlOutput()

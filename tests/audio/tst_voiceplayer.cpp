@@ -22,6 +22,16 @@ std::shared_ptr<const SampleBuffer> level(float value, std::size_t frames)
     return s;
 }
 
+// A mono 110 Hz tone at `amplitude`, starting from zero.
+std::shared_ptr<const SampleBuffer> lowTone(double amplitude, std::size_t frames)
+{
+    auto s = std::make_shared<SampleBuffer>();
+    s->channels = 1;
+    for (std::size_t i = 0; i < frames; ++i)
+        s->samples.push_back(float(amplitude * std::sin(2 * 3.14159265 * 110.0 * double(i) / kRate)));
+    return s;
+}
+
 std::unique_ptr<Playback> at(std::shared_ptr<const SampleBuffer> sample, std::int64_t onsetNs)
 {
     auto p = std::make_unique<Playback>();
@@ -243,10 +253,7 @@ private slots:
         // A low mono tone at full level, cut at an arbitrary frame by
         // silence-led sound: with the fade no click; the same cut made hard
         // is one. Mono sounds the same on both sides, fade included.
-        auto tone = std::make_shared<SampleBuffer>();
-        tone->channels = 1;
-        for (int i = 0; i < 20000; ++i)
-            tone->samples.push_back(float(0.7 * std::sin(2 * 3.14159265 * 110.0 * i / kRate)));
+        const auto tone = lowTone(0.7, 20000);
         VoicePlayer player(kRate);
         OfflineOutput out(player);
         player.submit(at(tone, timeOfFrame(0)));
@@ -419,10 +426,7 @@ private slots:
 
     void closingFadesOutTheVoiceAndTheHits()
     {
-        auto tone = std::make_shared<SampleBuffer>();
-        tone->channels = 1;
-        for (int i = 0; i < 20000; ++i)
-            tone->samples.push_back(float(0.6 * std::sin(2 * 3.14159265 * 110.0 * i / kRate)));
+        const auto tone = lowTone(0.6, 20000);
         VoicePlayer player(kRate);
         OfflineOutput out(player);
         player.submit(at(tone, timeOfFrame(0)));
