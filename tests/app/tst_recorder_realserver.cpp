@@ -67,6 +67,7 @@ private slots:
         SoundBank bank(engine);
         Platform platform = Platform::system();
         platform.startProgram = [](const QString &, int) { return false; };
+        platform.ask = [](QWidget *, const QString &) { return true; }; // a new take replaces the saved one
         Form1 form(bank, platform, false);
         QVERIFY(hasControls(&form));
         form.Form_Load();
@@ -80,21 +81,33 @@ private slots:
         QApplication::sendEvent(recorder, &v);
         QCOMPARE(recorder->fileName(), QStringLiteral("v.wav"));
 
-        // Recording while the program plays the vowel into the server.
-        control<QPushButton>(recorder, "record")->click();
-        QVERIFY2(control<QPushButton>(recorder, "stop")->isEnabled(), qPrintable(recorder->status()));
-        QTest::qWait(300);
-        bank.playSample("a.wav", bank.nowNs());
-        QTest::qWait(int(vowel.size() / 48) + 1000);
-        control<QPushButton>(recorder, "stop")->click();
-        QVERIFY2(recorder->status().startsWith(QStringLiteral("Registrazione pronta")), qPrintable(recorder->status()));
-        control<QPushButton>(recorder, "save")->click();
-
+        // Recording while the program plays the vowel into the server. As
+        // for the key below, a busy machine can cut into what the server
+        // plays: recorded up to three times (a new take replaces the saved
+        // one); a take that is not the sound played fails every try.
         const QString saved = m_dir.filePath(QStringLiteral("data/tamvolo/voc/v.wav"));
-        const auto take = WavLoader::load(saved.toStdString(), 48000);
-        QVERIFY2(take, qPrintable(recorder->status()));
-        const std::vector<float> taken = leftOf(take->stereo());
-        const double recorded = bestCorrelation(vowel, taken, 2000);
+        std::vector<float> taken;
+        double recorded = 0;
+        tryUntilClean(
+            [&] {
+                control<QPushButton>(recorder, "record")->click();
+                QVERIFY2(control<QPushButton>(recorder, "stop")->isEnabled(), qPrintable(recorder->status()));
+                QTest::qWait(300);
+                bank.playSample("a.wav", bank.nowNs());
+                QTest::qWait(int(vowel.size() / 48) + 1000);
+                control<QPushButton>(recorder, "stop")->click();
+                QVERIFY2(recorder->status().startsWith(QStringLiteral("Registrazione pronta")),
+                         qPrintable(recorder->status()));
+                control<QPushButton>(recorder, "save")->click();
+                const auto take = WavLoader::load(saved.toStdString(), 48000);
+                QVERIFY2(take, qPrintable(recorder->status()));
+                taken = leftOf(take->stereo());
+                recorded = bestCorrelation(vowel, taken, 2000);
+            },
+            [&] { return recorded >= 0.99; },
+            [&] {
+                return QString("the saved take against the sample played: correlation %1").arg(recorded, 0, 'f', 4);
+            });
         qInfo("the saved take against the sample played: correlation %.4f, %.3f s", recorded,
               double(taken.size()) / 48000);
         QVERIFY(recorded >= 0.99);
