@@ -6,6 +6,7 @@
 
 VoicePlayer::VoicePlayer(int rate)
     : m_rate(rate)
+    , m_limiter(rate)
     , m_clock(rate)
 {
     // Raised-cosine fade: smooth at both ends, so the cut adds no edge.
@@ -56,7 +57,7 @@ std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
 
 bool VoicePlayer::sounding() const
 {
-    return m_current.playback ||
+    return m_current.playback || m_hits.sounding() ||
         std::any_of(m_fading.begin(), m_fading.end(), [](const Voice &v) { return v.playback; });
 }
 
@@ -274,9 +275,8 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_
         m_hits.startDue(first + done);
     }
 
-    // Fades and hits overlapping add up: keep the sum within full scale.
-    for (int i = 0; i < 2 * frames; ++i)
-        out[i] = std::clamp(out[i], -1.0f, 1.0f);
+    // Fades and hits overlapping add up: the sum is turned down, not clipped.
+    m_limiter.process(out, frames);
 
     if (m_closing.load(std::memory_order_relaxed)) {
         for (int i = 0; i < frames; ++i) {

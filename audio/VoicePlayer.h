@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/HitVoices.h"
+#include "audio/Limiter.h"
 #include "audio/Playback.h"
 #include "audio/SampleBuffer.h"
 #include "audio/SpscRing.h"
@@ -28,7 +29,9 @@
 //
 // MIDI hits come through a ring of their own (submitHit(), one thread at a
 // time) and play on voices of their own (HitVoices), mixed with the window's
-// voice; a key still cuts a key, a step a step, and neither cuts a hit.
+// voice; a key still cuts a key, a step a step, and neither cuts a hit. The
+// sum goes through a limiter (Limiter): a drummer's accents on several drums
+// at once are turned down, never clipped; one sound alone passes unchanged.
 //
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that one other thread (one at a time) empties with
@@ -69,7 +72,8 @@ public:
     // has one, the graph's time of the cycle (StreamClock::graphCycle).
     void render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1);
 
-    // Audio thread: whether a sound is playing (or fading) now.
+    // Audio thread: whether a sound is playing (or fading) now, the window's
+    // or a hit.
     bool sounding() const;
 
     // Any one thread, as the program ends, never blocks: from the next block
@@ -143,6 +147,7 @@ private:
     SpscRing<Playback *, kQueueCapacity> m_incomingHits;
     SpscRing<Playback *, kRetireCapacity> m_retired;
     HitVoices m_hits{m_fade, m_retired};
+    Limiter m_limiter;
 
     // Audio thread only, but for the clock's any-thread methods.
     StreamClock m_clock;
