@@ -32,7 +32,7 @@ bool AudioOutput::close(std::chrono::milliseconds limit)
 std::vector<std::string> AudioOutput::report()
 {
     std::vector<std::string> lines;
-    if (std::string said = m_realtime.settle(name()); !said.empty())
+    if (std::string said = m_realtime.settle(std::string("the audio thread of ") + name()); !said.empty())
         lines.push_back(std::move(said));
     reportOwn(lines);
     return lines;

@@ -91,6 +91,25 @@ public:
         return reply != nullptr;
     }
 
+    // Asks RTKit to give thread `thread` of this process the nice level
+    // `level` (below zero: ahead of ordinary work).
+    bool makeHighPriority(pid_t thread, int level)
+    {
+        DBusMessage *message =
+            dbus_message_new_method_call(kRtkit, kRtkitPath, kRtkit, "MakeThreadHighPriorityWithPID");
+        if (!message)
+            return false;
+        const dbus_uint64_t process = dbus_uint64_t(::getpid());
+        const dbus_uint64_t which = dbus_uint64_t(thread);
+        const dbus_int32_t nice = level;
+        dbus_message_append_args(message, DBUS_TYPE_UINT64, &process, DBUS_TYPE_UINT64, &which, DBUS_TYPE_INT32, &nice,
+                                 DBUS_TYPE_INVALID);
+        DBusMessage *reply = call(message);
+        if (reply)
+            dbus_message_unref(reply);
+        return reply != nullptr;
+    }
+
 private:
     DBusMessage *call(DBusMessage *message)
     {
@@ -106,10 +125,27 @@ private:
     DBusError m_error;
 };
 
-bool isRealtime(pid_t thread)
+// The thread's policy without the flags the kernel reports beside it (RTKit
+// always adds SCHED_RESET_ON_FORK), or -1.
+int policyOf(pid_t thread)
 {
     const int policy = sched_getscheduler(thread);
+    return policy < 0 ? policy : policy & ~SCHED_RESET_ON_FORK;
+}
+
+bool isRealtime(pid_t thread)
+{
+    const int policy = policyOf(thread);
     return policy == SCHED_FIFO || policy == SCHED_RR;
+}
+
+// "real-time priority 10 (SCHED_RR)", as the thread has it now.
+std::string realtimeText(pid_t thread)
+{
+    sched_param param{};
+    sched_getparam(thread, &param);
+    return "real-time priority " + std::to_string(param.sched_priority) +
+        (policyOf(thread) == SCHED_RR ? " (SCHED_RR)" : " (SCHED_FIFO)");
 }
 
 std::string limitText(int resource)
@@ -122,9 +158,8 @@ std::string limitText(int resource)
 
 // Asks RTKit for real-time priority for `thread`; the priority granted, or 0
 // and why not in `why`.
-int askRtkit(pid_t thread, std::string &why)
+int askRtkit(SystemBus &bus, pid_t thread, std::string &why)
 {
-    SystemBus bus;
     if (!bus.connected()) {
         why = "no system bus: " + bus.error();
         return 0;
@@ -159,43 +194,52 @@ void RealtimePriority::askOnAudioThread()
 {
     if (m_state.load(std::memory_order_relaxed) != kNotAsked)
         return;
-    m_thread.store(pid_t(::syscall(SYS_gettid)), std::memory_order_relaxed);
+    const auto self = pid_t(::syscall(SYS_gettid));
+    m_thread.store(self, std::memory_order_relaxed);
     int state = kRefused;
-    const int policy = sched_getscheduler(0);
-    if (policy == SCHED_FIFO || policy == SCHED_RR) {
-        state = kAlready;
+    if (isRealtime(0)) {
+        // Never lowered: its library may have given more. A thread that is
+        // real-time by our own doing (a new stream on the same thread) is
+        // said as it was.
+        state = self == m_madeByKernel.load(std::memory_order_relaxed) ? kByKernel : kAlready;
     } else {
         sched_param param{};
         param.sched_priority = kPriority;
         // Programs started from this thread do not inherit the priority.
-        if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0)
+        if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) {
             state = kByKernel;
+            m_madeByKernel.store(self, std::memory_order_relaxed);
+        }
     }
     m_granted.store(state != kRefused, std::memory_order_relaxed);
     m_state.store(state, std::memory_order_release);
 }
 
-std::string RealtimePriority::settle(const char *output)
+std::string RealtimePriority::settle(const std::string &who)
 {
     const int state = m_state.load(std::memory_order_acquire);
     if (state == kNotAsked || state == kSettled)
         return {};
     m_state.store(kSettled, std::memory_order_relaxed);
     const pid_t thread = m_thread.load(std::memory_order_relaxed);
-    const std::string who = std::string("the audio thread of ") + output;
-    if (state == kAlready) {
-        sched_param param{};
-        sched_getparam(thread, &param);
-        return who + " runs at real-time priority " + std::to_string(param.sched_priority) + " already";
-    }
+    if (state == kAlready)
+        return who + " runs at " + realtimeText(thread) + " already";
     if (state == kByKernel)
-        return who + " runs at real-time priority " + std::to_string(kPriority) +
-            " (SCHED_FIFO), granted by the system";
+        return who + " runs at " + realtimeText(thread) + ", granted by the system";
     std::string why;
-    if (const int priority = askRtkit(thread, why)) {
+    SystemBus bus;
+    if (askRtkit(bus, thread, why)) {
         m_granted.store(true, std::memory_order_relaxed);
-        return who + " runs at real-time priority " + std::to_string(priority) + " (SCHED_FIFO), granted by RTKit";
+        return who + " runs at " + realtimeText(thread) + ", granted by RTKit";
     }
+    // Refused: ahead of ordinary work at least, by the kernel where the
+    // user's RLIMIT_NICE allows, else by RTKit.
+    std::string nice = "its nice level stays " + std::to_string(::getpriority(PRIO_PROCESS, id_t(thread)));
+    if (::setpriority(PRIO_PROCESS, id_t(thread), kNiceLevel) == 0)
+        nice = "it runs at nice level " + std::to_string(kNiceLevel) + ", granted by the system";
+    else if (bus.connected() && bus.makeHighPriority(thread, kNiceLevel) &&
+             ::getpriority(PRIO_PROCESS, id_t(thread)) == kNiceLevel)
+        nice = "it runs at nice level " + std::to_string(kNiceLevel) + ", granted by RTKit";
     return who + " runs at ordinary priority: the system grants this user no real-time priority (RLIMIT_RTPRIO " +
-        limitText(RLIMIT_RTPRIO) + ") and " + why + "; on a busy machine the sound may drop out";
+        limitText(RLIMIT_RTPRIO) + ") and " + why + "; " + nice + "; on a busy machine the sound may drop out";
 }

@@ -16,11 +16,19 @@
 //   RLIMIT_RTTIME to be set first; it is (the audio thread sleeps every
 //   block, far below the limit).
 // The priority is kPriority: above ordinary work, below the sound server's
-// own threads.
+// own threads. A thread its library made real-time already (PipeWire's data
+// thread, through RTKit, with SCHED_RR and SCHED_RESET_ON_FORK) is kept as it
+// is. Where both refuse, the thread is at least put ahead of ordinary work,
+// at nice level kNiceLevel (by the kernel where RLIMIT_NICE allows, else by
+// RTKit). The log says what the thread got: the policy, the priority, who
+// granted it.
+//
+// Used for the outputs' audio threads and the MIDI input's data thread.
 class RealtimePriority
 {
 public:
     static constexpr int kPriority = 10;
+    static constexpr int kNiceLevel = -11;
     // How long one call to RTKit may take.
     static constexpr int kRtkitMs = 1000;
 
@@ -28,10 +36,12 @@ public:
     // Never blocks, allocates or logs.
     void askOnAudioThread();
 
-    // The engine thread. Once the audio thread has asked: where the kernel
-    // refused, asks RTKit (blocking up to twice kRtkitMs); returns, once per
-    // stream, what the audio thread got, for the log. Otherwise empty.
-    std::string settle(const char *output);
+    // The engine thread (or the thread that looks after the MIDI input).
+    // Once the audio thread has asked: where the kernel refused, asks RTKit
+    // (blocking up to four times kRtkitMs); returns, once per stream, what
+    // the audio thread got, for the log, said of `who` ("the audio thread
+    // of PipeWire"). Otherwise empty.
+    std::string settle(const std::string &who);
 
     // The engine thread, before a new stream starts (no audio thread runs):
     // its thread is asked for afresh.
@@ -51,5 +61,6 @@ private:
 
     std::atomic<int> m_state{kNotAsked};
     std::atomic<pid_t> m_thread{0};
+    std::atomic<pid_t> m_madeByKernel{0}; // the thread the kernel made real-time for us
     std::atomic<bool> m_granted{false};
 };
