@@ -9,8 +9,8 @@ CommandLine::CommandLine(int argc, char **argv)
         const QByteArray arg(argv[i]);
         if (arg == "--")
             break;
-        if (arg == "--midi-manuale") {
-            m_midiByHand = true;
+        if (arg == "--midi-manuale" || arg == "--midi-tutte") {
+            m_midiLinks = arg == "--midi-manuale" ? MidiLinks::ByHand : MidiLinks::All;
             continue;
         }
         if (!arg.startsWith('-') || arg == "-") {
@@ -123,6 +123,8 @@ std::string CommandLine::help()
            "      --midi-manuale\n"
            "                   non collega da sé le sorgenti MIDI: le colleghi tu (per\n"
            "                   esempio con un patchbay) alla porta \"MIDI in\" di Tamvolo\n"
+           "      --midi-tutte collega da sé anche le uscite MIDI degli altri programmi\n"
+           "                   (sequencer, DAW), non solo i dispositivi\n"
            "  -h, --help       mostra questo aiuto ed esce\n"
            "      --version    mostra la versione ed esce\n"
            "Sono accettate anche le opzioni di Qt (per esempio -platform wayland).\n"

@@ -6,7 +6,7 @@
 #include <vector>
 
 // What the command line asks for, read before the window exists:
-//   tamvolo [--help | --version] [--midi-manuale] [OPTIONS OF QT] [--] [PATTERN_FILE]
+//   tamvolo [--help | --version] [--midi-manuale | --midi-tutte] [OPTIONS OF QT] [--] [PATTERN_FILE]
 // Our own options never reach Qt. Qt's (-platform wayland, --style=Fusion)
 // are handed on in the one form Qt reads: one dash, the value apart. `--`
 // ends the options: what follows it are file names, even those that start
@@ -24,9 +24,12 @@ public:
     CommandLine &operator=(const CommandLine &) = delete;
 
     Asks asks() const { return m_asks; }
-    // --midi-manuale: the MIDI input links itself to no source; the user
-    // links them in a patchbay.
-    bool midiByHand() const { return m_midiByHand; }
+    // What the MIDI input links itself to: the devices plugged in (by
+    // default), nothing (--midi-manuale: the user links sources in a
+    // patchbay), or every MIDI source, programs' too (--midi-tutte). The
+    // last one given counts.
+    enum class MidiLinks { Devices, ByHand, All };
+    MidiLinks midiLinks() const { return m_midiLinks; }
     // With Asks::Unknown or NoValue, the option.
     QByteArray unknown() const { return m_unknown; }
     // Qt's -platform and -display, or empty.
@@ -53,7 +56,7 @@ private:
     static Kind qtOption(const QByteArray &name);
 
     Asks m_asks = Asks::Window;
-    bool m_midiByHand = false;
+    MidiLinks m_midiLinks = MidiLinks::Devices;
     QByteArray m_unknown;
     QByteArray m_platform;
     QByteArray m_display;

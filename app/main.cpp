@@ -75,16 +75,19 @@ int main(int argc, char **argv)
 
     // Played from a MIDI pad: each note lights its drum, on the UI thread.
     QPointer<Form1> shown(&window);
-    MidiPlayer midi(engine, std::make_unique<MidiInput>(!commandLine.midiByHand()),
-                    [shown](const MidiPlayer::Heard &heard) {
-                        QMetaObject::invokeMethod(
-                            shown,
-                            [shown, heard] {
-                                if (shown)
-                                    shown->midiNote(heard.note, heard.key);
-                            },
-                            Qt::QueuedConnection);
-                    });
+    const CommandLine::MidiLinks asked = commandLine.midiLinks();
+    const MidiInput::Links links = asked == CommandLine::MidiLinks::ByHand ? MidiInput::Links::None
+        : asked == CommandLine::MidiLinks::All                             ? MidiInput::Links::All
+                                                                           : MidiInput::Links::Hardware;
+    MidiPlayer midi(engine, std::make_unique<MidiInput>(links), [shown](const MidiPlayer::Heard &heard) {
+        QMetaObject::invokeMethod(
+            shown,
+            [shown, heard] {
+                if (shown)
+                    shown->midiNote(heard.note, heard.key);
+            },
+            Qt::QueuedConnection);
+    });
     window.setMidi([&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); });
     // `tamvolo FILE` starts with the pattern of that file.
     if (!files.empty())

@@ -4,6 +4,7 @@
 #include "audio/KeepForever.h"
 #include "audio/MonotonicClock.h"
 #include "audio/PipeWireOutput.h"
+#include "audio/RealtimePriority.h"
 #include "audio/SampleRate.h"
 #include "audio/SpscRing.h"
 #include "audio/TimeLimits.h"
@@ -29,7 +30,6 @@
 
 namespace {
 
-constexpr int kRetryMs = 2000;
 constexpr int kOpenMs = 1000;
 constexpr const char *kMidiFormat = "8 bit raw midi";
 
@@ -37,6 +37,19 @@ void initPipeWire()
 {
     static std::once_flag once;
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
+const char *linksText(MidiInput::Links links)
+{
+    switch (links) {
+    case MidiInput::Links::None:
+        return "(linked by hand)";
+    case MidiInput::Links::Hardware:
+        return "(linked to every hardware MIDI source)";
+    case MidiInput::Links::All:
+        return "(linked to every MIDI source, programs' too)";
+    }
+    return "";
 }
 
 std::string lookup(const spa_dict *props, const char *key)
@@ -54,7 +67,7 @@ struct MidiInput::State
     SpscRing<Hit, 512> hits;
     std::counting_semaphore<1 << 16> ready{0};
     std::atomic<std::uint64_t> dropped{0};
-    bool linkSources = true;
+    Links links = Links::Hardware;
 
     // The worker thread: opens, and opens again.
     std::mutex mutex;
@@ -65,6 +78,8 @@ struct MidiInput::State
 
     // The MIDI thread's.
     MidiDecoder decoder;
+    // PipeWire's data thread, real-time as the outputs' audio threads are.
+    RealtimePriority realtime;
 
     void publish(const MidiDecoder::Note &note, std::int64_t at)
     {
@@ -79,6 +94,7 @@ struct MidiInput::State
     {
         std::uint32_t node = 0;
         std::string name;
+        bool physical = false; // a device's, not a program's
         pw_proxy *link = nullptr;
     };
     pw_thread_loop *loop = nullptr;
@@ -111,7 +127,7 @@ struct MidiInput::State
 
     bool openSequencer();
     void closeSequencer();
-    void connectHardware(int client, int sourcePort);
+    void connectSource(int client, int sourcePort);
     void readSequencer();
 
     void work();
@@ -174,8 +190,10 @@ bool MidiInput::State::openPipeWire()
             } else if (direction == "out" && (!s->filter || node != pw_filter_get_node_id(s->filter))) {
                 std::string name = s->nodeNames.count(node) ? s->nodeNames[node] : std::to_string(node);
                 name += ":" + lookup(props, PW_KEY_PORT_NAME);
-                qCDebug(lcMidi) << "MIDI source found:" << name.c_str();
-                s->sources[id] = Port{node, name, nullptr};
+                const bool physical = lookup(props, PW_KEY_PORT_PHYSICAL) == "true";
+                qCDebug(lcMidi) << (physical ? "MIDI source found (a device):" : "MIDI source found (a program):")
+                                << name.c_str();
+                s->sources[id] = Port{node, name, physical, nullptr};
             }
             s->linkAll();
         };
@@ -205,11 +223,16 @@ bool MidiInput::State::openPipeWire()
             else
                 s->linkAll(); // the node has its id now
         };
-        filter =
-            pw_filter_new(core, "Tamvolo",
-                          pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CATEGORY, "Capture",
-                                            PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_NAME, "Tamvolo",
-                                            PW_KEY_NODE_DESCRIPTION, "Tamvolo", PW_KEY_APP_NAME, "Tamvolo", nullptr));
+        // In the output's group, at its latency: a pad's bridge, a driver
+        // of its own, then runs on the output's driver and in its cycles,
+        // not in a group of its own at the graph's default quantum.
+        const std::string latency = std::to_string(PipeWireOutput::kWantedFrames) + "/" + std::to_string(kSampleRate);
+        filter = pw_filter_new(core, "Tamvolo",
+                               pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CATEGORY, "Capture",
+                                                 PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_NAME, "Tamvolo",
+                                                 PW_KEY_NODE_DESCRIPTION, "Tamvolo", PW_KEY_APP_NAME, "Tamvolo",
+                                                 PW_KEY_NODE_GROUP, PipeWireOutput::kNodeGroup, PW_KEY_NODE_LATENCY,
+                                                 latency.c_str(), nullptr));
         ok = filter != nullptr;
     }
     if (ok) {
@@ -235,8 +258,7 @@ bool MidiInput::State::openPipeWire()
         closePipeWire();
         return false;
     }
-    qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the node Tamvolo with the port \"MIDI in\""
-                    << (linkSources ? "(linked to every MIDI source)" : "(linked by hand)");
+    qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the node Tamvolo with the port \"MIDI in\"" << linksText(links);
     return true;
 }
 
@@ -249,10 +271,10 @@ void MidiInput::State::linkAll()
         for (const auto &[id, node] : inputs)
             if (node == ourNode)
                 ourPort = id;
-    if (!linkSources || ourPort == SPA_ID_INVALID)
+    if (links == Links::None || ourPort == SPA_ID_INVALID)
         return;
     for (auto &[id, source] : sources) {
-        if (source.link)
+        if (source.link || (links == Links::Hardware && !source.physical))
             continue;
         pw_properties *props = pw_properties_new(nullptr, nullptr);
         pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", id);
@@ -305,6 +327,7 @@ void MidiInput::State::closePipeWire()
 void MidiInput::State::process(void *self, spa_io_position *position)
 {
     auto *s = static_cast<State *>(self);
+    s->realtime.askOnAudioThread();
     if (!position || !s->port)
         return;
     auto *sequence =
@@ -354,16 +377,15 @@ bool MidiInput::State::openSequencer()
         snd_seq_port_info_set_client(info, snd_seq_client_info_get_client(client));
         snd_seq_port_info_set_port(info, -1);
         while (snd_seq_query_next_port(seq, info) >= 0)
-            connectHardware(snd_seq_port_info_get_client(info), snd_seq_port_info_get_port(info));
+            connectSource(snd_seq_port_info_get_client(info), snd_seq_port_info_get_port(info));
     }
-    qCDebug(lcMidi) << "MIDI in: the ALSA sequencer, the client Tamvolo with the port \"MIDI in\""
-                    << (linkSources ? "(subscribed to every hardware source)" : "(subscribed by hand)");
+    qCDebug(lcMidi) << "MIDI in: the ALSA sequencer, the client Tamvolo with the port \"MIDI in\"" << linksText(links);
     return true;
 }
 
-void MidiInput::State::connectHardware(int client, int sourcePort)
+void MidiInput::State::connectSource(int client, int sourcePort)
 {
-    if (!linkSources || client == snd_seq_client_id(seq))
+    if (links == Links::None || client == snd_seq_client_id(seq) || client == SND_SEQ_CLIENT_SYSTEM)
         return;
     snd_seq_port_info_t *info = nullptr;
     snd_seq_port_info_alloca(&info);
@@ -372,7 +394,8 @@ void MidiInput::State::connectHardware(int client, int sourcePort)
     const unsigned caps = snd_seq_port_info_get_capability(info);
     if ((caps & (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ)) !=
             (SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ) ||
-        !(snd_seq_port_info_get_type(info) & SND_SEQ_PORT_TYPE_HARDWARE))
+        (caps & SND_SEQ_PORT_CAP_NO_EXPORT) ||
+        (links == Links::Hardware && !(snd_seq_port_info_get_type(info) & SND_SEQ_PORT_TYPE_HARDWARE)))
         return;
     if (snd_seq_connect_from(seq, seqPort, client, sourcePort) >= 0)
         qCDebug(lcMidi) << "MIDI source linked:" << snd_seq_port_info_get_name(info);
@@ -397,7 +420,7 @@ void MidiInput::State::readSequencer()
     snd_seq_event_t *event = nullptr;
     while (snd_seq_event_input(seq, &event) >= 0 && event) {
         if (event->type == SND_SEQ_EVENT_PORT_START) {
-            connectHardware(event->data.addr.client, event->data.addr.port);
+            connectSource(event->data.addr.client, event->data.addr.port);
             continue;
         }
         if (event->type == SND_SEQ_EVENT_PORT_EXIT)
@@ -415,25 +438,38 @@ void MidiInput::State::work()
 {
     bool saidNone = false;
     while (!waitOrStop(std::chrono::milliseconds(0))) {
+        realtime.reset();
         if (openPipeWire()) {
+            if (seq) {
+                closeSequencer();
+                qCDebug(lcMidi) << "MIDI in: back on PipeWire's graph, no longer on the ALSA sequencer";
+            }
             bool stopped = false;
-            while (!(stopped = waitOrStop(std::chrono::milliseconds(200))) && !pipeWireFailed) {}
+            while (!(stopped = waitOrStop(std::chrono::milliseconds(200))) && !pipeWireFailed)
+                if (const std::string said = realtime.settle("the MIDI input's data thread"); !said.empty())
+                    qCDebug(lcMidi) << said.c_str();
             closePipeWire();
             if (stopped)
                 break;
             qCDebug(lcMidi) << "MIDI in: PipeWire went away; tried again every" << kRetryMs << "ms";
             continue;
         }
-        if (openSequencer()) {
+        if (seq || openSequencer()) {
+            // Read until it is time to look for PipeWire again: a server
+            // that comes back (a restart, a login still starting) is taken
+            // back, with everything only it can hear.
             const int count = snd_seq_poll_descriptors_count(seq, POLLIN);
             std::vector<pollfd> fds(std::size_t(std::max(count, 0)));
             snd_seq_poll_descriptors(seq, fds.data(), unsigned(fds.size()), POLLIN);
-            while (!waitOrStop(std::chrono::milliseconds(0))) {
+            const std::int64_t until = monotonicNs() + std::int64_t(kRetryMs) * 1'000'000;
+            bool stopped = false;
+            while (!(stopped = waitOrStop(std::chrono::milliseconds(0))) && monotonicNs() < until) {
                 if (::poll(fds.data(), fds.size(), 200) > 0)
                     readSequencer();
             }
-            closeSequencer();
-            break;
+            if (stopped)
+                break;
+            continue;
         }
         if (!saidNone)
             qCDebug(lcMidi) << "no MIDI input: no PipeWire answers and there is no ALSA sequencer";
@@ -441,15 +477,16 @@ void MidiInput::State::work()
         if (waitOrStop(std::chrono::milliseconds(kRetryMs)))
             break;
     }
+    closeSequencer();
     std::lock_guard lock(mutex);
     done = true;
     wake.notify_all();
 }
 
-MidiInput::MidiInput(bool linkSources)
+MidiInput::MidiInput(Links links)
     : m_state(std::make_unique<State>())
 {
-    m_state->linkSources = linkSources;
+    m_state->links = links;
     m_state->thread = std::thread(&State::work, m_state.get());
 }
 

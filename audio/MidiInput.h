@@ -10,14 +10,18 @@
 // The program's MIDI input, for playing from a MIDI pad:
 // - in a PipeWire graph, a node of its own, "Tamvolo", with one port, "MIDI
 //   in" (8-bit raw MIDI), which a user recognises in a patchbay. Each event
-//   keeps its time: the graph's time of its cycle and its offset in it. By
-//   default the input links itself to every MIDI source of the graph (on a
-//   desktop the Midi-Bridge's capture ports, and any other MIDI output),
-//   those that appear later included;
+//   keeps its time: the graph's time of its cycle and its offset in it. The
+//   node is in the output's group at its latency (node.group, node.latency):
+//   a pad's bridge, a driver of its own, then runs on the output's driver;
 // - where no PipeWire answers, the ALSA sequencer, if the system has one: a
-//   client "Tamvolo" with one writable port, subscribed to the hardware
-//   sources (and to those plugged in later); an event's time is when it came;
+//   client "Tamvolo" with one writable port; an event's time is when it came.
+//   While it is used, PipeWire is looked for again every kRetryMs, and taken
+//   back as soon as it answers;
 // - where neither is there, one line in the log, and nothing else.
+// What it links itself to (Links): by default what a drummer plugs in, the
+// hardware sources (PipeWire's physical MIDI ports, the sequencer's hardware
+// ports), those plugged in later included; other programs' MIDI outputs
+// (a sequencer, a DAW) only with Links::All, or when the user links them.
 // Both decode the same raw bytes (MidiDecoder). The hits wait in a lock-free
 // ring for one reader thread (waitForHit()); the MIDI thread never blocks,
 // allocates or logs. A source found, linked or unlinked, is said in the log
@@ -34,8 +38,15 @@ public:
         std::int64_t monotonicNs = 0; // when it was played, on the monotonic clock
     };
 
-    // With `linkSources`, links itself to every MIDI source the graph offers.
-    explicit MidiInput(bool linkSources = true);
+    enum class Links {
+        None,     // the user links sources by hand (a patchbay)
+        Hardware, // the hardware sources: pads, keyboards, drum kits
+        All,      // every MIDI source, other programs' outputs too
+    };
+    // How often a lost PipeWire, or one not yet there, is looked for.
+    static constexpr int kRetryMs = 1000;
+
+    explicit MidiInput(Links links = Links::Hardware);
     ~MidiInput();
 
     MidiInput(const MidiInput &) = delete;

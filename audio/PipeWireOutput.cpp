@@ -147,7 +147,7 @@ bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
 {
     pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                                              PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Tamvolo", PW_KEY_NODE_NAME,
-                                             "Tamvolo", PW_KEY_NODE_GROUP, "tamvolo", nullptr);
+                                             "Tamvolo", PW_KEY_NODE_GROUP, kNodeGroup, nullptr);
     const std::string latency = std::to_string(kWantedFrames) + "/" + std::to_string(kRate);
     pw_properties_set(props, PW_KEY_NODE_LATENCY, latency.c_str());
     m_stream = pw_stream_new(m_core, "Tamvolo", props);

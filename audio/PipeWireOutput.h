@@ -33,6 +33,9 @@ class PipeWireOutput : public AudioOutput
 {
 public:
     static constexpr int kWantedFrames = 256;
+    // The group of every node of ours (node.group): the graph runs them on
+    // one driver, the output's.
+    static constexpr const char *kNodeGroup = "tamvolo";
 
     // Where this user's clients look for the server: PIPEWIRE_REMOTE when it
     // is a path, else PIPEWIRE_RUNTIME_DIR (or XDG_RUNTIME_DIR) and

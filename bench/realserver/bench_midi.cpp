@@ -56,7 +56,7 @@ void run(int seconds, bool busy, const QString &folder)
         auto engine = std::make_shared<AudioEngine>();
         engine->waitForOutput(std::chrono::seconds(5));
         MidiPlayer player(
-            engine, std::make_unique<MidiInput>(true),
+            engine, std::make_unique<MidiInput>(MidiInput::Links::All),
             [&](const MidiPlayer::Heard &heard) {
                 const std::lock_guard lock(mutex);
                 played.push_back(heard.playedNs);
