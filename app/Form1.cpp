@@ -214,6 +214,11 @@ void Form1::startRecorder(const QString &path)
         return;
     // The system's recorder cannot be started (on Linux there is none): our
     // own opens instead, beside the window; a running loop goes on.
+    recorder().showBeside(*this);
+}
+
+RecorderWindow &Form1::recorder()
+{
     if (!m_recorder) {
         m_recorder = new RecorderWindow(m_sound, &SampleFolders::user, m_platform.ask, this);
         // Closed, the keys go back to the pattern field.
@@ -222,7 +227,24 @@ void Form1::startRecorder(const QString &path)
             Text1->setFocus(Qt::ActiveWindowFocusReason);
         });
     }
-    m_recorder->showBeside(*this);
+    return *m_recorder;
+}
+
+bool Form1::mayEnd()
+{
+    return !m_recorder || m_recorder->mayEnd();
+}
+
+void Form1::keepUnsavedTake()
+{
+    if (m_recorder)
+        m_recorder->keepUnsavedTake();
+}
+
+void Form1::offerKeptTake()
+{
+    if (RecorderWindow::keptTakeWaits(SampleFolders::user()) && recorder().offerKeptTake())
+        m_recorder->showBeside(*this);
 }
 
 void Form1::Command6_Click()
@@ -335,7 +357,7 @@ void Form1::closeEvent(QCloseEvent *event)
     // unless the recorder holds a take the user wants to keep. With a tray
     // the window is a tool window, which Qt does not count as the last one,
     // so the program is ended here, not by Qt.
-    if (m_recorder && !m_recorder->mayEnd()) {
+    if (!mayEnd()) {
         event->ignore();
         return;
     }

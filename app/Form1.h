@@ -81,6 +81,15 @@ public:
     void openPattern(const QString &path);
     void openPattern(const QByteArray &nativePath);
 
+    // The program ends where nobody can be asked (a signal, the desktop's
+    // logout): the recorder's unsaved take is kept for the next start.
+    void keepUnsavedTake();
+    // The desktop asks whether the program may end (its logout): as
+    // "Chiudi" asks, only while the recorder holds an unsaved take.
+    bool mayEnd();
+    // At start: a take kept so opens in the recorder, beside the window.
+    void offerKeptTake();
+
 public slots:
     void Timer1_Timer();
 
@@ -129,6 +138,7 @@ private:
     void askStepsAgain();
     void chooseRecorder();
     void startRecorder(const QString &path);
+    RecorderWindow &recorder();
     void createDrumPicture();
     void createSidePanel();
     void createTimers();

@@ -3,12 +3,14 @@
 #include "app/FileMessages.h"
 #include "app/FontSubstitutes.h"
 #include "app/VbColor.h"
+#include "files/CarefulReader.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 #include "sound/SampleIndex.h"
 #include "sound/SoundSink.h"
 #include "sound/TakeEditor.h"
 #include "sound/WavFile.h"
+#include "sound/WavLoader.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -228,6 +230,7 @@ void RecorderWindow::chooseKey(std::uint8_t code)
         return;
     }
     m_key = shown;
+    m_code = key;
     m_file = QString::fromUtf8(files.front().data(), qsizetype(files.front().size()));
     m_take.clear();
     m_takeWav.clear();
@@ -354,10 +357,11 @@ void RecorderWindow::save()
         return;
     // Written over the file that plays now (K.WAV for k.wav), else under its
     // own name; a link there is replaced, not followed: the player plays no
-    // links, and the folder is the user's.
+    // links, and the folder is the user's. The bytes heard by "Ascolta" are
+    // the bytes saved (a take kept at the last close included).
     const QString target = earlier.isEmpty() ? path : earlier;
     const CarefulWriter::Result saved = QDir().mkpath(QFileInfo(path).absolutePath())
-        ? WavFile::save16(target, m_take, 1, TakeEditor::kRate, CarefulWriter::Links::Replace)
+        ? CarefulWriter::write(QFile::encodeName(target).toStdString(), m_takeWav, CarefulWriter::Links::Replace)
         : CarefulWriter::Result::NotAllowed;
     if (saved != CarefulWriter::Result::Written) {
         say(FileMessages::notWritten(QStringLiteral("Impossibile salvare il suono"), target, saved));
@@ -395,6 +399,74 @@ void RecorderWindow::restore()
 bool RecorderWindow::mayEnd()
 {
     return mayDropTake();
+}
+
+namespace {
+
+const QString kKeptPrefix = QStringLiteral("ripresa-non-salvata-");
+
+// Beside the user's sample folder, so that it never plays as a sample.
+QString keptFolder(const std::string &userFolder)
+{
+    return userFolder.empty() ? QString() : QDir::cleanPath(QString::fromStdString(userFolder) + "/..");
+}
+
+// The kept take waiting there, or empty.
+QString keptTake(const std::string &userFolder)
+{
+    const QString folder = keptFolder(userFolder);
+    if (folder.isEmpty())
+        return {};
+    const QStringList found = QDir(folder).entryList({kKeptPrefix + "*.wav"}, QDir::Files, QDir::Name);
+    return found.isEmpty() ? QString() : folder + '/' + found.front();
+}
+
+} // namespace
+
+bool RecorderWindow::keepUnsavedTake()
+{
+    const QString folder = keptFolder(m_userFolder ? m_userFolder() : std::string());
+    if (m_take.empty() || m_takeSaved || folder.isEmpty() || !QDir().mkpath(folder))
+        return false;
+    const QString path = folder + '/' + kKeptPrefix + QString::number(m_code) + ".wav";
+    return CarefulWriter::write(path.toStdString(), m_takeWav) == CarefulWriter::Result::Written;
+}
+
+bool RecorderWindow::keptTakeWaits(const std::string &userFolder)
+{
+    return !keptTake(userFolder).isEmpty();
+}
+
+bool RecorderWindow::offerKeptTake()
+{
+    const QString path = keptTake(m_userFolder ? m_userFolder() : std::string());
+    if (path.isEmpty() || !mayDropTake())
+        return false;
+    bool known = false;
+    const int code = QFileInfo(path).completeBaseName().mid(kKeptPrefix.size()).toInt(&known);
+    std::string bytes;
+    const bool read = known && code > 0 && code < 256 &&
+        CarefulReader::read(path.toStdString(), bytes, std::size_t(WavLoader::kMaxFileBytes)) ==
+            CarefulReader::Result::Read;
+    const auto sound = read ? WavLoader::decode(bytes.data(), bytes.size(), TakeEditor::kRate) : nullptr;
+    if (sound && sound->channels == 1)
+        chooseKey(std::uint8_t(code));
+    if (!sound || sound->channels != 1 || m_file.isEmpty() || m_code != Cp1252::toUpper(std::uint8_t(code))) {
+        // Not a take of ours: left where it is, for the user to look at.
+        say(QStringLiteral("Una registrazione non salvata non si può riaprire:\n%1").arg(path));
+        return false;
+    }
+    m_take = sound->samples;
+    m_takeWav = std::move(bytes);
+    m_takeSaved = false;
+    m_time->setText(QStringLiteral("%1 s").arg(
+        QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+    say(QStringLiteral("Alla chiusura di Tamvolo la registrazione del tasto «%1» non era salvata: eccola. "
+                       "«Ascolta» per sentirla, «Salva» per usarla.")
+            .arg(m_key));
+    updateButtons();
+    QFile::remove(path);
+    return true;
 }
 
 void RecorderWindow::closeEvent(QCloseEvent *event)

@@ -65,6 +65,18 @@ public:
     // The program may end: no unsaved take, or the user lets it go.
     bool mayEnd();
 
+    // The program ends where nobody can be asked (a signal, the desktop's
+    // logout): an unsaved take is kept beside the user's sample folder, as
+    // "ripresa-non-salvata-CODE.wav". False where there was none or it
+    // could not be written.
+    bool keepUnsavedTake();
+    // The next start: a take kept so is back as the unsaved take of its key,
+    // said in the status line, and its file is gone (the take is the
+    // window's again, asked about like any other). False where none waits.
+    bool offerKeptTake();
+    // Whether a kept take waits in the user's sample folder `userFolder`.
+    static bool keptTakeWaits(const std::string &userFolder);
+
 signals:
     // The window was closed (by its owner, Escape, or the window manager).
     void closed();
@@ -93,6 +105,7 @@ private:
     AudioInput m_input;
     QString m_key;
     QString m_file;
+    std::uint8_t m_code = 0;   // the key's, as Windows-1252
     std::vector<float> m_take; // edited, ready to save
     std::string m_takeWav;
 

@@ -2,8 +2,10 @@
 #include "app/Form1.h"
 #include "app/GraphicalDisplay.h"
 #include "app/ItalianLocale.h"
+#include "app/QuitSignals.h"
 #include "app/SessionBus.h"
 #include "audio/AudioEngine.h"
+#include "audio/AudioLog.h"
 #include "audio/MidiInput.h"
 #include "audio/OutputChoice.h"
 #include "files/CarefulWriter.h"
@@ -12,6 +14,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QSessionManager>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -24,6 +27,8 @@ int main(int argc, char **argv)
     // rather than killing the program with SIGXFSZ: from the very start, as
     // the sound server's client library writes its shared memory too.
     CarefulWriter::ignoreFileSizeSignal();
+    // A log piped into a reader that quit loses the log, not the program.
+    QuitSignals::ignoreBrokenPipe();
 
     CommandLine commandLine(argc, argv);
     auto refuse = [](const char *what, const QByteArray &option) {
@@ -92,6 +97,27 @@ int main(int argc, char **argv)
     // `tamvolo FILE` starts with the pattern of that file.
     if (!files.empty())
         window.openPattern(files.front());
+    // A take the last run could not ask about comes back.
+    window.offerKeptTake();
+
+    // Every way out ends as "Chiudi" does: the sound faded out as the
+    // engine closes (after exec() returns), nothing the user made lost. A
+    // signal cannot wait for a question: the take is kept for the next start.
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitAsked, &window, [&window](int signal) {
+        qCDebug(lcAudio) << "signal" << signal << "received: the program ends as \"Chiudi\" ends it";
+        window.keepUnsavedTake();
+        QCoreApplication::exit(0);
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager &manager) {
+        if (!manager.allowsInteraction()) {
+            window.keepUnsavedTake();
+            return;
+        }
+        if (!window.mayEnd())
+            manager.cancel();
+        manager.release();
+    });
     const int code = QApplication::exec();
 
     // For soak runs: the engine's counters, written where asked, at exit.

@@ -1,6 +1,7 @@
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/ClickDetector.h"
 #include "support/PrivatePulseServer.h"
 #include "support/ProgramUnderX.h"
 #include "support/PulseCapture.h"
@@ -135,6 +136,68 @@ private slots:
             clean, [&] { return QString("%1 steps after, %2 off the beat").arg(after).arg(offBeat); });
         QVERIFY2(after >= 10, qPrintable(QString("%1 steps after the hold-up").arg(after)));
         QVERIFY2(offBeat <= 1, qPrintable(QString("%1 steps off the beat").arg(offBeat)));
+    }
+
+    void everyWayOutFadesTheLoopOut_data()
+    {
+        QTest::addColumn<int>("signal"); // 0: "Chiudi"
+        QTest::newRow("Chiudi") << 0;
+        QTest::newRow("SIGTERM, as a logout or kill sends it") << int(SIGTERM);
+        QTest::newRow("SIGINT, Ctrl+C in its terminal") << int(SIGINT);
+        QTest::newRow("SIGHUP, its terminal closed") << int(SIGHUP);
+    }
+
+    void everyWayOutFadesTheLoopOut()
+    {
+        // The program ends in the middle of a kick: what the server played
+        // fades to silence, without a click; the program ends as "Chiudi"
+        // ends it. Its log goes to a reader that quits after one line.
+        QFETCH(int, signal);
+        PrivatePulseServer server;
+        QVERIFY(server.ok());
+        server.use();
+        QTemporaryDir runtime;
+        QProcessEnvironment env = server.clientEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio=true"));
+        ProgramUnderX program;
+        QVERIFY(program.start(env, 30000, {"-c", R"(set -o pipefail; "$TAMVOLO_PROGRAM" 2>&1 | head -n1)"},
+                              QStringLiteral("/bin/bash")));
+        PulseCapture capture;
+        QVERIFY(capture.start());
+        program.typePattern("vvvvvvv");
+        program.click(ProgramUnderX::esegui());
+        QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 10, 10000);
+        QTest::qWait(50); // into a kick
+        if (signal == 0) {
+            program.click(ProgramUnderX::chiudi());
+        } else {
+            const QString pid = ProgramUnderX::run(QStringLiteral("xdotool"), {"getwindowpid", program.windowId()});
+            QVERIFY(pid.toInt() > 0);
+            ::kill(pid_t(pid.toInt()), signal);
+        }
+        QVERIFY(program.process().waitForFinished(10000));
+        QTest::qWait(300);
+        capture.stop();
+        QCOMPARE(program.process().exitCode(), 0);
+        const std::vector<float> played = capture.left();
+        // A cut is a click after which nothing sounds; a click with sound
+        // after it is a hole of the stream's (a busy machine), said apart.
+        const auto clicks = ClickDetector::find(played);
+        const auto sounds = [](float x) { return std::abs(x) > 1e-3f; };
+        const auto last = std::find_if(played.rbegin(), played.rend(), sounds);
+        QVERIFY(last != played.rend());
+        const std::size_t silentFrom = std::size_t(played.rend() - last);
+        for (const std::size_t at : clicks)
+            qInfo("%s %.3f s before the end of the capture", at >= silentFrom ? "a cut" : "a hole",
+                  double(played.size() - at) / 48000);
+        QVERIFY(std::none_of(clicks.begin(), clicks.end(), [&](std::size_t at) { return at >= silentFrom; }));
+        // Faded: the last half millisecond before the silence is below -26 dBFS.
+        QVERIFY(silentFrom > 24);
+        const float end =
+            std::abs(*std::max_element(played.begin() + long(silentFrom) - 24, played.begin() + long(silentFrom),
+                                       [](float a, float b) { return std::abs(a) < std::abs(b); }));
+        QVERIFY2(end < 0.05f, qPrintable(QString::number(end)));
     }
 
     void withAFrozenServerTheWindowAnswersAndChiudiEndsIt()

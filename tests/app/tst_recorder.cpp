@@ -300,6 +300,30 @@ private slots:
         button("stop")->click();
     }
 
+    void aTakeTheProgramCouldNotAskAboutComesBackAtTheNextStart()
+    {
+        // Ended by a signal or a logout, the program keeps the unsaved take;
+        // the next start offers it back, unsaved, for its key.
+        recordAVowel();
+        const QString kept = m_dir.filePath(QStringLiteral("data/tamvolo/ripresa-non-salvata-86.wav"));
+        QVERIFY(m_window->keepUnsavedTake());
+        QVERIFY(QFile::exists(kept));
+        const QByteArray take = contents(kept);
+        m_window.reset();
+
+        init();
+        QVERIFY(RecorderWindow::keptTakeWaits(SampleFolders::user()));
+        QVERIFY(m_window->offerKeptTake());
+        QVERIFY2(status().contains(QStringLiteral("«V»")), qPrintable(status()));
+        QVERIFY(!QFile::exists(kept));
+        m_answer = false;
+        QVERIFY(!m_window->mayEnd()); // unsaved again: asked about, and kept
+        m_answer = true;
+        button("save")->click();
+        QCOMPARE(contents(userFolder() + QStringLiteral("v.wav")), take);
+        QVERIFY(!m_window->keepUnsavedTake()); // saved: nothing to keep
+    }
+
     void salvaReplacesALinkInTheFolderNotWhatItPointsTo()
     {
         const QString outside = m_dir.filePath(QStringLiteral("outside.wav"));
