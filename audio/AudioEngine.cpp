@@ -73,8 +73,12 @@ AudioEngine::~AudioEngine()
         keepForever(std::move(m_state));
         return;
     }
-    if (s.output && !s.output->close(std::chrono::milliseconds(kCloseMs)))
-        keepForever(std::move(s.output)); // its audio thread may still run, without the player
+    if (s.output && !s.output->close(std::chrono::milliseconds(kCloseMs))) {
+        // Its audio thread may still run, and may still be rendering the
+        // player: both are left behind, never freed under it.
+        keepForever(std::move(m_state));
+        return;
+    }
     s.player.takeRetired();
 }
 

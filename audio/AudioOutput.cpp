@@ -17,16 +17,21 @@ void AudioOutput::start(VoicePlayer &player)
 bool AudioOutput::close(std::chrono::milliseconds limit)
 {
     // Let the player go first: a render that took it before this ends within
-    // a block, and none starts after.
+    // a block, and none starts after. One whose thread is starved for longer
+    // than `limit` still holds it: said, so that the player is kept too.
     m_player.store(nullptr, std::memory_order_seq_cst);
-    for (int i = 0; i < 100 && m_rendering.load(std::memory_order_seq_cst); ++i)
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (m_rendering.load(std::memory_order_seq_cst) && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const bool released = !m_rendering.load(std::memory_order_seq_cst);
+    if (!released)
+        qCDebug(lcAudio) << name() << ": a block was still rendering after" << limit.count() << "ms";
     if (!isOpen())
-        return true;
+        return released;
     const bool closed = runWithin(limit, [this] { closeNow(); });
     if (!closed)
         qCDebug(lcAudio) << name() << ": the stream did not close in" << limit.count() << "ms; left behind";
-    return closed;
+    return closed && released;
 }
 
 std::vector<std::string> AudioOutput::report()

@@ -49,10 +49,11 @@ public:
     // the next close().
     void start(VoicePlayer &player);
 
-    // Lets the player go (no render of it runs after this returns), then
+    // Lets the player go (no render of it runs after this returns true), then
     // closes the device. A sound server that stopped answering can hold the
-    // close up for ever: after `limit` it is left behind and false returned;
-    // the object must then be kept alive (keepForever).
+    // close up for ever, and a starved audio thread a render: after `limit`
+    // each is left behind and false returned; the object and the player must
+    // then be kept alive (keepForever).
     bool close(std::chrono::milliseconds limit);
 
     // True while the device is open and has not failed (its server went

@@ -3,11 +3,14 @@
 #include "audio/AudioLog.h"
 #include "audio/MonotonicClock.h"
 #include "audio/SdlDevice.h"
+#include "audio/TimeLimits.h"
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -18,6 +21,10 @@ bool pipeWireNamed()
     const char *named = std::getenv("SDL_AUDIODRIVER");
     return named && std::strncmp(named, "pipewire", 8) == 0 && (named[8] == '\0' || named[8] == ',');
 }
+
+// An open of SDL's audio still stuck on its helper thread: SDL is not
+// opened again beside it.
+std::atomic<bool> g_stuck{false};
 
 } // namespace
 
@@ -38,24 +45,59 @@ bool SdlOutput::open()
 {
     closeNow();
     clearFailed();
-    if (!initSdlAudio())
-        return cannotOpen("no audio driver, or a sound server without a sink");
-    m_subsystem = true;
-    const char *driver = SDL_GetCurrentAudioDriver();
-    const bool sdlPipeWire = driver && std::strcmp(driver, "pipewire") == 0;
-
+    // SDL's drivers wait on their servers as long as those like (its
+    // PulseAudio driver, on a PipeWire without a sink, for ever): opened on
+    // a helper thread, within kOpenMs. The device starts paused, so a late
+    // one never calls back; it is closed where it ends.
+    struct Opened
+    {
+        std::uint32_t device = 0;
+        bool subsystem = false;
+        int blockFrames = 0;
+        std::string why;
+    };
+    if (g_stuck.load())
+        return cannotOpen("an earlier open of SDL's audio has not ended");
+    auto opened = std::make_shared<Opened>();
     SDL_AudioSpec want{};
     want.freq = kRate;
     want.format = AUDIO_F32SYS;
     want.channels = kChannels;
-    want.samples = Uint16(sdlPipeWire ? kPipeWireBlockFrames : kBlockFrames);
     want.callback = &SdlOutput::callback;
     want.userdata = this;
-    SDL_AudioSpec have{};
-    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    g_stuck.store(true);
+    const bool inTime = runWithin(
+        std::chrono::milliseconds(kOpenMs),
+        [opened, want]() mutable {
+            if (!initSdlAudio()) {
+                opened->why = "no audio driver, or a sound server without a sink";
+                return;
+            }
+            opened->subsystem = true;
+            const char *driver = SDL_GetCurrentAudioDriver();
+            const bool sdlPipeWire = driver && std::strcmp(driver, "pipewire") == 0;
+            want.samples = Uint16(sdlPipeWire ? kPipeWireBlockFrames : kBlockFrames);
+            SDL_AudioSpec have{};
+            opened->device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+            opened->blockFrames = have.samples;
+            if (opened->device == 0)
+                opened->why = std::string("no audio device: ") + SDL_GetError();
+        },
+        [opened] {
+            if (opened->device != 0)
+                SDL_CloseAudioDevice(opened->device);
+            if (opened->subsystem)
+                SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            g_stuck.store(false);
+        });
+    if (!inTime) // the helper's late close clears g_stuck
+        return cannotOpen("SDL did not open its device in " + std::to_string(kOpenMs) + " ms");
+    g_stuck.store(false);
+    m_subsystem = opened->subsystem;
+    m_device = opened->device;
     if (m_device == 0)
-        return cannotOpen(std::string("no audio device: ") + SDL_GetError());
-    m_blockFrames = have.samples;
+        return cannotOpen(opened->why);
+    m_blockFrames = opened->blockFrames;
     SDL_PauseAudioDevice(m_device, 0);
     qCDebug(lcAudio) << "opened" << describe().c_str();
     return true;
