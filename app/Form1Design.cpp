@@ -236,6 +236,7 @@ void Form1::createTimers()
     };
     Timer1 = timer("Timer1", 100);
     m_stepClock = new StepClock([this] { return m_sound.nowNs(); }, this);
+    m_stepClock->setAhead([this] { return m_sound.aheadNs(); });
 }
 
 void Form1::connectEvents()

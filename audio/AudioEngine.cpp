@@ -120,6 +120,12 @@ std::int64_t AudioEngine::latencyNs() const
     return player.nsFor(player.blockFrames()) + m_state->marginNs.load(std::memory_order_relaxed);
 }
 
+std::int64_t AudioEngine::askAheadNs() const
+{
+    const VoicePlayer &player = m_state->player;
+    return player.nsFor(player.blockFrames()) + latencyNs();
+}
+
 std::uint64_t AudioEngine::lateOnsets() const
 {
     return m_state->player.lateOnsets();

@@ -92,6 +92,9 @@ public:
     int rate() const;
     // From a key's stamp to the frame its sound starts on, now.
     std::int64_t latencyNs() const;
+    // How long before its stamp a sound must reach the engine to start on
+    // its frame: the block the output renders ahead, and the lead.
+    std::int64_t askAheadNs() const;
     // Requests whose onset had already passed when they reached the voice.
     std::uint64_t lateOnsets() const;
     // Output blocks asked for more than a block late (see VoicePlayer).

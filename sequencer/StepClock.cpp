@@ -66,10 +66,15 @@ std::vector<std::pair<int, std::int64_t>> StepClock::stepsToCome()
     return m_asked;
 }
 
+std::int64_t StepClock::leadNs() const
+{
+    return m_ahead ? std::max(kLeadNs, m_ahead()) : kLeadNs;
+}
+
 void StepClock::runDueSteps()
 {
     const std::int64_t now = m_now();
-    while (const auto step = m_loop.dueBy(now + kLeadNs)) {
+    while (const auto step = m_loop.dueBy(now + leadNs())) {
         const auto due = m_loop.dueNs(*step);
         if (*due + StepLoop::kIntervalNs < now) {
             m_loop.tick(*step, now); // missed by more than a step: silent
@@ -87,5 +92,5 @@ void StepClock::schedule()
         m_timer->stop();
         return;
     }
-    m_timer->start(timerMs(*m_loop.dueNs(*step) - kLeadNs - m_now() + kMs - 1)); // never early
+    m_timer->start(timerMs(*m_loop.dueNs(*step) - leadNs() - m_now() + kMs - 1)); // never early
 }

@@ -37,6 +37,12 @@ public:
 
     explicit StepClock(Clock nowNs, QObject *parent = nullptr);
 
+    // How long before its beat a step must be asked for at least, read at
+    // each turn: where the output's blocks are long (a quantum of 2,048
+    // frames) a block, its lead and the loader's time come to more than
+    // kLeadNs, and a step asked for kLeadNs ahead would come late.
+    void setAhead(Clock aheadNs) { m_ahead = std::move(aheadNs); }
+
     // Esegui: arms step 1 one interval from now, beside whatever is armed.
     void start();
     // Ferma: disarms every step; a beat asked for and not yet come is not
@@ -60,7 +66,10 @@ private:
     void runDueSteps();
     void schedule();
 
+    std::int64_t leadNs() const;
+
     Clock m_now;
+    Clock m_ahead;
     StepLoop m_loop;
     QTimer *m_timer = nullptr;
     int m_generation = 0; // marks asked for before a stop are not shown

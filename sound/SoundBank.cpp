@@ -72,6 +72,12 @@ std::int64_t SoundBank::nowNs() const
     return m_engine->nowNs();
 }
 
+std::int64_t SoundBank::aheadNs() const
+{
+    // The engine's block and lead, and the loader's turn.
+    return m_engine->askAheadNs() + kLoaderNs;
+}
+
 void SoundBank::State::push(Request request)
 {
     if (!engine->hasOutput())

@@ -47,6 +47,9 @@ class SoundBank : public SoundSink
 {
 public:
     static constexpr int kPreloadEveryMs = 2000;
+    // What a request may wait for the loader, at most, on a busy machine:
+    // added to how far ahead a loop's steps are asked for.
+    static constexpr std::int64_t kLoaderNs = 10'000'000;
 
     explicit SoundBank(std::shared_ptr<AudioEngine> engine,
                        std::function<std::vector<std::string>()> sampleFolders = &SampleFolders::defaults);
@@ -60,6 +63,7 @@ public:
     void withdrawSteps(std::int64_t fromNs) override;
     void playWav(std::string wav) override;
     std::int64_t nowNs() const override;
+    std::int64_t aheadNs() const override;
 
 private:
     // Everything the loader thread touches.

@@ -35,4 +35,7 @@ public:
     virtual void playWav(std::string wav) = 0;
     // The sink's clock, in nanoseconds; any thread.
     virtual std::int64_t nowNs() const { return monotonicNs(); }
+    // How long before its moment a sound must be asked for to start on it
+    // (0: any time will do); any thread.
+    virtual std::int64_t aheadNs() const { return 0; }
 };

@@ -25,7 +25,8 @@ private slots:
         auto engine = std::make_shared<AudioEngine>();
         RecordingSink sink;
         {
-            MidiPlayer player(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr, &SampleFolders::defaults, mapFile);
+            MidiPlayer player(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr,
+                              &SampleFolders::defaults, mapFile);
             Form1 form(sink, Platform::system(), false);
             form.Form_Load();
             form.setMidi([&player](std::uint8_t note, std::uint8_t key) { player.learn(note, key); });
@@ -40,7 +41,8 @@ private slots:
             QTRY_VERIFY(QFile::exists(QString::fromStdString(mapFile)));
             QVERIFY(sink.names.isEmpty()); // a pad edits no pattern and plays no key
         }
-        MidiPlayer again(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr, &SampleFolders::defaults, mapFile);
+        MidiPlayer again(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr, &SampleFolders::defaults,
+                         mapFile);
         QCOMPARE(again.keyFor(40), std::uint8_t('V'));
         QCOMPARE(again.keyFor(38), std::uint8_t('B')); // the others as they were
     }

@@ -32,6 +32,33 @@ class TestStepClock : public QObject
 private slots:
     void init() { m_beats.clear(); }
 
+    void aStepIsAskedForAsFarAheadAsTheOutputNeeds_data()
+    {
+        QTest::addColumn<int>("aheadMs");
+        QTest::addColumn<int>("askedMs"); // before the beat
+        QTest::newRow("short blocks: the clock's own lead") << 12 << 30;
+        QTest::newRow("blocks of 2,048 frames: a block, the lead and 10 ms") << 98 << 98;
+    }
+
+    void aStepIsAskedForAsFarAheadAsTheOutputNeeds()
+    {
+        QFETCH(int, aheadMs);
+        QFETCH(int, askedMs);
+        StepClock clock([this] { return m_now; });
+        clock.setAhead([aheadMs] { return aheadMs * kMs; });
+        std::int64_t askedAt = 0, beat = 0;
+        connect(&clock, &StepClock::stepDue, this, [&](int, std::int64_t at) {
+            if (!askedAt) {
+                askedAt = m_now;
+                beat = at;
+            }
+        });
+        clock.start();
+        pass(clock, 200, 1);
+        QVERIFY(askedAt != 0);
+        QCOMPARE((beat - askedAt) / kMs, std::int64_t(askedMs));
+    }
+
     void everyStepIsStampedWithItsBeat_data()
     {
         QTest::addColumn<int>("turnMs");
