@@ -26,6 +26,7 @@ struct AudioEngine::State
     bool everOpened = false;
     std::int64_t nextOpenNs = 0;
     std::int64_t nextSdlNs = 0;
+    std::int64_t nextPipeWireNs = 0;
     std::string whyNoneSaid;
     std::uint64_t callbacksSeen = 0;
     std::uint64_t callbacksAtStart = 0;
@@ -47,6 +48,7 @@ struct AudioEngine::State
     void tryOpen(std::int64_t now);
     void watch(std::int64_t now);
     void lose(const char *why);
+    void moveToPipeWire(std::int64_t now);
     void setRunning(bool value);
 };
 
@@ -237,6 +239,33 @@ void AudioEngine::State::lose(const char *why)
     nextOpenNs = 0;
 }
 
+void AudioEngine::State::moveToPipeWire(std::int64_t now)
+{
+    if (now < nextPipeWireNs || !OutputChoice::pipeWireWouldServeBetter(*output))
+        return;
+    nextPipeWireNs = now + std::int64_t(kPipeWireLookMs) * 1'000'000;
+    std::unique_ptr<AudioOutput> better = OutputChoice::openPipeWire();
+    if (!better)
+        return;
+    // Handed over without a click: the mix fades out, the old output plays
+    // out what its server holds, and the new one starts with the mix fading
+    // in, the sounds where they have got to (a loop keeps its grid).
+    qCDebug(lcAudio) << "PipeWire's graph can play now: the output moves to it from" << output->name();
+    player.hush(true);
+    const std::int64_t quiet = player.framesFor(std::int64_t(kCloseQuietMs) * 1'000'000);
+    const std::int64_t limit = monotonicNs() + std::int64_t(kCloseFadeLimitMs) * 1'000'000;
+    while (player.framesQuiet() < quiet && monotonicNs() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (!output->close(std::chrono::milliseconds(kCloseMs)))
+        keepForever(std::move(output));
+    output = std::move(better);
+    marginNs = output->marginNs();
+    output->start(player);
+    player.hush(false);
+    callbacksSeen = callbacksAtStart = output->callbacks();
+    callbacksMovedNs = monotonicNs();
+}
+
 void AudioEngine::State::watch(std::int64_t now)
 {
     if (const std::uint64_t late = player.lateBlocks(); late != lateBlocksSaid) {
@@ -286,6 +315,8 @@ void AudioEngine::State::serviceLoop()
             watch(now);
         else
             tryOpen(now);
+        if (output)
+            moveToPipeWire(now);
         lastWakeNs = monotonicNs();
         player.takeRetired(); // freed here, off the audio thread
         std::unique_lock lock(mutex);

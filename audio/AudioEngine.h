@@ -51,6 +51,10 @@ public:
     static constexpr int kCloseMs = 400;
     static constexpr int kCloseQuietMs = 60;
     static constexpr int kCloseFadeLimitMs = 250;
+    // How often PipeWire is looked for while another output plays, chosen
+    // where PipeWire could not play yet (a login still starting, a server
+    // restarted): its own stream is taken as soon as its graph can play.
+    static constexpr int kPipeWireLookMs = 1000;
     // A MIDI hit comes to the voice straight from the graph's cycle, without
     // the window system and the UI thread a key goes through.
     static constexpr std::int64_t kHitMarginNs = 1'000'000;

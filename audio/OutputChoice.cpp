@@ -49,6 +49,17 @@ void OutputChoice::prepareEnvironment()
         SdlOutput::askServerBuffer();
 }
 
+bool OutputChoice::pipeWireWouldServeBetter(const AudioOutput &current)
+{
+    return asked() == Asked::Any && std::strcmp(current.name(), "PipeWire") != 0 && PipeWireOutput::serverAnswers();
+}
+
+std::unique_ptr<AudioOutput> OutputChoice::openPipeWire()
+{
+    auto output = std::make_unique<PipeWireOutput>();
+    return output->open() ? std::move(output) : nullptr;
+}
+
 OutputChoice::Attempt OutputChoice::open(bool trySdl)
 {
     Attempt attempt;

@@ -31,4 +31,12 @@ void prepareEnvironment();
 // only with `trySdl`. Waits at most a few AudioOutput::kOpenMs.
 Attempt open(bool trySdl);
 
+// Whether PipeWire's own stream may serve better than `current`: the choice
+// is the default one, `current` is another output, and a PipeWire server
+// answers. Never blocks for long (a socket probe).
+bool pipeWireWouldServeBetter(const AudioOutput &current);
+// PipeWire's own stream, opened where its graph can play; null where it
+// cannot. Waits at most AudioOutput::kOpenMs.
+std::unique_ptr<AudioOutput> openPipeWire();
+
 } // namespace OutputChoice

@@ -278,9 +278,15 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_
     // Fades and hits overlapping add up: the sum is turned down, not clipped.
     m_limiter.process(out, frames);
 
-    if (m_closing.load(std::memory_order_relaxed)) {
+    // The whole mix fading out (closing, a hand-over) or back in.
+    const bool down = m_closing.load(std::memory_order_relaxed) || m_hushed.load(std::memory_order_relaxed);
+    if (down || m_mixFaded > 0) {
         for (int i = 0; i < frames; ++i) {
-            const float gain = m_closeFadeDone < m_fade.size() ? m_fade[m_closeFadeDone++] : 0.0f;
+            float gain = 1.0f;
+            if (down)
+                gain = m_mixFaded < m_fade.size() ? m_fade[m_mixFaded++] : 0.0f;
+            else if (m_mixFaded > 0)
+                gain = m_fade[--m_mixFaded];
             out[2 * i] *= gain;
             out[2 * i + 1] *= gain;
         }

@@ -80,6 +80,11 @@ public:
     // on, everything that sounds fades out over kFadeMs, and nothing sounds
     // after, so that closing the output cuts no sound short (a click).
     void fadeOutForClose() { m_closing.store(true, std::memory_order_relaxed); }
+    // Any one thread, never blocks: the same fade out, then silence, while
+    // the output is handed over to another; hush(false) fades back in over
+    // kFadeMs. The sounds go on meanwhile, unheard: what plays after comes
+    // in at the point it has reached.
+    void hush(bool on) { m_hushed.store(on, std::memory_order_relaxed); }
     // Any thread: the frames rendered, up to now, since the last one with
     // any sound in it.
     std::int64_t framesQuiet() const { return m_framesQuiet.load(std::memory_order_relaxed); }
@@ -160,6 +165,7 @@ private:
     std::atomic<std::uint64_t> m_stale{0};
     std::atomic<int> m_blockFrames{kFirstBlockFrames};
     std::atomic<bool> m_closing{false};
-    std::size_t m_closeFadeDone = 0; // audio thread: frames of the closing fade done
+    std::atomic<bool> m_hushed{false};
+    std::size_t m_mixFaded = 0; // audio thread: frames of the mix's fade out done (back to 0 fading in)
     std::atomic<std::int64_t> m_framesQuiet{0};
 };

@@ -4,8 +4,10 @@
 #include "sound/SoundBank.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/ClickDetector.h"
 #include "support/Correlation.h"
 #include "support/DropoutDetector.h"
+#include "support/GraphCapture.h"
 #include "support/Onsets.h"
 #include "support/PrivatePulseServer.h"
 #include "support/PulseCapture.h"
@@ -448,6 +450,66 @@ private slots:
         qInfo("the loop was heard %lld ms after the server could play", heardAfterMs);
         QVERIFY2(heardAfterMs >= 0, "the loop was not heard");
         QVERIFY2(heardAfterMs <= 2000, qPrintable(QString::number(heardAfterMs)));
+    }
+
+    void theOutputMovesToPipeWireOnceItsGraphCanPlay()
+    {
+        // The program started on PulseAudio, PipeWire not there yet (a login
+        // still starting, a server restarted): once PipeWire's graph can
+        // play, the sound moves to PipeWire's own stream within 2 s, said
+        // once; what PulseAudio played last fades out, without a click.
+        if (qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT").contains(QStringLiteral("pipewire")))
+            QSKIP("starts a PulseAudio and a PipeWire of its own: run once, with the PulseAudio fixture");
+        PrivatePulseServer pulse(false, QStringLiteral("pulse-server.sh"));
+        QVERIFY(pulse.ok());
+        pulse.use();
+        PrivatePulseServer pipeWire(true, QStringLiteral("pipewire-server.sh"));
+        qputenv("PIPEWIRE_RUNTIME_DIR", pipeWire.clientEnvironment().value("PIPEWIRE_RUNTIME_DIR").toLocal8Bit());
+        g_audioLog.clear();
+        g_previousHandler = qInstallMessageHandler(keepAudioLog);
+        QLoggingCategory::setFilterRules(QStringLiteral("tamvolo.audio.debug=true"));
+        const std::vector<float> kick = kitSound("v.wav");
+        PulseCapture before;
+        QVERIFY(before.start());
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+        SoundBank bank(engine);
+        QVERIFY(playUntilHeard(bank, before, kick, 5000) >= 0);
+
+        QVERIFY(pipeWire.start());
+        QElapsedTimer sincePlayable;
+        sincePlayable.start();
+        const QString moved = QStringLiteral("the output moves to it from PulseAudio");
+        while (sincePlayable.elapsed() < 5000 && g_audioLog.filter(moved).isEmpty()) {
+            bank.playSample("v.wav", bank.nowNs());
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        const qint64 movedAfterMs = sincePlayable.elapsed();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        before.stop();
+        GraphCapture after;
+        QVERIFY(after.start());
+        QElapsedTimer waited;
+        waited.start();
+        bool heard = false;
+        while (!heard && waited.elapsed() < 3000) {
+            bank.playSample("v.wav", bank.nowNs());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            heard = !Capture::findAll(after.left(), kick, 144, 256).empty();
+        }
+        after.stop();
+        qInstallMessageHandler(g_previousHandler);
+        QLoggingCategory::setFilterRules(QString());
+        qInfo("the output moved %lld ms after PipeWire could play", movedAfterMs);
+        QCOMPARE(g_audioLog.filter(moved).size(), 1);
+        QVERIFY2(movedAfterMs <= 2000, qPrintable(QString::number(movedAfterMs)));
+        QVERIFY2(heard, "nothing came out of PipeWire's sink");
+        const std::vector<float> played = before.left();
+        const auto lastSound =
+            std::find_if(played.rbegin(), played.rend(), [](float x) { return std::abs(x) > 1e-3f; });
+        const std::size_t silentFrom = std::size_t(played.rend() - lastSound);
+        const auto clicks = ClickDetector::find(played);
+        QVERIFY(std::none_of(clicks.begin(), clicks.end(), [&](std::size_t at) { return at >= silentFrom; }));
     }
 
     void closingDoesNotWaitForAFrozenServer()
