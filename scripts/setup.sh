@@ -15,7 +15,8 @@ tamvolo_packages=(
 )
 
 # What the tests add: the sound servers they start privately (PulseAudio;
-# PipeWire with wireplumber and pipewire-pulse, and its tools), the virtual X
+# PipeWire with wireplumber and pipewire-pulse, and its tools; RTKit, with
+# the polkitd it brings, on a private system bus), the virtual X
 # server, the desktops (openbox with a tray, a compositing manager, weston),
 # the tools that drive the window and look at it, clang for the fuzzers, and
 # what builds and checks the Debian package (and renders its manual page)
@@ -23,7 +24,7 @@ tamvolo_packages=(
 tamvolo_test_packages=(
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
   openbox trayer xcompmgr weston
-  pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber pipewire-pulse dbus-daemon
+  pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber pipewire-pulse dbus-daemon rtkit
   clang libclang-rt-14-dev
   debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin groff-base
 )
