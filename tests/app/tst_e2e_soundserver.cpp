@@ -30,12 +30,18 @@ class TestE2eSoundServer : public QObject
         return !Capture::findAll(capture.left(), sound, 144, 256).empty();
     }
 
-    // Starts the program on `server` with the loop "VVVVVVV" playing.
-    bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime)
+    // What the program needs to play on `server`.
+    static QProcessEnvironment environmentFor(const PrivatePulseServer &server, const QTemporaryDir &runtime)
     {
         QProcessEnvironment env = server.clientEnvironment();
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        if (!program.start(env))
+        return env;
+    }
+
+    // Starts the program on `server` with the loop "VVVVVVV" playing.
+    bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime)
+    {
+        if (!program.start(environmentFor(server, runtime)))
             return false;
         program.typePattern("vvvvvvv");
         program.click(ProgramUnderX::esegui());
@@ -157,8 +163,7 @@ private slots:
         QVERIFY(server.ok());
         server.use();
         QTemporaryDir runtime;
-        QProcessEnvironment env = server.clientEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        QProcessEnvironment env = environmentFor(server, runtime);
         env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio=true"));
         ProgramUnderX program;
         QVERIFY(program.start(env, 30000, {"-c", R"(set -o pipefail; "$TAMVOLO_PROGRAM" 2>&1 | head -n1)"},
@@ -289,10 +294,9 @@ private slots:
         QVERIFY(server.ok());
         server.use();
         QTemporaryDir runtime;
-        QProcessEnvironment env = server.clientEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
         ProgramUnderX program;
-        QVERIFY2(program.start(env, 30000, {"-c", R"(ulimit -f 200 && exec "$TAMVOLO_PROGRAM")"}, "/bin/sh"),
+        QVERIFY2(program.start(environmentFor(server, runtime), 30000,
+                               {"-c", R"(ulimit -f 200 && exec "$TAMVOLO_PROGRAM")"}, "/bin/sh"),
                  "the program did not show its window");
         PulseCapture capture;
         QVERIFY(capture.start());
