@@ -68,16 +68,18 @@ start() {
     -e 's|<includedir>system.d</includedir>|<includedir>/usr/share/dbus-1/system.d</includedir>|' \
     -e 's|<include ignore_missing="yes">/etc/dbus-1/system.conf</include>||' \
     /usr/share/dbus-1/system.conf >"$dir/system.conf" || return 1
-  dbus-daemon --config-file="$dir/system.conf" --nofork >"$dir/bus.log" 2>&1 &
+  # Every daemon's output goes to its log, none to the caller's (CTest waits
+  # until nothing holds its pipes).
+  dbus-daemon --config-file="$dir/system.conf" --nofork </dev/null >"$dir/bus.log" 2>&1 &
   echo $! >"$dir/bus.pid"
   for _ in $(seq 50); do [ -S "$dir/socket" ] && break; sleep 0.1; done
   export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/socket"
   grant realtime || { stop; return 1; }
-  "$polkitd" --no-debug >"$dir/polkit.log" 2>&1 &
+  "$polkitd" --no-debug </dev/null >"$dir/polkit.log" 2>&1 &
   echo $! >"$dir/polkit.pid"
   # RTKit limits its own file sizes to nothing: its log goes through a pipe.
   # No canary: a loaded test machine would make it demote every thread.
-  "$rtkit" --stderr --no-canary 2>&1 | cat >"$dir/rtkit.log" &
+  ("$rtkit" --stderr --no-canary 2>&1 | cat >"$dir/rtkit.log") </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do
     if dbus-send --system --print-reply --dest=org.freedesktop.RealtimeKit1 /org/freedesktop/RealtimeKit1 \
       org.freedesktop.DBus.Properties.Get string:org.freedesktop.RealtimeKit1 string:MaxRealtimePriority \
