@@ -308,6 +308,12 @@ void RecorderWindow::stop()
     finishTake(false);
 }
 
+void RecorderWindow::showTakeLength()
+{
+    m_time->setText(QStringLiteral("%1 s").arg(
+        QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+}
+
 void RecorderWindow::finishTake(bool lost)
 {
     if (!m_input.isRecording())
@@ -319,8 +325,7 @@ void RecorderWindow::finishTake(bool lost)
         m_take = std::move(*edited);
         m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
         // One length shown: the take's, as it will play.
-        m_time->setText(QStringLiteral("%1 s").arg(
-            QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+        showTakeLength();
         say(QStringLiteral("%1Registrazione pronta: «Ascolta» per sentirla, «Salva» per usarla.")
                 .arg(lost ? QStringLiteral("L'ingresso si è interrotto; tenuto quanto registrato.\n") : QString()));
     } else {
@@ -459,8 +464,7 @@ bool RecorderWindow::offerKeptTake()
     m_take = sound->samples;
     m_takeWav = std::move(bytes);
     m_takeSaved = false;
-    m_time->setText(QStringLiteral("%1 s").arg(
-        QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+    showTakeLength();
     say(QStringLiteral("Alla chiusura di Tamvolo la registrazione del tasto «%1» non era salvata: eccola. "
                        "«Ascolta» per sentirla, «Salva» per usarla.")
             .arg(m_key));

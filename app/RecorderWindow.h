@@ -90,6 +90,8 @@ protected:
 private:
     void showLevel();
     void finishTake(bool lost);
+    // The take's length, as it will play, in the time label.
+    void showTakeLength();
     void say(const QString &text);
     void updateButtons();
     bool mayDropTake();

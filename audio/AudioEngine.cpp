@@ -49,6 +49,8 @@ struct AudioEngine::State
     void watch(std::int64_t now);
     void lose(const char *why);
     void moveToPipeWire(std::int64_t now);
+    void startOutput();
+    void waitUntilQuiet() const;
     void setRunning(bool value);
 };
 
@@ -63,10 +65,7 @@ AudioEngine::~AudioEngine()
     State &s = *m_state;
     if (hasOutput()) {
         s.player.fadeOutForClose();
-        const std::int64_t quiet = s.player.framesFor(std::int64_t(kCloseQuietMs) * 1'000'000);
-        const std::int64_t limit = monotonicNs() + std::int64_t(kCloseFadeLimitMs) * 1'000'000;
-        while (s.player.framesQuiet() < quiet && monotonicNs() < limit)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        s.waitUntilQuiet();
     }
     if (!stopWorker(s, std::chrono::milliseconds(kCloseMs))) {
         // Stuck in a sound server (opening the output): left behind, with
@@ -219,14 +218,29 @@ void AudioEngine::State::tryOpen(std::int64_t now)
     output = std::move(attempt.output);
     qCDebug(lcAudio) << (everOpened ? "the output was opened again:" : "output chosen:") << output->name() << "("
                      << attempt.why.c_str() << ")";
-    marginNs = output->marginNs();
-    output->start(player);
-    callbacksSeen = callbacksAtStart = output->callbacks();
-    callbacksMovedNs = monotonicNs();
+    startOutput();
     if (everOpened)
         reopens.fetch_add(1, std::memory_order_relaxed);
     everOpened = true;
     setRunning(true);
+}
+
+void AudioEngine::State::startOutput()
+{
+    marginNs = output->marginNs();
+    output->start(player);
+    callbacksSeen = callbacksAtStart = output->callbacks();
+    callbacksMovedNs = monotonicNs();
+}
+
+void AudioEngine::State::waitUntilQuiet() const
+{
+    // Silence rendered for long enough that the server's queue has played
+    // out what sounded, or the limit.
+    const std::int64_t quiet = player.framesFor(std::int64_t(kCloseQuietMs) * 1'000'000);
+    const std::int64_t limit = monotonicNs() + std::int64_t(kCloseFadeLimitMs) * 1'000'000;
+    while (player.framesQuiet() < quiet && monotonicNs() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 void AudioEngine::State::lose(const char *why)
@@ -252,18 +266,12 @@ void AudioEngine::State::moveToPipeWire(std::int64_t now)
     // in, the sounds where they have got to (a loop keeps its grid).
     qCDebug(lcAudio) << "PipeWire's graph can play now: the output moves to it from" << output->name();
     player.hush(true);
-    const std::int64_t quiet = player.framesFor(std::int64_t(kCloseQuietMs) * 1'000'000);
-    const std::int64_t limit = monotonicNs() + std::int64_t(kCloseFadeLimitMs) * 1'000'000;
-    while (player.framesQuiet() < quiet && monotonicNs() < limit)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    waitUntilQuiet();
     if (!output->close(std::chrono::milliseconds(kCloseMs)))
         keepForever(std::move(output));
     output = std::move(better);
-    marginNs = output->marginNs();
-    output->start(player);
+    startOutput();
     player.hush(false);
-    callbacksSeen = callbacksAtStart = output->callbacks();
-    callbacksMovedNs = monotonicNs();
 }
 
 void AudioEngine::State::watch(std::int64_t now)
