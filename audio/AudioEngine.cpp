@@ -4,6 +4,7 @@
 #include "audio/AudioOutput.h"
 #include "audio/FrameClock.h"
 #include "audio/KeepForever.h"
+#include "audio/MidiHub.h"
 #include "audio/MonotonicClock.h"
 #include "audio/OutputChoice.h"
 #include "audio/TimeLimits.h"
@@ -17,6 +18,7 @@
 struct AudioEngine::State
 {
     VoicePlayer player{AudioOutput::kRate};
+    std::shared_ptr<MidiHub> hub = std::make_shared<MidiHub>();
     std::atomic<bool> running{false};
     std::atomic<std::int64_t> marginNs{3'000'000};
     std::atomic<std::uint64_t> reopens{0};
@@ -97,6 +99,11 @@ std::int64_t AudioEngine::hitLatencyNs() const
 {
     const VoicePlayer &player = m_state->player;
     return player.nsFor(player.blockFrames()) + kHitMarginNs;
+}
+
+std::shared_ptr<MidiHub> AudioEngine::midiHub() const
+{
+    return m_state->hub;
 }
 
 bool AudioEngine::hasOutput() const
@@ -207,7 +214,7 @@ void AudioEngine::State::tryOpen(std::int64_t now)
     const bool trySdl = now >= nextSdlNs;
     if (trySdl)
         nextSdlNs = now + std::int64_t(kSdlRetryMs) * 1'000'000;
-    OutputChoice::Attempt attempt = OutputChoice::open(trySdl);
+    OutputChoice::Attempt attempt = OutputChoice::open(trySdl, *hub);
     if (!attempt.output) {
         if (attempt.why != whyNoneSaid)
             qCDebug(lcAudio) << "no sound yet:" << attempt.why.c_str() << "(tried again every" << kReopenMs << "ms)";
@@ -258,7 +265,7 @@ void AudioEngine::State::moveToPipeWire(std::int64_t now)
     if (now < nextPipeWireNs || !OutputChoice::pipeWireWouldServeBetter(*output))
         return;
     nextPipeWireNs = now + std::int64_t(kPipeWireLookMs) * 1'000'000;
-    std::unique_ptr<AudioOutput> better = OutputChoice::openPipeWire();
+    std::unique_ptr<AudioOutput> better = OutputChoice::openPipeWire(*hub);
     if (!better)
         return;
     // Handed over without a click: the mix fades out, the old output plays
@@ -327,6 +334,7 @@ void AudioEngine::State::serviceLoop()
             moveToPipeWire(now);
         lastWakeNs = monotonicNs();
         player.takeRetired(); // freed here, off the audio thread
+        hub->refill();
         std::unique_lock lock(mutex);
         wake.wait_for(lock, std::chrono::milliseconds(kServiceMs), [this] { return stop; });
         if (stop) {

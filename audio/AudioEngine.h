@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+class MidiHub;
+
 // The real-time engine: the sound output, the voice that plays into it, and
 // the engine thread that looks after both.
 //
@@ -90,6 +92,9 @@ public:
     // From a hit's stamp, the graph time of its MIDI event, to the frame its
     // sound starts on: one block and kHitMarginNs.
     std::int64_t hitLatencyNs() const;
+    // Any thread: where the pad's notes meet the output (PipeWire's node
+    // plays them in the cycle they come) and the MIDI player.
+    std::shared_ptr<MidiHub> midiHub() const;
     bool hasOutput() const;
     // Waits at most `limit` for an output to play through (a signalled wait).
     bool waitForOutput(std::chrono::milliseconds limit) const;

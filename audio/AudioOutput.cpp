@@ -49,14 +49,17 @@ void AudioOutput::callbackStarted()
     m_callbacks.fetch_add(1, std::memory_order_relaxed);
 }
 
-void AudioOutput::renderBlock(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs)
+bool AudioOutput::renderBlock(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs,
+                              std::span<const VoicePlayer::BlockHit> hits)
 {
     m_rendering.store(true, std::memory_order_seq_cst);
-    if (VoicePlayer *player = m_player.load(std::memory_order_seq_cst))
-        player->render(out, frames, nowNs, graphNs);
+    VoicePlayer *player = m_player.load(std::memory_order_seq_cst);
+    if (player)
+        player->render(out, frames, nowNs, graphNs, hits);
     else
         std::memset(out, 0, std::size_t(frames) * kFrameBytes);
     m_rendering.store(false, std::memory_order_release);
+    return player != nullptr;
 }
 
 void AudioOutput::followHole(std::int64_t frames)

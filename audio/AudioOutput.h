@@ -2,11 +2,13 @@
 
 #include "audio/RealtimePriority.h"
 #include "audio/SampleRate.h"
+#include "audio/VoicePlayer.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -96,8 +98,11 @@ protected:
     // first time, and counts the callback.
     void callbackStarted();
     // Audio thread: fills `frames` frames, by the player or with silence;
-    // `graphNs`, where there is one, the graph's time of the cycle.
-    void renderBlock(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1);
+    // `graphNs`, where there is one, the graph's time of the cycle. `hits`
+    // start in this block (VoicePlayer::render); false when no player took
+    // them (they are still the caller's).
+    bool renderBlock(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1,
+                     std::span<const VoicePlayer::BlockHit> hits = {});
     // Audio thread, before renderBlock(): the server played a hole of
     // `frames` where ours were due, or dropped -`frames` of those given last
     // (VoicePlayer::skip).

@@ -2,8 +2,11 @@
 
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
+#include "audio/MidiHub.h"
+#include "audio/MidiSequence.h"
 #include "audio/MonotonicClock.h"
 #include "audio/PipeWireOutput.h"
+#include "audio/PipeWireSession.h"
 #include "audio/RealtimePriority.h"
 #include "audio/SampleRate.h"
 #include "audio/SpscRing.h"
@@ -12,15 +15,12 @@
 #include <alsa/asoundlib.h>
 #include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
-#include <spa/control/control.h>
-#include <spa/pod/iter.h>
 
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,12 +32,6 @@ namespace {
 
 constexpr int kOpenMs = 1000;
 constexpr const char *kMidiFormat = "8 bit raw midi";
-
-void initPipeWire()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { pw_init(nullptr, nullptr); });
-}
 
 const char *linksText(MidiInput::Links links)
 {
@@ -62,11 +56,7 @@ std::string lookup(const spa_dict *props, const char *key)
 
 struct MidiInput::State
 {
-    // The hits, from the one MIDI thread running (PipeWire's or the
-    // sequencer's) to the reader.
-    SpscRing<Hit, 512> hits;
-    std::counting_semaphore<1 << 16> ready{0};
-    std::atomic<std::uint64_t> dropped{0};
+    std::shared_ptr<MidiHub> hub;
     Links links = Links::Hardware;
 
     // The worker thread: opens, and opens again.
@@ -81,15 +71,10 @@ struct MidiInput::State
     // PipeWire's data thread, real-time as the outputs' audio threads are.
     RealtimePriority realtime;
 
-    void publish(const MidiDecoder::Note &note, std::int64_t at)
-    {
-        if (hits.push(Hit{note, at}))
-            ready.release();
-        else
-            dropped.fetch_add(1, std::memory_order_relaxed);
-    }
+    void publish(const MidiDecoder::Note &note, std::int64_t at) { hub->fromSource(Hit{note, at}); }
 
-    // --- PipeWire: a filter node of ours, and links to the sources.
+    // --- PipeWire: a filter node of ours (or the output's node, where it
+    // hears the pad itself), and links to the sources.
     struct Port
     {
         std::uint32_t node = 0;
@@ -97,26 +82,22 @@ struct MidiInput::State
         bool physical = false; // a device's, not a program's
         pw_proxy *link = nullptr;
     };
-    pw_thread_loop *loop = nullptr;
-    pw_context *context = nullptr;
-    pw_core *core = nullptr;
-    pw_registry *registry = nullptr;
+    PipeWireSession session;
     pw_filter *filter = nullptr;
     void *port = nullptr;
-    spa_hook coreHook = {}, registryHook = {}, filterHook = {};
-    pw_core_events coreEvents = {};
-    pw_registry_events registryEvents = {};
+    spa_hook filterHook = {};
     pw_filter_events filterEvents = {};
+    std::uint32_t outputNode = MidiHub::kNoNode;    // the output's node, whose port sources link to
     std::map<std::uint32_t, std::string> nodeNames; // the main loop's thread
     std::map<std::uint32_t, Port> sources;          // MIDI output ports of others
     std::map<std::uint32_t, std::uint32_t> inputs;  // MIDI input ports, to their nodes
     std::uint32_t ourPort = SPA_ID_INVALID;
-    std::atomic<bool> pipeWireFailed{false};
-    int syncSeq = -1;
-    bool synced = false;
+    std::atomic<bool> filterFailed{false};
 
     bool openPipeWire();
     void closePipeWire();
+    PipeWireSession::Callbacks callbacks();
+    std::uint32_t ourNode() const { return filter ? pw_filter_get_node_id(filter) : outputNode; }
     void linkAll();
     static void process(void *self, spa_io_position *position);
 
@@ -138,88 +119,59 @@ struct MidiInput::State
     }
 };
 
+PipeWireSession::Callbacks MidiInput::State::callbacks()
+{
+    PipeWireSession::Callbacks callbacks;
+    callbacks.added = [this](std::uint32_t id, const char *type, const spa_dict *props) {
+        if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+            const std::string name = lookup(props, PW_KEY_NODE_DESCRIPTION);
+            nodeNames[id] = name.empty() ? lookup(props, PW_KEY_NODE_NAME) : name;
+            return;
+        }
+        if (std::strcmp(type, PW_TYPE_INTERFACE_Port) != 0 || lookup(props, PW_KEY_FORMAT_DSP) != kMidiFormat)
+            return;
+        const std::uint32_t node = std::uint32_t(std::atoi(lookup(props, PW_KEY_NODE_ID).c_str()));
+        const std::string direction = lookup(props, PW_KEY_PORT_DIRECTION);
+        if (direction == "in") {
+            inputs[id] = node;
+        } else if (direction == "out" && node != ourNode()) {
+            std::string name = nodeNames.count(node) ? nodeNames[node] : std::to_string(node);
+            name += ":" + lookup(props, PW_KEY_PORT_NAME);
+            const bool physical = lookup(props, PW_KEY_PORT_PHYSICAL) == "true";
+            qCDebug(lcMidi) << (physical ? "MIDI source found (a device):" : "MIDI source found (a program):")
+                            << name.c_str();
+            sources[id] = Port{node, name, physical, nullptr};
+        }
+        linkAll();
+    };
+    callbacks.removed = [this](std::uint32_t id) {
+        if (auto it = sources.find(id); it != sources.end()) {
+            qCDebug(lcMidi) << "MIDI source gone" << (it->second.link ? "(unlinked):" : ":") << it->second.name.c_str();
+            if (it->second.link)
+                pw_proxy_destroy(it->second.link);
+            sources.erase(it);
+        }
+        nodeNames.erase(id);
+        inputs.erase(id);
+    };
+    return callbacks;
+}
+
 bool MidiInput::State::openPipeWire()
 {
-    if (!PipeWireOutput::serverAnswers())
+    if (!PipeWireSession::serverAnswers())
         return false;
-    initPipeWire();
-    pipeWireFailed = false;
-    synced = false;
-    loop = pw_thread_loop_new("tamvolo-midi", nullptr);
-    if (!loop || pw_thread_loop_start(loop) < 0) {
-        closePipeWire();
-        return false;
-    }
-    pw_thread_loop_lock(loop);
-    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
-    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
-    bool ok = core != nullptr;
-    if (ok) {
-        coreEvents.version = PW_VERSION_CORE_EVENTS;
-        coreEvents.done = [](void *self, uint32_t id, int sequence) {
-            auto *s = static_cast<State *>(self);
-            if (id == PW_ID_CORE && sequence == s->syncSeq) {
-                s->synced = true;
-                pw_thread_loop_signal(s->loop, false);
-            }
-        };
-        coreEvents.error = [](void *self, uint32_t id, int, int res, const char *) {
-            auto *s = static_cast<State *>(self);
-            if (id == PW_ID_CORE && res == -EPIPE) {
-                s->pipeWireFailed = true;
-                pw_thread_loop_signal(s->loop, false);
-            }
-        };
-        pw_core_add_listener(core, &coreHook, &coreEvents, this);
-
-        registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
-        registryEvents.global = [](void *self, uint32_t id, uint32_t, const char *type, uint32_t,
-                                   const spa_dict *props) {
-            auto *s = static_cast<State *>(self);
-            if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-                const std::string name = lookup(props, PW_KEY_NODE_DESCRIPTION);
-                s->nodeNames[id] = name.empty() ? lookup(props, PW_KEY_NODE_NAME) : name;
-                return;
-            }
-            if (std::strcmp(type, PW_TYPE_INTERFACE_Port) != 0 || lookup(props, PW_KEY_FORMAT_DSP) != kMidiFormat)
-                return;
-            const std::uint32_t node = std::uint32_t(std::atoi(lookup(props, PW_KEY_NODE_ID).c_str()));
-            const std::string direction = lookup(props, PW_KEY_PORT_DIRECTION);
-            if (direction == "in") {
-                s->inputs[id] = node;
-            } else if (direction == "out" && (!s->filter || node != pw_filter_get_node_id(s->filter))) {
-                std::string name = s->nodeNames.count(node) ? s->nodeNames[node] : std::to_string(node);
-                name += ":" + lookup(props, PW_KEY_PORT_NAME);
-                const bool physical = lookup(props, PW_KEY_PORT_PHYSICAL) == "true";
-                qCDebug(lcMidi) << (physical ? "MIDI source found (a device):" : "MIDI source found (a program):")
-                                << name.c_str();
-                s->sources[id] = Port{node, name, physical, nullptr};
-            }
-            s->linkAll();
-        };
-        registryEvents.global_remove = [](void *self, uint32_t id) {
-            auto *s = static_cast<State *>(self);
-            if (auto it = s->sources.find(id); it != s->sources.end()) {
-                qCDebug(lcMidi) << "MIDI source gone" << (it->second.link ? "(unlinked):" : ":")
-                                << it->second.name.c_str();
-                if (it->second.link)
-                    pw_proxy_destroy(it->second.link);
-                s->sources.erase(it);
-            }
-            s->nodeNames.erase(id);
-            s->inputs.erase(id);
-        };
-        registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
-        ok = registry != nullptr;
-    }
-    if (ok) {
-        pw_registry_add_listener(registry, &registryHook, &registryEvents, this);
+    const std::int64_t deadline = monotonicNs() + std::int64_t(kOpenMs) * 1'000'000;
+    outputNode = hub->node();
+    filterFailed = false;
+    bool ok = session.open("tamvolo-midi", callbacks(), deadline);
+    if (ok && outputNode == MidiHub::kNoNode) {
         filterEvents.version = PW_VERSION_FILTER_EVENTS;
         filterEvents.process = &State::process;
         filterEvents.state_changed = [](void *self, pw_filter_state, pw_filter_state state, const char *) {
             auto *s = static_cast<State *>(self);
             if (state == PW_FILTER_STATE_ERROR || state == PW_FILTER_STATE_UNCONNECTED)
-                s->pipeWireFailed = true;
+                s->filterFailed = true;
             else
                 s->linkAll(); // the node has its id now
         };
@@ -227,49 +179,47 @@ bool MidiInput::State::openPipeWire()
         // of its own, then runs on the output's driver and in its cycles,
         // not in a group of its own at the graph's default quantum.
         const std::string latency = std::to_string(PipeWireOutput::kWantedFrames) + "/" + std::to_string(kSampleRate);
-        filter = pw_filter_new(core, "Tamvolo",
+        filter = pw_filter_new(session.core(), "Tamvolo",
                                pw_properties_new(PW_KEY_MEDIA_TYPE, "Midi", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                  PW_KEY_MEDIA_ROLE, "DSP", PW_KEY_NODE_NAME, "Tamvolo",
                                                  PW_KEY_NODE_DESCRIPTION, "Tamvolo", PW_KEY_APP_NAME, "Tamvolo",
                                                  PW_KEY_NODE_GROUP, PipeWireOutput::kNodeGroup, PW_KEY_NODE_LATENCY,
                                                  latency.c_str(), nullptr));
         ok = filter != nullptr;
-    }
-    if (ok) {
-        pw_filter_add_listener(filter, &filterHook, &filterEvents, this);
-        port = pw_filter_add_port(
-            filter, PW_DIRECTION_INPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
-            pw_properties_new(PW_KEY_FORMAT_DSP, kMidiFormat, PW_KEY_PORT_NAME, "MIDI in", nullptr), nullptr, 0);
-        ok = port && pw_filter_connect(filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) >= 0;
-    }
-    if (ok) {
-        // Everything the server has said by now has come.
-        syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
-        const std::int64_t deadline = monotonicNs() + std::int64_t(kOpenMs) * 1'000'000;
-        while (!synced && !pipeWireFailed && monotonicNs() < deadline) {
-            timespec until{};
-            pw_thread_loop_get_time(loop, &until, deadline - monotonicNs());
-            pw_thread_loop_timed_wait_full(loop, &until);
+        if (ok) {
+            pw_filter_add_listener(filter, &filterHook, &filterEvents, this);
+            port = pw_filter_add_port(
+                filter, PW_DIRECTION_INPUT, PW_FILTER_PORT_FLAG_MAP_BUFFERS, 0,
+                pw_properties_new(PW_KEY_FORMAT_DSP, kMidiFormat, PW_KEY_PORT_NAME, "MIDI in", nullptr), nullptr, 0);
+            ok = port && pw_filter_connect(filter, PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) >= 0;
         }
-        ok = synced && !pipeWireFailed;
+        // Everything the server has said by now has come.
+        ok = ok && session.sync(deadline);
     }
-    pw_thread_loop_unlock(loop);
+    if (ok)
+        linkAll();
+    session.unlock();
     if (!ok) {
         closePipeWire();
         return false;
     }
-    qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the node Tamvolo with the port \"MIDI in\"" << linksText(links);
+    if (filter)
+        qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the node Tamvolo with the port \"MIDI in\"" << linksText(links);
+    else
+        qCDebug(lcMidi) << "MIDI in: PipeWire's graph, the port \"MIDI in\" of the output's node Tamvolo (a hit "
+                           "sounds in the cycle it comes)"
+                        << linksText(links);
     return true;
 }
 
 void MidiInput::State::linkAll()
 {
-    if (!filter)
+    const std::uint32_t node = ourNode();
+    if (node == SPA_ID_INVALID)
         return;
-    const std::uint32_t ourNode = pw_filter_get_node_id(filter);
     if (ourPort == SPA_ID_INVALID)
-        for (const auto &[id, node] : inputs)
-            if (node == ourNode)
+        for (const auto &[id, inputNode] : inputs)
+            if (inputNode == node)
                 ourPort = id;
     if (links == Links::None || ourPort == SPA_ID_INVALID)
         return;
@@ -280,9 +230,9 @@ void MidiInput::State::linkAll()
         pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", id);
         pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", ourPort);
         pw_properties_setf(props, PW_KEY_LINK_OUTPUT_NODE, "%u", source.node);
-        pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", ourNode);
-        source.link = static_cast<pw_proxy *>(
-            pw_core_create_object(core, "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
+        pw_properties_setf(props, PW_KEY_LINK_INPUT_NODE, "%u", node);
+        source.link = static_cast<pw_proxy *>(pw_core_create_object(
+            session.core(), "link-factory", PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, &props->dict, 0));
         pw_properties_free(props);
         if (source.link)
             qCDebug(lcMidi) << "MIDI source linked:" << source.name.c_str();
@@ -291,8 +241,7 @@ void MidiInput::State::linkAll()
 
 void MidiInput::State::closePipeWire()
 {
-    if (loop)
-        pw_thread_loop_stop(loop);
+    session.stop();
     for (auto &[id, source] : sources)
         if (source.link)
             pw_proxy_destroy(source.link);
@@ -301,26 +250,13 @@ void MidiInput::State::closePipeWire()
     inputs.clear();
     ourPort = SPA_ID_INVALID;
     if (filter) {
+        spa_hook_remove(&filterHook);
         pw_filter_destroy(filter);
         filter = nullptr;
         port = nullptr;
     }
-    if (registry) {
-        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry));
-        registry = nullptr;
-    }
-    if (core) {
-        pw_core_disconnect(core);
-        core = nullptr;
-    }
-    if (context) {
-        pw_context_destroy(context);
-        context = nullptr;
-    }
-    if (loop) {
-        pw_thread_loop_destroy(loop);
-        loop = nullptr;
-    }
+    session.close();
+    outputNode = MidiHub::kNoNode;
     decoder.reset();
 }
 
@@ -330,25 +266,12 @@ void MidiInput::State::process(void *self, spa_io_position *position)
     s->realtime.askOnAudioThread();
     if (!position || !s->port)
         return;
-    auto *sequence =
-        static_cast<spa_pod_sequence *>(pw_filter_get_dsp_buffer(s->port, std::uint32_t(position->clock.duration)));
-    if (!sequence)
-        return;
     const std::int64_t cycleNs = std::int64_t(position->clock.nsec);
     const std::int64_t rate = position->clock.rate.denom ? std::int64_t(position->clock.rate.denom) : kSampleRate;
-    spa_pod_control *control = nullptr;
-    SPA_POD_SEQUENCE_FOREACH(sequence, control)
-    {
-        if (control->type != SPA_CONTROL_Midi)
-            continue;
-        const auto *bytes = static_cast<const std::uint8_t *>(SPA_POD_BODY(&control->value));
-        const std::uint32_t size = SPA_POD_BODY_SIZE(&control->value);
-        const std::int64_t at = cycleNs + std::int64_t(control->offset) * 1'000'000'000 / rate;
-        MidiDecoder::Note note;
-        for (std::uint32_t i = 0; i < size; ++i)
-            if (s->decoder.feed(bytes[i], note))
-                s->publish(note, at);
-    }
+    forEachNote(pw_filter_get_dsp_buffer(s->port, std::uint32_t(position->clock.duration)), s->decoder,
+                [&](const MidiDecoder::Note &note, std::uint32_t offset) {
+                    s->publish(note, cycleNs + std::int64_t(offset) * 1'000'000'000 / rate);
+                });
 }
 
 bool MidiInput::State::openSequencer()
@@ -445,13 +368,17 @@ void MidiInput::State::work()
                 qCDebug(lcMidi) << "MIDI in: back on PipeWire's graph, no longer on the ALSA sequencer";
             }
             bool stopped = false;
-            while (!(stopped = waitOrStop(std::chrono::milliseconds(200))) && !pipeWireFailed)
+            // Opened again when the output's node comes or goes: the port
+            // the sources link to moves with it.
+            while (!(stopped = waitOrStop(std::chrono::milliseconds(200))) && !session.lost() && !filterFailed &&
+                   hub->node() == outputNode)
                 if (const std::string said = realtime.settle("the MIDI input's data thread"); !said.empty())
                     qCDebug(lcMidi) << said.c_str();
             closePipeWire();
             if (stopped)
                 break;
-            qCDebug(lcMidi) << "MIDI in: PipeWire went away; tried again every" << kRetryMs << "ms";
+            if (session.lost() || filterFailed)
+                qCDebug(lcMidi) << "MIDI in: PipeWire went away; tried again every" << kRetryMs << "ms";
             continue;
         }
         if (seq || openSequencer()) {
@@ -483,9 +410,10 @@ void MidiInput::State::work()
     wake.notify_all();
 }
 
-MidiInput::MidiInput(Links links)
+MidiInput::MidiInput(std::shared_ptr<MidiHub> hub, Links links)
     : m_state(std::make_unique<State>())
 {
+    m_state->hub = std::move(hub);
     m_state->links = links;
     m_state->thread = std::thread(&State::work, m_state.get());
 }
@@ -498,19 +426,15 @@ MidiInput::~MidiInput()
 
 bool MidiInput::waitForHit(Hit &hit, std::chrono::milliseconds limit)
 {
-    if (m_state->hits.pop(hit))
-        return true;
-    if (!m_state->ready.try_acquire_for(limit))
-        return false;
-    return m_state->hits.pop(hit);
+    return m_state->hub->next(hit, limit);
 }
 
 void MidiInput::wake()
 {
-    m_state->ready.release();
+    m_state->hub->wake();
 }
 
 std::uint64_t MidiInput::dropped() const
 {
-    return m_state->dropped.load(std::memory_order_relaxed);
+    return m_state->hub->dropped();
 }

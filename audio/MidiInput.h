@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/MidiDecoder.h"
+#include "audio/MidiHub.h"
 
 #include <atomic>
 #include <chrono>
@@ -8,8 +8,11 @@
 #include <memory>
 
 // The program's MIDI input, for playing from a MIDI pad:
-// - in a PipeWire graph, a node of its own, "Tamvolo", with one port, "MIDI
-//   in" (8-bit raw MIDI), which a user recognises in a patchbay. Each event
+// - in a PipeWire graph where the output is PipeWire's node (which has the
+//   "MIDI in" port and plays a hit in the cycle it comes), the sources are
+//   linked to that port, and its notes come through the hub;
+// - in a PipeWire graph otherwise, a node of its own, "Tamvolo", with one
+//   port, "MIDI in" (8-bit raw MIDI), which a user recognises in a patchbay. Each event
 //   keeps its time: the graph's time of its cycle and its offset in it. The
 //   node is in the output's group at its latency (node.group, node.latency):
 //   a pad's bridge, a driver of its own, then runs on the output's driver;
@@ -32,11 +35,7 @@
 class MidiInput
 {
 public:
-    struct Hit
-    {
-        MidiDecoder::Note note;
-        std::int64_t monotonicNs = 0; // when it was played, on the monotonic clock
-    };
+    using Hit = MidiHub::Hit;
 
     enum class Links {
         None,     // the user links sources by hand (a patchbay)
@@ -46,7 +45,9 @@ public:
     // How often a lost PipeWire, or one not yet there, is looked for.
     static constexpr int kRetryMs = 1000;
 
-    explicit MidiInput(Links links = Links::Hardware);
+    // The notes go through `hub`, the engine's (AudioEngine::midiHub()),
+    // where the output's node hears the pad itself.
+    explicit MidiInput(std::shared_ptr<MidiHub> hub, Links links = Links::Hardware);
     ~MidiInput();
 
     MidiInput(const MidiInput &) = delete;

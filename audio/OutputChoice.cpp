@@ -1,6 +1,7 @@
 #include "audio/OutputChoice.h"
 
 #include "audio/AudioLog.h"
+#include "audio/PipeWireNodeOutput.h"
 #include "audio/PipeWireOutput.h"
 #include "audio/PulseOutput.h"
 #include "audio/PulseProbe.h"
@@ -8,28 +9,33 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
-enum class Asked { Any, PipeWire, PulseAudio, Sdl };
+enum class Asked { Any, PipeWire, PipeWireStream, PulseAudio, Sdl };
 
+// Read at each open: a test, or the program's own environment, may change it.
 Asked asked()
 {
-    static const Asked answer = [] {
-        const char *value = std::getenv("TAMVOLO_AUDIO");
-        if (!value || !*value)
-            return Asked::Any;
-        if (std::strcmp(value, "pipewire") == 0)
-            return Asked::PipeWire;
-        if (std::strcmp(value, "pulseaudio") == 0 || std::strcmp(value, "pulse") == 0)
-            return Asked::PulseAudio;
-        if (std::strcmp(value, "sdl") == 0)
-            return Asked::Sdl;
-        qCDebug(lcAudio) << "TAMVOLO_AUDIO" << value
-                         << "names no output (pipewire, pulseaudio or pulse, sdl): the default choice holds";
+    const char *value = std::getenv("TAMVOLO_AUDIO");
+    if (!value || !*value)
         return Asked::Any;
-    }();
-    return answer;
+    if (std::strcmp(value, "pipewire") == 0)
+        return Asked::PipeWire;
+    if (std::strcmp(value, "pipewire-stream") == 0)
+        return Asked::PipeWireStream;
+    if (std::strcmp(value, "pulseaudio") == 0 || std::strcmp(value, "pulse") == 0)
+        return Asked::PulseAudio;
+    if (std::strcmp(value, "sdl") == 0)
+        return Asked::Sdl;
+    static std::once_flag said;
+    std::call_once(said, [value] {
+        qCDebug(lcAudio) << "TAMVOLO_AUDIO" << value
+                         << "names no output (pipewire, pipewire-stream, pulseaudio or pulse, sdl): the default "
+                            "choice holds";
+    });
+    return Asked::Any;
 }
 
 // Opens `output`; adds why not to `whyNot`.
@@ -54,18 +60,30 @@ bool OutputChoice::pipeWireWouldServeBetter(const AudioOutput &current)
     return asked() == Asked::Any && std::strcmp(current.name(), "PipeWire") != 0 && PipeWireOutput::serverAnswers();
 }
 
-std::unique_ptr<AudioOutput> OutputChoice::openPipeWire()
+namespace {
+
+// The node, unless the stream is asked for or the graph runs at another rate.
+std::unique_ptr<AudioOutput> pipeWireOutput(MidiHub &hub)
 {
-    auto output = std::make_unique<PipeWireOutput>();
+    if (asked() == Asked::PipeWireStream || PipeWireNodeOutput::gaveWay())
+        return std::make_unique<PipeWireOutput>();
+    return std::make_unique<PipeWireNodeOutput>(hub);
+}
+
+} // namespace
+
+std::unique_ptr<AudioOutput> OutputChoice::openPipeWire(MidiHub &hub)
+{
+    auto output = pipeWireOutput(hub);
     return output->open() ? std::move(output) : nullptr;
 }
 
-OutputChoice::Attempt OutputChoice::open(bool trySdl)
+OutputChoice::Attempt OutputChoice::open(bool trySdl, MidiHub &hub)
 {
     Attempt attempt;
     std::string whyNot;
     auto pipeWire = [&] {
-        auto output = std::make_unique<PipeWireOutput>();
+        auto output = pipeWireOutput(hub);
         return tryOpen(*output, whyNot) ? std::move(output) : nullptr;
     };
     auto pulse = [&]() -> std::unique_ptr<AudioOutput> {
@@ -78,6 +96,7 @@ OutputChoice::Attempt OutputChoice::open(bool trySdl)
     };
     switch (asked()) {
     case Asked::PipeWire:
+    case Asked::PipeWireStream:
         attempt.output = pipeWire();
         attempt.why = "TAMVOLO_AUDIO asks for it";
         break;

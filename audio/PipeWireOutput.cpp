@@ -7,100 +7,30 @@
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-namespace {
-
-void initPipeWire()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { pw_init(nullptr, nullptr); });
-}
-
-} // namespace
 
 struct PipeWireOutput::Hooks
 {
-    pw_core_events coreEvents = {};
-    pw_registry_events registryEvents = {};
     pw_stream_events streamEvents = {};
-    spa_hook core = {};
-    spa_hook registry = {};
     spa_hook stream = {};
 };
 
 std::string PipeWireOutput::socketPath()
 {
-    const char *remote = std::getenv("PIPEWIRE_REMOTE");
-    if (remote && remote[0] == '/')
-        return remote;
-    const char *dir = std::getenv("PIPEWIRE_RUNTIME_DIR");
-    if (!dir || !*dir)
-        dir = std::getenv("XDG_RUNTIME_DIR");
-    if (!dir || !*dir)
-        return {};
-    return std::string(dir) + "/" + (remote && *remote ? remote : "pipewire-0");
+    return PipeWireSession::socketPath();
 }
 
 bool PipeWireOutput::serverAnswers()
 {
-    const std::string path = socketPath();
-    sockaddr_un address = {};
-    if (path.empty() || path.size() >= sizeof address.sun_path)
-        return false;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool answers = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return answers;
+    return PipeWireSession::serverAnswers();
 }
 
 PipeWireOutput::PipeWireOutput()
     : m_hooks(std::make_unique<Hooks>())
 {
     Hooks &h = *m_hooks;
-    h.coreEvents.version = PW_VERSION_CORE_EVENTS;
-    h.coreEvents.done = [](void *self, uint32_t id, int seq) {
-        auto *output = static_cast<PipeWireOutput *>(self);
-        if (id == PW_ID_CORE && seq == output->m_syncSeq) {
-            output->m_synced = true;
-            pw_thread_loop_signal(output->m_loop, false);
-        }
-    };
-    h.coreEvents.error = [](void *self, uint32_t id, int, int res, const char *) {
-        auto *output = static_cast<PipeWireOutput *>(self);
-        if (id == PW_ID_CORE && res == -EPIPE) {
-            output->m_coreFailed = true;
-            output->fail();
-            pw_thread_loop_signal(output->m_loop, false);
-        }
-    };
-    h.registryEvents.version = PW_VERSION_REGISTRY_EVENTS;
-    h.registryEvents.global = [](void *self, uint32_t, uint32_t, const char *type, uint32_t, const spa_dict *props) {
-        auto *output = static_cast<PipeWireOutput *>(self);
-        if (!props || !type)
-            return;
-        if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-            const char *kind = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
-            if (kind && std::strcmp(kind, "Audio/Sink") == 0)
-                output->m_sinkSeen = true;
-        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
-            const char *metadata = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
-            if (metadata && std::strcmp(metadata, "default") == 0)
-                output->m_sessionManager = true;
-        }
-    };
     h.streamEvents.version = PW_VERSION_STREAM_EVENTS;
     h.streamEvents.process = &PipeWireOutput::process;
     h.streamEvents.state_changed = [](void *self, pw_stream_state oldState, pw_stream_state state, const char *error) {
@@ -113,34 +43,24 @@ PipeWireOutput::~PipeWireOutput()
     closeNow();
 }
 
-template <typename Ready> bool PipeWireOutput::waitUntil(std::int64_t deadlineNs, Ready ready)
+PipeWireSession::Callbacks PipeWireOutput::sessionCallbacks()
 {
-    while (!ready() && !m_coreFailed) {
-        const std::int64_t left = deadlineNs - monotonicNs();
-        if (left <= 0)
-            return false;
-        timespec until{};
-        pw_thread_loop_get_time(m_loop, &until, left);
-        pw_thread_loop_timed_wait_full(m_loop, &until);
-    }
-    return ready();
-}
-
-bool PipeWireOutput::connectCore(std::int64_t deadlineNs)
-{
-    m_context = pw_context_new(pw_thread_loop_get_loop(m_loop), nullptr, 0);
-    if (!m_context)
-        return false;
-    m_core = pw_context_connect(m_context, nullptr, 0);
-    if (!m_core)
-        return false;
-    pw_core_add_listener(m_core, &m_hooks->core, &m_hooks->coreEvents, this);
-    m_registry = pw_core_get_registry(m_core, PW_VERSION_REGISTRY, 0);
-    if (!m_registry)
-        return false;
-    pw_registry_add_listener(m_registry, &m_hooks->registry, &m_hooks->registryEvents, this);
-    m_syncSeq = pw_core_sync(m_core, PW_ID_CORE, 0);
-    return waitUntil(deadlineNs, [this] { return m_synced; });
+    PipeWireSession::Callbacks callbacks;
+    callbacks.added = [this](std::uint32_t, const char *type, const spa_dict *props) {
+        if (!props)
+            return;
+        if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+            const char *kind = spa_dict_lookup(props, PW_KEY_MEDIA_CLASS);
+            if (kind && std::strcmp(kind, "Audio/Sink") == 0)
+                m_sinkSeen = true;
+        } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
+            const char *metadata = spa_dict_lookup(props, PW_KEY_METADATA_NAME);
+            if (metadata && std::strcmp(metadata, "default") == 0)
+                m_sessionManager = true;
+        }
+    };
+    callbacks.lost = [this] { fail(); };
+    return callbacks;
 }
 
 bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
@@ -148,9 +68,9 @@ bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
     pw_properties *props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                                              PW_KEY_MEDIA_ROLE, "Music", PW_KEY_APP_NAME, "Tamvolo", PW_KEY_NODE_NAME,
                                              "Tamvolo", PW_KEY_NODE_GROUP, kNodeGroup, nullptr);
-    const std::string latency = std::to_string(kWantedFrames) + "/" + std::to_string(kRate);
+    const std::string latency = latencyAsked();
     pw_properties_set(props, PW_KEY_NODE_LATENCY, latency.c_str());
-    m_stream = pw_stream_new(m_core, "Tamvolo", props);
+    m_stream = pw_stream_new(m_session.core(), "Tamvolo", props);
     if (!m_stream)
         return false;
     // PIPEWIRE_LATENCY, set for other programs, would replace ours.
@@ -178,7 +98,7 @@ bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
             params, 1) < 0) {
         return false;
     }
-    return waitUntil(deadlineNs, [this] { return m_streaming; });
+    return m_session.waitUntil(deadlineNs, [this] { return m_streaming; });
 }
 
 bool PipeWireOutput::open()
@@ -186,18 +106,13 @@ bool PipeWireOutput::open()
     closeNow();
     if (!serverAnswers())
         return cannotOpen("no server answers at " + (socketPath().empty() ? "(no runtime folder)" : socketPath()));
-    initPipeWire();
     clearFailed();
     m_holes.restart();
-    m_sinkSeen = m_sessionManager = m_synced = m_streaming = m_coreFailed = false;
+    m_sinkSeen = m_sessionManager = m_streaming = false;
     m_latencyEnvironment.clear();
     const std::int64_t deadline = monotonicNs() + std::int64_t(kOpenMs) * 1'000'000;
-    m_loop = pw_thread_loop_new("tamvolo-pipewire", nullptr);
-    if (!m_loop || pw_thread_loop_start(m_loop) < 0)
-        return cannotOpen("no thread loop");
-    pw_thread_loop_lock(m_loop);
     const char *why = nullptr;
-    if (!connectCore(deadline))
+    if (!m_session.open("tamvolo-pipewire", sessionCallbacks(), deadline))
         why = "the server did not answer";
     else if (!m_sinkSeen)
         why = "its graph has no audio sink";
@@ -205,7 +120,7 @@ bool PipeWireOutput::open()
         why = "no session manager runs yet to link a stream";
     else if (!connectStream(deadline))
         why = "the stream was not linked in time";
-    pw_thread_loop_unlock(m_loop);
+    m_session.unlock();
     if (why)
         return cannotOpen(why);
     if (!m_latencyEnvironment.empty())
@@ -217,31 +132,13 @@ bool PipeWireOutput::open()
 
 void PipeWireOutput::closeNow()
 {
-    if (m_loop)
-        pw_thread_loop_stop(m_loop); // no callback runs after this
+    m_session.stop(); // no callback runs after this
     if (m_stream) {
         spa_hook_remove(&m_hooks->stream);
         pw_stream_destroy(m_stream);
         m_stream = nullptr;
     }
-    if (m_registry) {
-        spa_hook_remove(&m_hooks->registry);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(m_registry));
-        m_registry = nullptr;
-    }
-    if (m_core) {
-        spa_hook_remove(&m_hooks->core);
-        pw_core_disconnect(m_core);
-        m_core = nullptr;
-    }
-    if (m_context) {
-        pw_context_destroy(m_context);
-        m_context = nullptr;
-    }
-    if (m_loop) {
-        pw_thread_loop_destroy(m_loop);
-        m_loop = nullptr;
-    }
+    m_session.close();
 }
 
 std::string PipeWireOutput::describe() const
@@ -311,7 +208,7 @@ void PipeWireOutput::stateChanged(void *self, int, int state, const char *)
     default:
         break;
     }
-    pw_thread_loop_signal(output->m_loop, false);
+    output->m_session.signal();
 }
 
 void PipeWireOutput::process(void *self)
@@ -329,24 +226,34 @@ void PipeWireOutput::process(void *self)
     }
     const auto room = std::uint64_t(data.maxsize / kFrameBytes);
     const int frames = int(std::min<std::uint64_t>(buffer->requested ? buffer->requested : kWantedFrames, room));
-    if (output->m_resumed.exchange(false, std::memory_order_acquire))
-        output->m_holes.resumed();
     pw_time time = {};
     const bool timed = pw_stream_get_time_n(output->m_stream, &time, sizeof time) == 0;
-    if (timed) {
-        HoleFinder::Cycle cycle;
-        cycle.ticks = time.ticks;
-        cycle.rateNum = time.rate.num;
-        cycle.rateDenom = time.rate.denom;
-        cycle.graphNs = time.now;
-        cycle.nowNs = now;
-        cycle.frames = frames;
-        if (const std::int64_t lost = output->m_holes.cycle(cycle); lost != 0)
-            output->followHole(lost);
-    }
+    if (timed)
+        output->followGraph(time.ticks, time.rate.num, time.rate.denom, time.now, now, frames);
     output->renderBlock(static_cast<float *>(data.data), frames, now, timed && time.now > 0 ? time.now : -1);
     data.chunk->offset = 0;
     data.chunk->stride = std::int32_t(kFrameBytes);
     data.chunk->size = std::uint32_t(std::size_t(frames) * kFrameBytes);
     pw_stream_queue_buffer(output->m_stream, buffer);
+}
+
+void PipeWireOutput::followGraph(std::uint64_t ticks, std::uint32_t rateNum, std::uint32_t rateDenom,
+                                 std::int64_t graphNs, std::int64_t nowNs, int frames)
+{
+    if (m_resumed.exchange(false, std::memory_order_acquire))
+        m_holes.resumed();
+    HoleFinder::Cycle cycle;
+    cycle.ticks = ticks;
+    cycle.rateNum = rateNum;
+    cycle.rateDenom = rateDenom;
+    cycle.graphNs = graphNs;
+    cycle.nowNs = nowNs;
+    cycle.frames = frames;
+    if (const std::int64_t lost = m_holes.cycle(cycle); lost != 0)
+        followHole(lost);
+}
+
+std::string PipeWireOutput::latencyAsked() const
+{
+    return std::to_string(kWantedFrames) + "/" + std::to_string(kRate);
 }

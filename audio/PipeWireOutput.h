@@ -2,17 +2,14 @@
 
 #include "audio/AudioOutput.h"
 #include "audio/HoleFinder.h"
+#include "audio/PipeWireSession.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-struct pw_context;
-struct pw_core;
-struct pw_registry;
 struct pw_stream;
-struct pw_thread_loop;
 
 // The output as a PipeWire stream of our own (libpipewire's thread loop and a
 // real-time process callback). It asks the graph for a quantum of
@@ -56,29 +53,31 @@ protected:
     bool isOpen() const override { return m_stream != nullptr; }
     void reportOwn(std::vector<std::string> &lines) override;
 
+protected:
+    // The node's states, told on the loop's thread (a stream's and a
+    // filter's are numbered alike): the links lost and found again.
+    static void stateChanged(void *self, int oldState, int state, const char *error);
+    // Audio thread: the graph's clock this cycle, for the holes left.
+    void followGraph(std::uint64_t ticks, std::uint32_t rateNum, std::uint32_t rateDenom, std::int64_t graphNs,
+                     std::int64_t nowNs, int frames);
+    // "PIPEWIRE_LATENCY ... is for other programs", where it says other.
+    std::string latencyAsked() const;
+
+    PipeWireSession m_session;
+    // The main loop's thread (under its lock), while opening.
+    bool m_sinkSeen = false;
+    bool m_streaming = false;
+    std::string m_latencyEnvironment; // PIPEWIRE_LATENCY, where set (and set aside)
+
 private:
     struct Hooks;
     static void process(void *self);
-    static void stateChanged(void *self, int oldState, int state, const char *error);
-    // Under the loop's lock, waiting (signalled) until `ready` or the deadline.
-    template <typename Ready> bool waitUntil(std::int64_t deadlineNs, Ready ready);
-    bool connectCore(std::int64_t deadlineNs);
+    PipeWireSession::Callbacks sessionCallbacks();
     bool connectStream(std::int64_t deadlineNs);
 
-    pw_thread_loop *m_loop = nullptr;
-    pw_context *m_context = nullptr;
-    pw_core *m_core = nullptr;
-    pw_registry *m_registry = nullptr;
     pw_stream *m_stream = nullptr;
     std::unique_ptr<Hooks> m_hooks;
-    // The main loop's thread (under its lock), while opening.
-    bool m_sinkSeen = false;
     bool m_sessionManager = false;
-    bool m_synced = false;
-    int m_syncSeq = -1;
-    bool m_streaming = false;
-    bool m_coreFailed = false;
-    std::string m_latencyEnvironment; // PIPEWIRE_LATENCY, where set (and set aside)
 
     // Audio thread.
     HoleFinder m_holes{kRate};

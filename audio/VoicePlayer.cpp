@@ -245,7 +245,8 @@ void VoicePlayer::mix(float *out, int from, int to)
     }
 }
 
-void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs)
+void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs,
+                         std::span<const BlockHit> hits)
 {
     // A quantum that alternates by a frame (a graph at another rate) keeps
     // its largest; any other change is taken as it comes.
@@ -256,6 +257,8 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_
         m_clock.graphCycle(graphNs);
     takeIncoming();
     const std::int64_t first = m_clock.frame();
+    for (const BlockHit &hit : hits)
+        m_hits.wait(hit.hit, first + std::clamp(hit.offset, 0, frames - 1), first);
 
     // The block in pieces, from one onset to the next, the window's voice's
     // or a hit's.

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 // The single voice of the program: the part that runs on the audio thread.
@@ -67,10 +68,21 @@ public:
     // Retired side: the requests the audio thread has finished with.
     std::vector<std::unique_ptr<Playback>> takeRetired();
 
+    // A MIDI hit heard in the cycle being rendered, to start `offset` frames
+    // into the block (the output's node hears the pad itself).
+    struct BlockHit
+    {
+        Playback *hit = nullptr;
+        int offset = 0;
+    };
+
     // Audio thread: fills `frames` stereo frames; `nowNs` is the monotonic
     // time read when the output asked for them; `graphNs`, where the output
     // has one, the graph's time of the cycle (StreamClock::graphCycle).
-    void render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1);
+    // `hits` start in this block at their offsets; they are the player's
+    // from now on.
+    void render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs = -1,
+                std::span<const BlockHit> hits = {});
 
     // Audio thread: whether a sound is playing (or fading) now, the window's
     // or a hit.

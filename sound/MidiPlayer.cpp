@@ -3,6 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioLog.h"
 #include "audio/KeepForever.h"
+#include "audio/MidiHub.h"
 #include "audio/MidiInput.h"
 #include "audio/TimeLimits.h"
 #include "files/CarefulReader.h"
@@ -12,6 +13,8 @@
 #include "keys/PadTable.h"
 #include "sound/SampleFinder.h"
 
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
@@ -26,6 +29,8 @@ namespace {
 constexpr std::size_t kMaxMapBytes = 64 * 1024;
 // The open hi-hat's choke group.
 constexpr std::uint8_t kOpenHiHatGroup = 1;
+// How often the samples the notes play are looked at again.
+constexpr auto kLookAgain = std::chrono::seconds(1);
 
 // The file a key's hit plays: its pad row's last.
 std::string fileFor(std::uint8_t key)
@@ -54,6 +59,7 @@ struct MidiPlayer::State
     DrumMap map;
     bool mapRead = false;
     bool save = false;
+    bool republish = false;
     bool stop = false;
     bool done = false;
     std::thread thread;
@@ -61,6 +67,12 @@ struct MidiPlayer::State
     void run();
     void play(const MidiInput::Hit &hit, SampleFinder &finder);
     void writeMap();
+    // The note table the output's node plays from, published whole where
+    // it differs from the last (a note taught, a sample changed on disk, a
+    // large folder's index read since).
+    void publishTable(SampleFinder &finder);
+    std::array<const SampleBuffer *, 128> published{};
+    bool everPublished = false;
 };
 
 float MidiPlayer::gainFor(std::uint8_t velocity)
@@ -110,6 +122,7 @@ void MidiPlayer::learn(std::uint8_t note, std::uint8_t key)
         const std::lock_guard lock(s.mutex);
         s.map.learn(note, key);
         s.save = true;
+        s.republish = true;
     }
     s.input->wake();
     qCDebug(lcMidi) << "note" << note << "now plays the key" << QString(QChar(characterOf(key)));
@@ -147,10 +160,40 @@ void MidiPlayer::State::writeMap()
         qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
 }
 
+void MidiPlayer::State::publishTable(SampleFinder &finder)
+{
+    DrumMap now;
+    bool taught = false;
+    {
+        const std::lock_guard lock(mutex);
+        taught = republish;
+        republish = false;
+        now = map;
+    }
+    auto table = std::make_unique<NoteTable>();
+    for (int note = 0; note < 128; ++note) {
+        NoteTable::Entry &entry = table->notes[std::size_t(note)];
+        entry.key = now.keyFor(std::uint8_t(note));
+        if (const std::string file = fileFor(entry.key); !file.empty())
+            entry.sample = finder.find(file, sampleFolders());
+        entry.group = note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0;
+        entry.chokes = DrumMap::chokesOpenHiHat(std::uint8_t(note)) ? kOpenHiHatGroup : 0;
+        table->gains[std::size_t(note)] = gainFor(std::uint8_t(note));
+    }
+    std::array<const SampleBuffer *, 128> samples{};
+    for (std::size_t note = 0; note < samples.size(); ++note)
+        samples[note] = table->notes[note].sample.get();
+    if (everPublished && samples == published && !taught)
+        return;
+    published = samples;
+    everPublished = true;
+    engine->midiHub()->publish(std::move(table));
+}
+
 void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
 {
-    std::uint8_t key = 0;
-    {
+    std::uint8_t key = hit.key;
+    if (!hit.sounded) {
         const std::lock_guard lock(mutex);
         key = map.keyFor(hit.note.note);
     }
@@ -159,6 +202,9 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
     if (file.empty()) {
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
                         << ": no sound mapped";
+    } else if (hit.sounded) {
+        qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
+                        << ":" << file.c_str() << "(sounded in its cycle)";
     } else {
         const std::uint8_t note = hit.note.note;
         engine->playHit(finder.find(file, sampleFolders()), engine->streamNsAt(hit.monotonicNs),
@@ -191,9 +237,8 @@ void MidiPlayer::State::run()
         mapRead = true;
     }
     wake.notify_all();
-    for (int note = 0; note < 128; ++note)
-        if (const std::string file = fileFor(taught.keyFor(std::uint8_t(note))); !file.empty())
-            finder.find(file, sampleFolders());
+    publishTable(finder);
+    auto nextLook = std::chrono::steady_clock::now() + kLookAgain;
 
     for (;;) {
         {
@@ -205,6 +250,15 @@ void MidiPlayer::State::run()
         if (input->waitForHit(hit, std::chrono::milliseconds(200)))
             play(hit, finder);
         writeMap();
+        bool changed = false;
+        {
+            const std::lock_guard lock(mutex);
+            changed = republish;
+        }
+        if (changed || std::chrono::steady_clock::now() >= nextLook) {
+            publishTable(finder);
+            nextLook = std::chrono::steady_clock::now() + kLookAgain;
+        }
     }
     const std::lock_guard lock(mutex);
     done = true;

@@ -15,10 +15,14 @@ class MidiInput;
 // the drum map (DrumMap: the General MIDI percussion map, and the notes a
 // user taught over it), the sample of its key's pad row (the last, as the
 // window's voice ends on it) on a voice of its own (layered with the others),
-// at its velocity's loudness (gainFor()), a fixed delay after the time it
-// was played; the closed hi-hat and the pedal choke the open one. The
-// samples are found as the sample bank finds them, and loaded before their
-// first hit.
+// at its velocity's loudness (gainFor()); the closed hi-hat and the pedal
+// choke the open one. The samples are found as the sample bank finds them,
+// and loaded before their first hit. What each note plays is published whole
+// to the engine (a NoteTable through its MidiHub), again when a note is
+// taught or a sample changes (looked at every second): where PipeWire's node
+// hears the pad, it plays each hit from that table in the cycle it comes, and
+// the player only shows it; elsewhere the player plays it, a fixed delay after
+// the time it was played.
 //
 // Each note is said in the log (tamvolo.midi) with what it played, or "no
 // sound mapped", and told to `heard` (the window: its pad lights, its learn

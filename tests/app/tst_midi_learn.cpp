@@ -25,7 +25,7 @@ private slots:
         auto engine = std::make_shared<AudioEngine>();
         RecordingSink sink;
         {
-            MidiPlayer player(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr,
+            MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
                               &SampleFolders::defaults, mapFile);
             Form1 form(sink, Platform::system(), false);
             form.Form_Load();
@@ -41,8 +41,8 @@ private slots:
             QTRY_VERIFY(QFile::exists(QString::fromStdString(mapFile)));
             QVERIFY(sink.names.isEmpty()); // a pad edits no pattern and plays no key
         }
-        MidiPlayer again(engine, std::make_unique<MidiInput>(MidiInput::Links::None), nullptr, &SampleFolders::defaults,
-                         mapFile);
+        MidiPlayer again(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
+                         &SampleFolders::defaults, mapFile);
         QCOMPARE(again.keyFor(40), std::uint8_t('V'));
         QCOMPARE(again.keyFor(38), std::uint8_t('B')); // the others as they were
     }

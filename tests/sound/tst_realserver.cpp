@@ -15,6 +15,9 @@
 #include "support/Tries.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -245,6 +248,54 @@ private slots:
         // Once, or a few times where the server comes up in stages (its
         // socket before its sink): never a storm of reopens.
         QVERIFY2(engine->reopens() >= 1 && engine->reopens() <= 3, qPrintable(QString::number(engine->reopens())));
+    }
+
+    void theSoundGoesWhereTheUserSendsIt_data()
+    {
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("sent to another sink") << true;
+        QTest::newRow("another sink made the default") << false;
+    }
+
+    void theSoundGoesWhereTheUserSendsIt()
+    {
+        QFETCH(bool, moved);
+        if (!qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT").contains(QStringLiteral("pipewire")))
+            QSKIP("PipeWire's node links itself; PulseAudio moves its streams itself");
+        auto pactl = [](const QStringList &arguments) {
+            QProcess p;
+            p.start(QStringLiteral("pactl"), arguments);
+            p.waitForFinished(5000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        const QString module = pactl({"load-module", "module-null-sink", "sink_name=tamvolo_other"});
+        QVERIFY(!module.isEmpty());
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+        SoundBank bank(engine);
+        if (moved) {
+            // Where a patchbay or pw-metadata sends it: its target.
+            QProcess dump;
+            dump.start(QStringLiteral("pw-dump"));
+            dump.waitForFinished(5000);
+            QString node;
+            for (const QJsonValue &object : QJsonDocument::fromJson(dump.readAllStandardOutput()).array()) {
+                const QJsonObject props = object[QStringLiteral("info")][QStringLiteral("props")].toObject();
+                if (props[QStringLiteral("node.name")] == QStringLiteral("Tamvolo") &&
+                    props[QStringLiteral("media.class")] == QStringLiteral("Stream/Output/Audio"))
+                    node = QString::number(object[QStringLiteral("id")].toInt());
+            }
+            QVERIFY(!node.isEmpty());
+            QProcess::execute(QStringLiteral("pw-metadata"), {node, "target.object", "tamvolo_other"});
+        } else {
+            pactl({"set-default-sink", "tamvolo_other"});
+        }
+        PulseCapture capture;
+        QVERIFY(capture.start("tamvolo_other.monitor"));
+        const qint64 heard = playUntilHeard(bank, capture, kitSound("v.wav"), 5000);
+        pactl({"set-default-sink", "tamvolo_out"});
+        pactl({"unload-module", module});
+        QVERIFY2(heard >= 0, "not heard on the sink it was sent to");
     }
 
     void theLoopKeepsItsGridWhenTheGraphChanges_data()
