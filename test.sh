@@ -42,7 +42,8 @@ smoke() {
   for bench in bench_lookup bench_playsample bench_export; do build/ci/bin/$bench || return 1; done
   build/ci/bin/bench_realserver --seconds 5 --after 1 &&
     build/ci/bin/bench_realserver --seconds 5 --after 1 --server pipewire &&
-    build/ci/bin/bench_midi --seconds 5
+    build/ci/bin/bench_midi --seconds 5 &&
+    build/ci/bin/bench_floor --hits 12
 }
 
 source scripts/setup.sh
@@ -62,7 +63,7 @@ case $mode in
     stage "benchmarks" bash -c 'for b in build/ci/bin/bench_lookup build/ci/bin/bench_playsample build/ci/bin/bench_export; do $b; done;
       build/ci/bin/bench_realserver && build/ci/bin/bench_realserver --server pipewire &&
       build/ci/bin/bench_realserver --server pipewire-vm --seconds 30 && build/ci/bin/bench_midi &&
-      build/ci/bin/bench_midi --quantum 128'
+      build/ci/bin/bench_midi --quantum 128 && build/ci/bin/bench_floor'
     ;;
   *)
     stage "optimized build and suite" suite ci -LE package

@@ -15,7 +15,8 @@ tamvolo_packages=(
 )
 
 # What the tests add: the sound servers they start privately (PulseAudio;
-# PipeWire with wireplumber and pipewire-pulse, and its tools; RTKit, with
+# PipeWire with wireplumber and pipewire-pulse, and its tools; JACK's
+# example clients and pw-jack, the floor the MIDI benchmark compares with; RTKit, with
 # the polkitd it brings, on a private system bus), the virtual X
 # server, the desktops (openbox with a tray, a compositing manager, weston),
 # the tools that drive the window and look at it, clang for the fuzzers, and
@@ -25,6 +26,7 @@ tamvolo_test_packages=(
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
   openbox trayer xcompmgr weston
   pulseaudio pulseaudio-utils pipewire pipewire-bin wireplumber pipewire-pulse dbus-daemon rtkit
+  pipewire-jack jackd2
   clang libclang-rt-14-dev
   debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin groff-base
 )

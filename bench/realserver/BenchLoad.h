@@ -31,6 +31,18 @@ struct Spinners
     std::vector<std::thread> threads;
 };
 
+// The standard deviation of `v`.
+inline double spread(const std::vector<double> &v)
+{
+    double mean = 0, sd = 0;
+    for (double d : v)
+        mean += d;
+    mean /= std::max<double>(1, double(v.size()));
+    for (double d : v)
+        sd += (d - mean) * (d - mean);
+    return std::sqrt(sd / std::max<double>(1, double(v.size())));
+}
+
 // The value under which a share `p` (0..1) of `v` lies.
 inline double percentile(std::vector<double> v, double p)
 {

@@ -56,7 +56,7 @@ void run(int seconds, bool busy, const QString &folder)
         auto engine = std::make_shared<AudioEngine>();
         engine->waitForOutput(std::chrono::seconds(5));
         MidiPlayer player(
-            engine, std::make_unique<MidiInput>(MidiInput::Links::All),
+            engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::All),
             [&](const MidiPlayer::Heard &heard) {
                 const std::lock_guard lock(mutex);
                 played.push_back(heard.playedNs);
@@ -83,13 +83,7 @@ void run(int seconds, bool busy, const QString &folder)
     int offSpacing = 0;
     for (std::size_t i = 1; i < onsets.size(); ++i)
         offSpacing += onsets[i] - onsets[i - 1] != 12000 ? 1 : 0;
-    double mean = 0, sd = 0;
-    for (double d : delays)
-        mean += d;
-    mean /= std::max<double>(1, double(delays.size()));
-    for (double d : delays)
-        sd += (d - mean) * (d - mean);
-    sd = std::sqrt(sd / std::max<double>(1, double(delays.size())));
+    const double sd = spread(delays);
     std::printf("%s: %zu hits sent, %zu received, %zu heard; %d of %zu intervals off the file's 12000 frames\n",
                 busy ? "Both cores busy" : "Quiet", hits.size(), played.size(), onsets.size(), offSpacing,
                 onsets.empty() ? std::size_t(0) : onsets.size() - 1);

@@ -10,7 +10,7 @@
 // Records a PipeWire sink's monitor with the graph's own time of every
 // frame: a capture stream of the graph itself, each buffer kept with the
 // time of the cycle it came in (the graph's clock, which is the monotonic
-// clock). The left channel is kept. A frame then has the time it was
+// clock). Both channels are kept. A frame then has the time it was
 // played in the graph, to the frame, whatever the machine did meanwhile.
 //
 // start() and the readers on one thread; the stream runs on its own.
@@ -69,6 +69,12 @@ public:
         return m_left;
     }
 
+    std::vector<float> right() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_right;
+    }
+
     // The graph's time at which frame `frame` of the recording was played,
     // in nanoseconds of the monotonic clock; -1 when unknown.
     double timeOf(long long frame) const
@@ -94,8 +100,10 @@ private:
             const std::size_t count = d.chunk->size / (2 * sizeof(float));
             const std::lock_guard lock(m_mutex);
             m_cycles.push_back({(long long)m_left.size(), time.now});
-            for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t i = 0; i < count; ++i) {
                 m_left.push_back(frames[2 * i]);
+                m_right.push_back(frames[2 * i + 1]);
+            }
         }
         pw_stream_queue_buffer(m_stream, b);
     }
@@ -110,5 +118,6 @@ private:
     pw_stream_events m_events = {};
     mutable std::mutex m_mutex;
     std::vector<float> m_left;
+    std::vector<float> m_right;
     std::vector<Cycle> m_cycles;
 };

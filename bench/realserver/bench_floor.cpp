@@ -1,0 +1,195 @@
+// The pad's hit against the floor, side by side in one private PipeWire
+// graph: jack_midisine (JACK's example synthesizer, run through pw-jack),
+// which sounds each note on the frame of its event in the cycle it comes,
+// beside the program (MidiInput and MidiPlayer on the engine, as the program
+// runs them). The same MIDI source is linked to both; the sink's monitor is
+// recorded once, ours on the left, the reference's on the right, so that the
+// two onsets of each hit are compared on one clock. The source: pw-midiplay
+// playing a file of closed hi-hats, four a second; then the stand-in for a
+// pad behind the MIDI bridge (midi_pad: a driver of its own at 1,024 frames).
+// For each quantum, quiet and with both cores busy: hits sent, heard by each,
+// and ours after the reference's (median, spread, range).
+// With --two-nodes, the program as it plays beside PulseAudio or SDL: the
+// output a stream, the MIDI input a node of its own, a hit a cycle later.
+//   bench_floor [--hits N (200)] [--quantum Q (256 and 128)] [--two-nodes]
+#include "BenchLoad.h"
+#include "audio/AudioEngine.h"
+#include "audio/MidiInput.h"
+#include "sound/MidiPlayer.h"
+#include "sound/WavLoader.h"
+#include "support/Capture.h"
+#include "support/GraphCapture.h"
+#include "support/MidiFile.h"
+#include "support/PrivatePulseServer.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr double kGoalMs = 0.5;
+constexpr double kSpreadGoalMs = 0.1;
+
+int option(int argc, char **argv, const char *name, int otherwise)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0)
+            return std::atoi(argv[i + 1]);
+    return otherwise;
+}
+
+QStringList ports(const char *which)
+{
+    QProcess list;
+    list.start(QStringLiteral("pw-link"), {which});
+    list.waitForFinished(5000);
+    return QString::fromUtf8(list.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool link(const QString &from, const QString &to, bool unlink = false)
+{
+    return QProcess::execute(QStringLiteral("pw-link"), unlink ? QStringList{"-d", from, to} : QStringList{from, to}) ==
+        0;
+}
+
+// Waits until an output port not in `before` shows (the source's), at most 5 s.
+QString newOutput(const QSet<QString> &before)
+{
+    for (int i = 0; i < 100; ++i) {
+        for (const QString &port : ports("-o"))
+            if (!before.contains(port) && !port.startsWith(QLatin1String("Tamvolo:")) &&
+                !port.startsWith(QLatin1String("midisine:")))
+                return port;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return {};
+}
+
+// The reference's onsets: its sine starts on the event's frame, after the
+// silence of the note before.
+std::vector<long long> sineOnsets(const std::vector<float> &out)
+{
+    std::vector<long long> onsets;
+    long long quiet = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (std::abs(out[i]) > 1e-3f && quiet >= 480)
+            onsets.push_back((long long)i);
+        quiet = std::abs(out[i]) < 1e-5f ? quiet + 1 : 0;
+    }
+    return onsets;
+}
+
+bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
+{
+    QProcess::execute(QStringLiteral("pw-metadata"),
+                      {"-n", "settings", "0", "clock.force-quantum", QString::number(quantum)});
+    const auto hat = WavLoader::load(SampleFolders::program() + "J.wav", 48000);
+    std::vector<MidiFile::Hit> hits;
+    QStringList padHits;
+    for (int i = 0; i < hitCount; ++i) {
+        hits.push_back({480 + 240 * i, 42, 127});
+        padHits << QString("%1:42:127").arg(12000 * i);
+    }
+    const QString file = folder + QStringLiteral("/hats.mid");
+    MidiFile::write(file, hits);
+
+    GraphCapture capture;
+    capture.start();
+    QProcess reference;
+    QString padSaid;
+    {
+        auto engine = std::make_shared<AudioEngine>();
+        engine->waitForOutput(std::chrono::seconds(5));
+        MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
+                          &SampleFolders::defaults, std::string());
+        reference.start(QStringLiteral("pw-jack"), {"jack_midisine"});
+        for (int i = 0; i < 100 && !ports("-i").contains(QStringLiteral("midisine:midi_in")); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Ours on the left alone, the reference's on the right.
+        link(QStringLiteral("Tamvolo:output_FR"), QStringLiteral("tamvolo_out:playback_FR"), true);
+        link(QStringLiteral("midisine:audio_out"), QStringLiteral("tamvolo_out:playback_FR"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        Spinners spinners(busy ? 2 : 0);
+        const QStringList outputs = ports("-o");
+        const QSet<QString> before(outputs.begin(), outputs.end());
+        QProcess source;
+        if (pad)
+            source.start(QCoreApplication::applicationDirPath() + "/midi_pad", padHits);
+        else
+            source.start(QStringLiteral("pw-midiplay"), {"--target", "0", file});
+        const QString from = newOutput(before);
+        link(from, QStringLiteral("midisine:midi_in"));
+        link(from, QStringLiteral("Tamvolo:MIDI in"));
+        source.waitForFinished(hitCount * 250 + 20000);
+        padSaid = QString::fromUtf8(source.readAllStandardOutput()).trimmed();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        reference.terminate();
+        reference.waitForFinished(3000);
+    }
+    capture.stop();
+    const auto ours = Capture::findAll(capture.left(), hat->stereo(), 144, 256);
+    const auto theirs = sineOnsets(capture.right());
+    std::vector<double> after;
+    for (const long long onset : ours) {
+        const auto nearest = std::min_element(theirs.begin(), theirs.end(), [&](long long a, long long b) {
+            return std::llabs(a - onset) < std::llabs(b - onset);
+        });
+        if (nearest != theirs.end() && std::llabs(*nearest - onset) < 4800)
+            after.push_back(double(onset - *nearest) / 48.0);
+    }
+    const double sd = spread(after);
+    const double median = percentile(after, 0.5);
+    const bool met = int(after.size()) == hitCount && median <= kGoalMs && sd <= kSpreadGoalMs;
+    std::printf("%s, quantum %d, %s: %d hits sent, ours heard %zu, the reference's %zu, paired %zu\n",
+                pad ? "the stand-in pad (a driver at 1,024)" : "pw-midiplay", quantum,
+                busy ? "both cores busy" : "quiet", hitCount, ours.size(), theirs.size(), after.size());
+    if (pad)
+        std::printf("  the pad: %s\n", qPrintable(padSaid));
+    std::printf("  ours after the reference's: median %.3f ms, sd %.3f ms, %.3f..%.3f ms: %s\n", median, sd,
+                after.empty() ? 0.0 : *std::min_element(after.begin(), after.end()),
+                after.empty() ? 0.0 : *std::max_element(after.begin(), after.end()),
+                met ? "within the goal" : "NOT within the goal (<= 0.5 ms, sd <= 0.1 ms, none missed)");
+    return met;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int hits = std::max(4, option(argc, argv, "--hits", 200));
+    const int only = option(argc, argv, "--quantum", 0);
+    qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pipewire-server.sh");
+    qunsetenv("SDL_AUDIODRIVER");
+    if (std::find_if(argv, argv + argc, [](const char *a) { return std::strcmp(a, "--two-nodes") == 0; }) !=
+        argv + argc)
+        qputenv("TAMVOLO_AUDIO", "pipewire-stream");
+    else
+        qunsetenv("TAMVOLO_AUDIO");
+    PrivatePulseServer server;
+    if (!server.ok()) {
+        std::printf("bench_floor: no PipeWire server\n");
+        return 1;
+    }
+    server.use();
+    QTemporaryDir dir;
+    int missed = 0;
+    for (const int quantum : {256, 128}) {
+        if (only != 0 && quantum != only)
+            continue;
+        for (const bool busy : {false, true})
+            missed += run(quantum, hits, busy, false, dir.path()) ? 0 : 1;
+    }
+    for (const bool busy : {false, true})
+        missed += run(only != 0 ? only : 256, hits, busy, true, dir.path()) ? 0 : 1;
+    std::printf("%d of the runs outside the goal\n", missed);
+    return 0;
+}
