@@ -1,7 +1,7 @@
 #include "app/PatternField.h"
 
 #include "app/KeyEventAge.h"
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "keys/Cp1252.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
-#include "audio/AudioInput.h"
+#include "audio/inputs/AudioInput.h"
 
 #include <QWidget>
 

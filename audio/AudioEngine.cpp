@@ -1,14 +1,14 @@
 #include "audio/AudioEngine.h"
 
-#include "audio/AudioLog.h"
-#include "audio/AudioOutput.h"
-#include "audio/FrameClock.h"
-#include "audio/KeepForever.h"
-#include "audio/MidiHub.h"
-#include "audio/MonotonicClock.h"
-#include "audio/OutputChoice.h"
-#include "audio/TimeLimits.h"
-#include "audio/VoicePlayer.h"
+#include "audio/core/AudioLog.h"
+#include "audio/core/FrameClock.h"
+#include "audio/core/KeepForever.h"
+#include "audio/core/MidiHub.h"
+#include "audio/core/MonotonicClock.h"
+#include "audio/core/TimeLimits.h"
+#include "audio/core/VoicePlayer.h"
+#include "audio/outputs/AudioOutput.h"
+#include "audio/outputs/OutputChoice.h"
 
 #include <chrono>
 #include <condition_variable>

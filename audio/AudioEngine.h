@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/SampleBuffer.h"
+#include "audio/core/SampleBuffer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -63,27 +63,31 @@ public:
     // Steps further apart than this belong to different loops.
     static constexpr std::int64_t kNewLoopNs = 1'000'000'000;
 
+    // Never blocks: the engine thread opens the output.
     AudioEngine();
+    // The owning thread; waits at most kCloseFadeLimitMs for the sound to
+    // fade and kCloseMs for each of the thread and the output, then leaves
+    // them behind.
     ~AudioEngine();
 
     AudioEngine(const AudioEngine &) = delete;
     AudioEngine &operator=(const AudioEngine &) = delete;
 
-    // One thread at a time. Plays `sound` from stream time stampNs + the lead
+    // One thread at a time; never blocks (a lock-free ring). Plays `sound` from stream time stampNs + the lead
     // on; a sound whose time has passed starts at once.
     // With `step`, the sound is a loop step's, which withdrawSteps() drops.
     void play(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, bool step = false);
-    // The same thread as play(). Every step played before this call whose
+    // The same thread as play(); never blocks. Every step played before this call whose
     // stamp is fromNs or later, and which is not sounding yet, is dropped.
     void withdrawSteps(std::int64_t fromNs);
 
-    // One thread at a time (the MIDI player's): a MIDI hit, on a voice of its
+    // One thread at a time (the MIDI player's); never blocks: a MIDI hit, on a voice of its
     // own, from stream time stampNs + hitLatencyNs() on, at `gain`, in the
     // choke groups `group`, cutting the hits of the groups `chokes`.
     void playHit(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, float gain, std::uint8_t group,
                  std::uint8_t chokes);
 
-    // Any thread.
+    // Any thread; none of what follows blocks but waitForOutput().
     std::int64_t nowNs() const;
     // The stream time at monotonic time `monotonicNs` (a MIDI event's):
     // exact to the frame where the event comes from the graph the output
@@ -96,8 +100,8 @@ public:
     // plays them in the cycle they come) and the MIDI player.
     std::shared_ptr<MidiHub> midiHub() const;
     bool hasOutput() const;
-    // Waits at most `limit` for an output to play through (a signalled wait).
-    bool waitForOutput(std::chrono::milliseconds limit) const;
+    // Blocks at most `limit` (a signalled wait) for an output to play through.
+    bool waitForOutput(std::chrono::milliseconds limit) const; // never the UI thread
     int rate() const;
     // From a key's stamp to the frame its sound starts on, now.
     std::int64_t latencyNs() const;

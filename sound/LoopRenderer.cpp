@@ -1,6 +1,6 @@
 #include "sound/LoopRenderer.h"
 
-#include "audio/VoicePlayer.h"
+#include "audio/core/VoicePlayer.h"
 #include "sound/SampleFinder.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 #include "sound/SoundBank.h"
 
 #include "audio/AudioEngine.h"
-#include "audio/AudioLog.h"
-#include "audio/KeepForever.h"
-#include "audio/TimeLimits.h"
+#include "audio/core/AudioLog.h"
+#include "audio/core/KeepForever.h"
+#include "audio/core/TimeLimits.h"
 #include "keys/PadTable.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 
 #include <cstdint>
 #include <string>

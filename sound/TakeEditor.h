@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/SampleRate.h"
+#include "audio/core/SampleRate.h"
 
 #include <optional>
 #include <vector>

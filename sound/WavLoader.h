@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/SampleBuffer.h"
+#include "audio/core/SampleBuffer.h"
 
 #include <memory>
 #include <optional>

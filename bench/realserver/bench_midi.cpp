@@ -9,8 +9,8 @@
 //   bench_midi [--seconds N (60)] [--quantum Q (256)]
 #include "BenchLoad.h"
 #include "audio/AudioEngine.h"
-#include "audio/MidiInput.h"
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
+#include "audio/inputs/MidiInput.h"
 #include "sound/MidiPlayer.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"

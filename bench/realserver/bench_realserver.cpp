@@ -28,7 +28,7 @@
 // as other programs' settings; --after is the quiet wait after the load
 // before the last key test.
 #include "BenchLoad.h"
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"

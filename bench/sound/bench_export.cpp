@@ -1,6 +1,6 @@
 // Measures "Esporta il loop come WAV…": rendering 4 loops of a pattern offline and
 // encoding them as 16-bit WAV, cold (samples read from disk) and warm.
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "sound/LoopRenderer.h"
 #include "sound/SampleFolders.h"
 #include "sound/WavFile.h"

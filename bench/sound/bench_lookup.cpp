@@ -3,7 +3,7 @@
 // with another program writing into it every 250 ms. The loop's steps and the
 // keys' sounds wait for these lookups; the worst is what a person would hear
 // as a late sound.
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "sound/SampleFinder.h"
 #include "sound/SampleFolders.h"
 

@@ -1,7 +1,7 @@
 // Measures the time PlaySample takes on the calling (UI) thread, p50 and
 // p99. What comes out of a real sound server, and when, is bench_realserver's.
 #include "audio/AudioEngine.h"
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "sound/SoundBank.h"
 
 #include <algorithm>

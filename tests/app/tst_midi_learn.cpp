@@ -1,7 +1,7 @@
 #include "app/Form1.h"
 #include "app/MidiLearnDialog.h"
 #include "audio/AudioEngine.h"
-#include "audio/MidiInput.h"
+#include "audio/inputs/MidiInput.h"
 #include "sound/MidiPlayer.h"
 #include "support/RecordingSink.h"
 

@@ -1,7 +1,7 @@
 #include "app/Form1.h"
 #include "app/RecorderWindow.h"
 #include "audio/AudioEngine.h"
-#include "audio/OutputChoice.h"
+#include "audio/outputs/OutputChoice.h"
 #include "sound/SoundBank.h"
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"

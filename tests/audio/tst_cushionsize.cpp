@@ -1,4 +1,4 @@
-#include "audio/CushionSize.h"
+#include "audio/outputs/CushionSize.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "audio/MidiDecoder.h"
+#include "audio/core/MidiDecoder.h"
 
 #include <QTest>
 

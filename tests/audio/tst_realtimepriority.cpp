@@ -1,4 +1,4 @@
-#include "audio/RealtimePriority.h"
+#include "audio/core/RealtimePriority.h"
 
 #include <QTest>
 

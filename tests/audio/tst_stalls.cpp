@@ -1,5 +1,5 @@
-#include "audio/HoleFinder.h"
-#include "audio/VoicePlayer.h"
+#include "audio/core/VoicePlayer.h"
+#include "audio/outputs/HoleFinder.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "audio/VoicePlayer.h"
+#include "audio/core/VoicePlayer.h"
 #include "support/ClickDetector.h"
 
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 // libFuzzer target: any bytes as a MIDI stream; every hit it gives is a note-on
 // with a note and a velocity in range.
-#include "audio/MidiDecoder.h"
+#include "audio/core/MidiDecoder.h"
 
 #include <cstddef>
 #include <cstdint>

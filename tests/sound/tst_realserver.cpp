@@ -1,5 +1,5 @@
 #include "audio/AudioEngine.h"
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 #include "sequencer/StepLoop.h"
 #include "sound/SoundBank.h"
 #include "sound/WavLoader.h"

@@ -1,6 +1,6 @@
 #include "support/ProgramUnderX.h"
 
-#include "audio/MonotonicClock.h"
+#include "audio/core/MonotonicClock.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,25 +4,34 @@
 #                 only in main.cpp, which makes it: the window knows a sink
 #   sequencer/ -> itself, keys/
 #   services/  -> itself, keys/, files/
-#   sound/     -> itself, audio/, keys/, files/
-#   audio/     -> itself
+#   sound/     -> itself, audio/ (the engine), audio/core/, audio/inputs/,
+#                 keys/, files/
+#   audio/     -> itself and its folders: the engine above them
+#   audio/outputs/ -> itself, audio/servers/, audio/core/
+#   audio/inputs/  -> itself, audio/servers/, audio/core/: never an output
+#   audio/servers/ -> itself, audio/core/
+#   audio/core/    -> itself
 #   keys/      -> itself; and no Qt, no SDL
 #   files/     -> itself; and no Qt, no SDL
 # and that no two units of one folder (Name.h with Name.cpp) include each
 # other.
 # Usage: cmake -DSOURCE_DIR=<top of the tree> -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
-set(allowed_app app sequencer services sound audio keys files)
+set(allowed_app app sequencer services sound audio audio/core audio/servers audio/outputs audio/inputs keys files)
 set(allowed_keys keys)
 set(allowed_files files)
-set(allowed_audio audio)
-set(allowed_sound sound audio keys files)
+set(allowed_audio audio audio/core audio/servers audio/outputs audio/inputs)
+set(allowed_audio/outputs audio/outputs audio/servers audio/core)
+set(allowed_audio/inputs audio/inputs audio/servers audio/core)
+set(allowed_audio/servers audio/servers audio/core)
+set(allowed_audio/core audio/core)
+set(allowed_sound sound audio audio/core audio/inputs keys files)
 set(allowed_sequencer sequencer keys)
 set(allowed_services services keys files)
 
 set(faults "")
 set(edges "")
-foreach(layer files keys audio sound sequencer services app)
+foreach(layer files keys audio/core audio/servers audio/outputs audio/inputs audio sound sequencer services app)
   file(GLOB files ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.cpp)
   if(NOT files)
     string(APPEND faults "\n  ${layer}/: no sources found")
@@ -34,7 +43,7 @@ foreach(layer files keys audio sound sequencer services app)
     foreach(line IN LISTS lines)
       if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]*)\"")
         set(header ${CMAKE_MATCH_1})
-        if(NOT header MATCHES "^([A-Za-z_]+)/[^/]+$")
+        if(NOT header MATCHES "^([A-Za-z_]+(/[a-z]+)?)/[^/]+$")
           string(APPEND faults "\n  ${name}: \"${header}\" is not included by its folder")
         elseif(NOT CMAKE_MATCH_1 IN_LIST allowed_${layer})
           string(APPEND faults "\n  ${name}: includes \"${header}\" across the layers")

@@ -1,4 +1,0 @@
-#include "audio/AudioLog.h"
-
-Q_LOGGING_CATEGORY(lcAudio, "tamvolo.audio", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcMidi, "tamvolo.midi", QtWarningMsg)
