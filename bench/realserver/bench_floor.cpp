@@ -7,14 +7,15 @@
 // two onsets of each hit are compared on one clock. The source: pw-midiplay
 // playing a file of closed hi-hats, four a second; then the stand-in for a
 // pad behind the MIDI bridge (midi_pad: a driver of its own at 1,024 frames).
-// For each quantum, quiet and with both cores busy: hits sent, heard by each,
-// and ours after the reference's (median, spread, range).
+// For each quantum, quiet and with both cores busy: hits sent, heard by each
+// (onsets after silence, found alike on both sides), our holes (as the engine
+// says them), and ours after the reference's (median, spread, range).
 // With --two-nodes, the program as it plays beside PulseAudio or SDL: the
 // output a stream, the MIDI input a node of its own, a hit a cycle later.
 //   bench_floor [--hits N (200)] [--quantum Q (256 and 128)] [--two-nodes]
 #include "BenchLoad.h"
 #include "audio/AudioEngine.h"
-#include "audio/MidiInput.h"
+#include "audio/inputs/MidiInput.h"
 #include "sound/MidiPlayer.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
@@ -23,11 +24,13 @@
 #include "support/PrivatePulseServer.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -73,18 +76,35 @@ QString newOutput(const QSet<QString> &before)
     return {};
 }
 
-// The reference's onsets: its sine starts on the event's frame, after the
-// silence of the note before.
-std::vector<long long> sineOnsets(const std::vector<float> &out)
+// Onsets where a sound starts after 10 ms of silence: the first frame above
+// -60 dBFS. Both sides are found alike, so that a frame the capture loses
+// within a sound hides no hit of either. A sound that starts again within
+// 200 ms of the one before (the hits are 250 ms apart) is a hole heard in a
+// hit: counted in `holes`, not taken for a hit.
+std::vector<long long> onsetsAfterSilence(const std::vector<float> &out, int *holes = nullptr)
 {
     std::vector<long long> onsets;
-    long long quiet = 0;
+    long long quiet = 480;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (std::abs(out[i]) > 1e-3f && quiet >= 480)
-            onsets.push_back((long long)i);
+        if (std::abs(out[i]) > 1e-3f && quiet >= 480) {
+            if (!onsets.empty() && (long long)i - onsets.back() < 9600) {
+                if (holes)
+                    ++*holes;
+            } else {
+                onsets.push_back((long long)i);
+            }
+        }
         quiet = std::abs(out[i]) < 1e-5f ? quiet + 1 : 0;
     }
     return onsets;
+}
+
+// Our holes, as the engine says them.
+std::atomic<int> g_holes{0};
+void countHoles(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    if (message.contains(QLatin1String("played a hole")))
+        g_holes.fetch_add(1);
 }
 
 bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
@@ -135,8 +155,16 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
         reference.waitForFinished(3000);
     }
     capture.stop();
-    const auto ours = Capture::findAll(capture.left(), hat->stereo(), 144, 256);
-    const auto theirs = sineOnsets(capture.right());
+    // The hat's own first frame above the threshold, its onset's place.
+    std::vector<float> hatLeft(hat->frames());
+    for (std::size_t i = 0; i < hatLeft.size(); ++i)
+        hatLeft[i] = hat->at(i, 0);
+    const long long lead = onsetsAfterSilence(hatLeft).empty() ? 0 : onsetsAfterSilence(hatLeft).front();
+    int ourHolesHeard = 0, theirHolesHeard = 0;
+    std::vector<long long> ours = onsetsAfterSilence(capture.left(), &ourHolesHeard);
+    for (long long &onset : ours)
+        onset -= lead;
+    const auto theirs = onsetsAfterSilence(capture.right(), &theirHolesHeard);
     std::vector<double> after;
     for (const long long onset : ours) {
         const auto nearest = std::min_element(theirs.begin(), theirs.end(), [&](long long a, long long b) {
@@ -147,16 +175,22 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
     }
     const double sd = spread(after);
     const double median = percentile(after, 0.5);
-    const bool met = int(after.size()) == hitCount && median <= kGoalMs && sd <= kSpreadGoalMs;
-    std::printf("%s, quantum %d, %s: %d hits sent, ours heard %zu, the reference's %zu, paired %zu\n",
+    const double latest = after.empty() ? 0.0 : *std::max_element(after.begin(), after.end());
+    const int ourHoles = g_holes.exchange(0);
+    const bool met =
+        int(ours.size()) == hitCount && latest <= kGoalMs && sd <= kSpreadGoalMs && ourHolesHeard <= theirHolesHeard;
+    std::printf("%s, quantum %d, %s: %d hits sent, ours heard %zu, the reference's %zu, paired %zu; holes heard in a "
+                "hit: ours %d, the reference's %d; the graph's cycles without us %d\n",
                 pad ? "the stand-in pad (a driver at 1,024)" : "pw-midiplay", quantum,
-                busy ? "both cores busy" : "quiet", hitCount, ours.size(), theirs.size(), after.size());
+                busy ? "both cores busy" : "quiet", hitCount, ours.size(), theirs.size(), after.size(), ourHolesHeard,
+                theirHolesHeard, ourHoles);
     if (pad)
         std::printf("  the pad: %s\n", qPrintable(padSaid));
     std::printf("  ours after the reference's: median %.3f ms, sd %.3f ms, %.3f..%.3f ms: %s\n", median, sd,
-                after.empty() ? 0.0 : *std::min_element(after.begin(), after.end()),
-                after.empty() ? 0.0 : *std::max_element(after.begin(), after.end()),
-                met ? "within the goal" : "NOT within the goal (<= 0.5 ms, sd <= 0.1 ms, none missed)");
+                after.empty() ? 0.0 : *std::min_element(after.begin(), after.end()), latest,
+                met ? "within the goal"
+                    : "NOT within the goal (none later than 0.5 ms, sd <= 0.1 ms, none missed, no more holes than the "
+                      "reference)");
     return met;
 }
 
@@ -165,6 +199,8 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("tamvolo.audio.debug=true"));
+    qInstallMessageHandler(countHoles);
     const int hits = std::max(4, option(argc, argv, "--hits", 200));
     const int only = option(argc, argv, "--quantum", 0);
     qputenv("TAMVOLO_PULSE_SCRIPT", TAMVOLO_SOURCE_DIR "/scripts/pipewire-server.sh");
