@@ -5,6 +5,7 @@
 #include "audio/outputs/PipeWireOutput.h"
 #include "audio/outputs/PulseOutput.h"
 #include "audio/outputs/SdlOutput.h"
+#include "audio/servers/PipeWireSession.h"
 #include "audio/servers/PulseProbe.h"
 
 #include <cstdlib>
@@ -57,7 +58,7 @@ void OutputChoice::prepareEnvironment()
 
 bool OutputChoice::pipeWireWouldServeBetter(const AudioOutput &current)
 {
-    return asked() == Asked::Any && std::strcmp(current.name(), "PipeWire") != 0 && PipeWireOutput::serverAnswers();
+    return asked() == Asked::Any && std::strcmp(current.name(), "PipeWire") != 0 && PipeWireSession::serverAnswers();
 }
 
 namespace {

@@ -206,9 +206,7 @@ bool PipeWireNodeOutput::open()
     if (const std::uint32_t rate = s_otherRate.load(std::memory_order_relaxed); rate != 0)
         return cannotOpen("the graph ran at " + std::to_string(rate) + " Hz; PipeWire's own stream serves");
     if (!serverAnswers())
-        return cannotOpen("no server answers at " + (socketPath().empty() ? "(no runtime folder)" : socketPath()));
-    clearFailed();
-    m_sinkSeen = m_streaming = false;
+        return false;
     m_sinks.clear();
     m_ports.clear();
     m_defaultSink.clear();
@@ -231,8 +229,7 @@ bool PipeWireNodeOutput::open()
                                                    PW_KEY_NODE_AUTOCONNECT, "false", PW_KEY_NODE_GROUP, kNodeGroup,
                                                    PW_KEY_NODE_LATENCY, latency.c_str(), nullptr));
         if (m_filter) {
-            if (const char *set = std::getenv("PIPEWIRE_LATENCY"); set && latency != set) {
-                m_latencyEnvironment = set;
+            if (latencySetAside()) {
                 const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, latency.c_str());
                 const spa_dict dict = SPA_DICT_INIT(&item, 1);
                 pw_filter_update_properties(m_filter, nullptr, &dict);
@@ -259,11 +256,7 @@ bool PipeWireNodeOutput::open()
     if (why)
         return cannotOpen(why);
     m_hub.setNode(node);
-    if (!m_latencyEnvironment.empty())
-        qCDebug(lcAudio) << "PipeWire: PIPEWIRE_LATENCY" << m_latencyEnvironment.c_str()
-                         << "is for other programs; this node asks for" << kWantedFrames << "frames";
-    qCDebug(lcAudio) << "opened" << describe().c_str();
-    return true;
+    return opened();
 }
 
 void PipeWireNodeOutput::closeNow()

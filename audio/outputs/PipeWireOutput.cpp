@@ -17,16 +17,6 @@ struct PipeWireOutput::Hooks
     spa_hook stream = {};
 };
 
-std::string PipeWireOutput::socketPath()
-{
-    return PipeWireSession::socketPath();
-}
-
-bool PipeWireOutput::serverAnswers()
-{
-    return PipeWireSession::serverAnswers();
-}
-
 PipeWireOutput::PipeWireOutput()
     : m_hooks(std::make_unique<Hooks>())
 {
@@ -73,9 +63,7 @@ bool PipeWireOutput::connectStream(std::int64_t deadlineNs)
     m_stream = pw_stream_new(m_session.core(), "Tamvolo", props);
     if (!m_stream)
         return false;
-    // PIPEWIRE_LATENCY, set for other programs, would replace ours.
-    if (const char *set = std::getenv("PIPEWIRE_LATENCY"); set && latency != set) {
-        m_latencyEnvironment = set;
+    if (latencySetAside()) {
         const spa_dict_item item = SPA_DICT_ITEM_INIT(PW_KEY_NODE_LATENCY, latency.c_str());
         const spa_dict dict = SPA_DICT_INIT(&item, 1);
         pw_stream_update_properties(m_stream, &dict);
@@ -105,11 +93,9 @@ bool PipeWireOutput::open()
 {
     closeNow();
     if (!serverAnswers())
-        return cannotOpen("no server answers at " + (socketPath().empty() ? "(no runtime folder)" : socketPath()));
-    clearFailed();
+        return false;
     m_holes.restart();
-    m_sinkSeen = m_sessionManager = m_streaming = false;
-    m_latencyEnvironment.clear();
+    m_sessionManager = false;
     const std::int64_t deadline = monotonicNs() + std::int64_t(kOpenMs) * 1'000'000;
     const char *why = nullptr;
     if (!m_session.open("tamvolo-pipewire", sessionCallbacks(), deadline))
@@ -121,13 +107,7 @@ bool PipeWireOutput::open()
     else if (!connectStream(deadline))
         why = "the stream was not linked in time";
     m_session.unlock();
-    if (why)
-        return cannotOpen(why);
-    if (!m_latencyEnvironment.empty())
-        qCDebug(lcAudio) << "PipeWire: PIPEWIRE_LATENCY" << m_latencyEnvironment.c_str()
-                         << "is for other programs; this stream asks for" << kWantedFrames << "frames";
-    qCDebug(lcAudio) << "opened" << describe().c_str();
-    return true;
+    return why ? cannotOpen(why) : opened();
 }
 
 void PipeWireOutput::closeNow()
@@ -256,4 +236,34 @@ void PipeWireOutput::followGraph(std::uint64_t ticks, std::uint32_t rateNum, std
 std::string PipeWireOutput::latencyAsked() const
 {
     return std::to_string(kWantedFrames) + "/" + std::to_string(kRate);
+}
+
+bool PipeWireOutput::serverAnswers()
+{
+    clearFailed();
+    m_sinkSeen = m_streaming = false;
+    m_latencyEnvironment.clear();
+    if (PipeWireSession::serverAnswers())
+        return true;
+    const std::string path = PipeWireSession::socketPath();
+    return cannotOpen("no server answers at " + (path.empty() ? "(no runtime folder)" : path));
+}
+
+bool PipeWireOutput::latencySetAside()
+{
+    // PIPEWIRE_LATENCY, set for other programs, would replace ours.
+    const char *set = std::getenv("PIPEWIRE_LATENCY");
+    if (!set || latencyAsked() == set)
+        return false;
+    m_latencyEnvironment = set;
+    return true;
+}
+
+bool PipeWireOutput::opened()
+{
+    if (!m_latencyEnvironment.empty())
+        qCDebug(lcAudio) << "PipeWire: PIPEWIRE_LATENCY" << m_latencyEnvironment.c_str()
+                         << "is for other programs; our node asks for" << kWantedFrames << "frames";
+    qCDebug(lcAudio) << "opened" << describe().c_str();
+    return true;
 }

@@ -32,13 +32,6 @@ public:
     static constexpr int kWantedFrames = PipeWireSession::kWantedFrames;
     static constexpr const char *kNodeGroup = PipeWireSession::kNodeGroup;
 
-    // Where this user's clients look for the server: PIPEWIRE_REMOTE when it
-    // is a path, else PIPEWIRE_RUNTIME_DIR (or XDG_RUNTIME_DIR) and
-    // PIPEWIRE_REMOTE (or "pipewire-0"); empty when nothing says.
-    static std::string socketPath();
-    // True when a server accepts connections there; never blocks for long.
-    static bool serverAnswers();
-
     PipeWireOutput();
     ~PipeWireOutput() override;
 
@@ -58,8 +51,16 @@ protected:
     // Audio thread: the graph's clock this cycle, for the holes left.
     void followGraph(std::uint64_t ticks, std::uint32_t rateNum, std::uint32_t rateDenom, std::int64_t graphNs,
                      std::int64_t nowNs, int frames);
-    // "PIPEWIRE_LATENCY ... is for other programs", where it says other.
+    // The node.latency asked for.
     std::string latencyAsked() const;
+    // The engine thread, opening: a server answers (else false, and why);
+    // the states of the last open are cleared.
+    bool serverAnswers();
+    // The engine thread, opening: true where PIPEWIRE_LATENCY, set for other
+    // programs, says another latency, which is set aside for ours.
+    bool latencySetAside();
+    // The engine thread: the open said in the log; true.
+    bool opened();
 
     PipeWireSession m_session;
     // The main loop's thread (under its lock), while opening.
