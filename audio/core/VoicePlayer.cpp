@@ -248,10 +248,19 @@ void VoicePlayer::mix(float *out, int from, int to)
 void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_t graphNs,
                          std::span<const BlockHit> hits)
 {
-    // A quantum that alternates by a frame (a graph at another rate) keeps
-    // its largest; any other change is taken as it comes.
-    if (const int said = m_blockFrames.load(std::memory_order_relaxed); frames > said || frames < said - 2)
+    // A larger block is taken at once; a smaller one once it has come
+    // kSmallerBlocksTaken times in a row: a quantum that alternates by a frame
+    // (a graph at another rate) keeps its largest, and so does an output
+    // that writes a request's last few frames as a short block.
+    if (const int said = m_blockFrames.load(std::memory_order_relaxed); frames > said) {
         m_blockFrames.store(frames, std::memory_order_relaxed);
+        m_smallerBlocks = 0;
+    } else if (frames == said) {
+        m_smallerBlocks = 0;
+    } else if (++m_smallerBlocks >= kSmallerBlocksTaken) {
+        m_blockFrames.store(frames, std::memory_order_relaxed);
+        m_smallerBlocks = 0;
+    }
     m_clock.blockStarted(nowNs, frames);
     if (graphNs >= 0)
         m_clock.graphCycle(graphNs);

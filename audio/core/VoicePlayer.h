@@ -53,6 +53,7 @@ public:
     static constexpr std::int64_t kStaleMs = 100;
     // What blockFrames() says before the first block.
     static constexpr int kFirstBlockFrames = 256;
+    static constexpr int kSmallerBlocksTaken = 8;
 
     explicit VoicePlayer(int rate);
     ~VoicePlayer();
@@ -131,8 +132,7 @@ public:
     std::uint64_t lateBlocks() const { return m_clock.lateBlocks(); }
     std::uint64_t stalls() const { return m_clock.stalls(); }
     // Any thread: the frames of the blocks the output asks for now (the
-    // largest of a quantum that alternates by a frame or two, as a graph
-    // at another rate asks).
+    // largest of blocks that vary, as a graph at another rate asks).
     int blockFrames() const { return m_blockFrames.load(std::memory_order_relaxed); }
     int rate() const { return m_rate; }
     int fadeFrames() const { return int(m_fade.size()); }
@@ -176,6 +176,7 @@ private:
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_stale{0};
     std::atomic<int> m_blockFrames{kFirstBlockFrames};
+    int m_smallerBlocks = 0; // the audio thread's: smaller blocks in a row
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_hushed{false};
     std::size_t m_mixFaded = 0; // audio thread: frames of the mix's fade out done (back to 0 fading in)

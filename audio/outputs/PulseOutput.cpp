@@ -13,20 +13,16 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
-pa_buffer_attr bufferFor(int cushionFrames)
+pa_buffer_attr PulseOutput::bufferFor(int cushionFrames)
 {
     pa_buffer_attr attr = {};
     attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(std::size_t(cushionFrames) * AudioOutput::kFrameBytes);
+    attr.tlength = std::uint32_t(std::size_t(cushionFrames) * kFrameBytes);
     attr.prebuf = 0; // never paused to refill: a hole costs the frames it missed, not the grid
-    attr.minreq = std::uint32_t(std::size_t(PulseOutput::kBlockFrames) * AudioOutput::kFrameBytes);
+    attr.minreq = std::uint32_t(std::size_t(kRequestFrames) * kFrameBytes);
     attr.fragsize = std::uint32_t(-1);
     return attr;
 }
-
-} // namespace
 
 PulseOutput::~PulseOutput()
 {
@@ -65,7 +61,7 @@ bool PulseOutput::open()
     clearFailed();
     m_settledNs = monotonicNs() + std::int64_t(kSettlingMs) * 1'000'000;
     m_cushion = CushionSize(kQuietCushionFrames, kCushionStepFrames, kMaxCushionFrames);
-    m_cushionFrames = m_cushionSaid = kQuietCushionFrames;
+    m_cushionFrames = kQuietCushionFrames;
     m_scratch.assign(std::size_t(kBlockFrames) * kChannels, 0.0f);
     const char *latency = std::getenv("PULSE_LATENCY_MSEC");
     m_latencyEnvironment = latency ? latency : "";
@@ -107,6 +103,12 @@ bool PulseOutput::open()
                     return state == PA_STREAM_READY ? 1 : !PA_STREAM_IS_GOOD(state) ? -1 : 0;
                 })) {
                 why = "no playback stream (no sink, or no answer in time)";
+            } else if (const pa_buffer_attr *granted = pa_stream_get_buffer_attr(m_stream)) {
+                const int quiet = quietCushionFor(int(granted->minreq / kFrameBytes));
+                if (quiet != m_cushion.frames()) {
+                    m_cushion = CushionSize(quiet, kCushionStepFrames, std::max(quiet, kMaxCushionFrames));
+                    applyCushion();
+                }
             }
         } else {
             why = "no playback stream";
@@ -119,6 +121,7 @@ bool PulseOutput::open()
         qCDebug(lcAudio) << "PulseAudio: PULSE_LATENCY_MSEC" << m_latencyEnvironment.c_str()
                          << "is set: libpulse holds every stream of this program to it, ours too, and the cushion"
                             " cannot follow the machine";
+    m_cushionSaid = m_cushionFrames.load();
     qCDebug(lcAudio) << "opened" << describe().c_str();
     return true;
 }
@@ -212,16 +215,19 @@ void PulseOutput::writable(pa_stream *stream, std::size_t bytes, void *self)
         output->m_cushion.shrink(now);
         output->applyCushion();
     }
-    const std::size_t blockBytes = std::size_t(kBlockFrames) * kFrameBytes;
-    for (; bytes >= blockBytes; bytes -= blockBytes) {
+    // Every frame asked for, in blocks of at most kBlockFrames: a request
+    // left short would leave the server's queue short by as much.
+    for (std::size_t frames = 0; (frames = std::min<std::size_t>(bytes / kFrameBytes, kBlockFrames)) > 0;
+         bytes -= frames * kFrameBytes) {
+        const std::size_t want = frames * kFrameBytes;
         void *data = nullptr;
-        std::size_t room = blockBytes;
-        if (pa_stream_begin_write(stream, &data, &room) < 0 || !data || room < blockBytes) {
+        std::size_t room = want;
+        if (pa_stream_begin_write(stream, &data, &room) < 0 || !data || room < want) {
             if (data)
                 pa_stream_cancel_write(stream);
             data = output->m_scratch.data();
         }
-        output->renderBlock(static_cast<float *>(data), kBlockFrames, monotonicNs());
-        pa_stream_write(stream, data, blockBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        output->renderBlock(static_cast<float *>(data), int(frames), monotonicNs());
+        pa_stream_write(stream, data, want, nullptr, 0, PA_SEEK_RELATIVE);
     }
 }

@@ -3,6 +3,9 @@
 #include "audio/outputs/AudioOutput.h"
 #include "audio/outputs/CushionSize.h"
 
+#include <pulse/def.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -13,13 +16,19 @@ struct pa_stream;
 struct pa_threaded_mainloop;
 
 // The output as a PulseAudio stream of our own (libpulse's threaded main
-// loop; pipewire-pulse serves it too): blocks of kBlockFrames, and the
-// server asked (ADJUST_LATENCY) to keep a cushion of frames queued ahead of
-// the sink, sized by CushionSize: it grows when the server runs dry and comes
-// back down to kQuietCushionFrames when a while has passed clean. Both are
-// done in the stream's own callbacks (libpulse's main loop thread, which
-// holds its lock there), by the stream's buffer attributes, never by
-// reopening.
+// loop; pipewire-pulse serves it too). The server asks for frames whenever
+// kRequestFrames or more are missing from its queue, and gets exactly what it
+// asked for, rendered in blocks of at most kBlockFrames.
+//
+// The cushion is the whole delay we ask for (ADJUST_LATENCY's tlength): the
+// server gives about half of what is above two requests to the sink and
+// keeps the rest queued, so each step of the cushion lengthens both, and the
+// sink is never asked for its smallest latency, which would make it wake
+// every half millisecond for every stream on it. CushionSize sizes it: it
+// grows when the server runs dry and comes back down to kQuietCushionFrames
+// when a while has passed clean. Both are done in the stream's own callbacks
+// (libpulse's main loop thread, which holds its lock there), by the stream's
+// buffer attributes, never by reopening.
 //
 // The server never pauses to refill (prebuf 0): after a hole it asks for the
 // frames its read position passed and drops them as they arrive, so our
@@ -28,6 +37,7 @@ class PulseOutput : public AudioOutput
 {
 public:
     static constexpr int kBlockFrames = 256;
+    static constexpr int kRequestFrames = 128;
     static constexpr int kQuietCushionFrames = 512;
     static constexpr int kCushionStepFrames = 256;
     static constexpr int kMaxCushionFrames = 2048;
@@ -37,6 +47,15 @@ public:
 
     PulseOutput() = default;
     ~PulseOutput() override;
+
+    // Any thread: the buffer attributes asked for with a cushion of
+    // `cushionFrames`.
+    static pa_buffer_attr bufferFor(int cushionFrames);
+    // Any thread: the quiet cushion where the server makes its requests
+    // `requestFrames` long (pipewire-pulse asks for no less than its
+    // smallest quantum): four requests at least, so that every step of the
+    // cushion still lengthens the queue.
+    static int quietCushionFor(int requestFrames) { return std::max(kQuietCushionFrames, 4 * requestFrames); }
 
     bool open() override;
     std::string describe() const override;

@@ -1,5 +1,6 @@
 #include "audio/AudioEngine.h"
 #include "audio/core/MonotonicClock.h"
+#include "audio/outputs/PulseOutput.h"
 #include "sequencer/StepLoop.h"
 #include "sound/SoundBank.h"
 #include "sound/WavLoader.h"
@@ -22,6 +23,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop.h>
+#include <pulse/stream.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +61,68 @@ void keepAudioLog(QtMsgType type, const QMessageLogContext &context, const QStri
 void setGraph(const QString &setting, const QString &value)
 {
     QProcess::execute(QStringLiteral("pw-metadata"), {"-n", "settings", "0", setting, value});
+}
+
+// What the server grants a playback stream that asks for `attr` (with
+// ADJUST_LATENCY, as the output does): the frames it keeps queued and the
+// latency its sink is then configured to, in frames; -1 for what it did not
+// say within five seconds.
+struct Granted
+{
+    long long requestFrames = -1;
+    long long queueFrames = -1;
+    long long sinkFrames = -1;
+};
+
+Granted grantedFor(const pa_buffer_attr &attr)
+{
+    Granted granted;
+    pa_mainloop *loop = pa_mainloop_new();
+    pa_context *context = pa_context_new(pa_mainloop_get_api(loop), "tamvolo-test");
+    pa_stream *stream = nullptr;
+    QElapsedTimer waited;
+    waited.start();
+    const auto until = [&](auto done) {
+        while (!done() && waited.elapsed() < 5000) {
+            pa_mainloop_prepare(loop, 10'000);
+            pa_mainloop_poll(loop);
+            pa_mainloop_dispatch(loop);
+        }
+        return done();
+    };
+    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 && until([&] {
+            return !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) ||
+                pa_context_get_state(context) == PA_CONTEXT_READY;
+        }) &&
+        pa_context_get_state(context) == PA_CONTEXT_READY) {
+        const pa_sample_spec format = {PA_SAMPLE_FLOAT32LE, 48000, 2};
+        stream = pa_stream_new(context, "cushion", &format, nullptr);
+        pa_stream_connect_playback(stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr);
+        if (until([&] {
+                return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) ||
+                    pa_stream_get_state(stream) == PA_STREAM_READY;
+            }) &&
+            pa_stream_get_state(stream) == PA_STREAM_READY) {
+            granted.requestFrames = pa_stream_get_buffer_attr(stream)->minreq / AudioOutput::kFrameBytes;
+            granted.queueFrames = pa_stream_get_buffer_attr(stream)->tlength / AudioOutput::kFrameBytes;
+            pa_operation_unref(pa_context_get_sink_info_by_index(
+                context, pa_stream_get_device_index(stream),
+                [](pa_context *, const pa_sink_info *info, int, void *to) {
+                    if (info)
+                        static_cast<Granted *>(to)->sinkFrames = (long long)(info->configured_latency * 48 / 1000);
+                },
+                &granted));
+            until([&] { return granted.sinkFrames >= 0; });
+        }
+    }
+    if (stream) {
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return granted;
 }
 
 } // namespace
@@ -561,6 +629,30 @@ private slots:
         const std::size_t silentFrom = std::size_t(played.rend() - lastSound);
         const auto clicks = ClickDetector::find(played);
         QVERIFY(std::none_of(clicks.begin(), clicks.end(), [&](std::size_t at) { return at >= silentFrom; }));
+    }
+
+    // Each step the cushion grows by queues more on the server, real
+    // PulseAudio and pipewire-pulse alike, and the quiet cushion leaves the
+    // sink well above its smallest latency (half a millisecond), at which it
+    // would wake for every stream on it all the time.
+    void eachCushionStepQueuesMoreAndSparesTheSink()
+    {
+        const Granted first = grantedFor(PulseOutput::bufferFor(PulseOutput::kQuietCushionFrames));
+        QVERIFY(first.requestFrames > 0);
+        const int quiet = PulseOutput::quietCushionFor(int(first.requestFrames));
+        Granted before;
+        for (int cushion = quiet; cushion <= std::max(quiet, PulseOutput::kMaxCushionFrames);
+             cushion += PulseOutput::kCushionStepFrames) {
+            const Granted granted = grantedFor(PulseOutput::bufferFor(cushion));
+            qInfo("a cushion of %d frames: %lld queued, requests of %lld, the sink at %lld", cushion,
+                  granted.queueFrames, granted.requestFrames, granted.sinkFrames);
+            QVERIFY2(granted.queueFrames > before.queueFrames, qPrintable(QString::number(cushion)));
+            // pipewire-pulse says no configured latency (0).
+            if (cushion == quiet && granted.sinkFrames != 0)
+                QVERIFY2(granted.sinkFrames >= PulseOutput::kRequestFrames,
+                         qPrintable(QString::number(granted.sinkFrames)));
+            before = granted;
+        }
     }
 
     void closingDoesNotWaitForAFrozenServer()
