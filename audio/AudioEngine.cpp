@@ -5,17 +5,16 @@
 #include "audio/core/KeepForever.h"
 #include "audio/core/MidiHub.h"
 #include "audio/core/MonotonicClock.h"
-#include "audio/core/TimeLimits.h"
 #include "audio/core/VoicePlayer.h"
+#include "audio/core/Worker.h"
 #include "audio/outputs/AudioOutput.h"
 #include "audio/outputs/OutputChoice.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
-struct AudioEngine::State
+struct AudioEngine::State : Worker
 {
     VoicePlayer player{AudioOutput::kRate};
     std::shared_ptr<MidiHub> hub = std::make_shared<MidiHub>();
@@ -39,12 +38,7 @@ struct AudioEngine::State
     std::uint64_t lateOnsetsSaid = 0;
     std::uint64_t staleSaid = 0;
 
-    mutable std::mutex mutex;
-    mutable std::condition_variable wake;    // the engine thread's: stop
-    mutable std::condition_variable changed; // waiters on `running`
-    bool stop = false;
-    bool done = false;
-    std::thread thread;
+    mutable std::condition_variable changed; // waiters on `running`, under the worker's mutex
 
     void serviceLoop();
     void tryOpen(std::int64_t now);
@@ -59,7 +53,7 @@ struct AudioEngine::State
 AudioEngine::AudioEngine()
     : m_state(std::make_unique<State>())
 {
-    m_state->thread = std::thread(&State::serviceLoop, m_state.get());
+    m_state->start([state = m_state.get()] { state->serviceLoop(); });
 }
 
 AudioEngine::~AudioEngine()
@@ -69,7 +63,7 @@ AudioEngine::~AudioEngine()
         s.player.fadeOutForClose();
         s.waitUntilQuiet();
     }
-    if (!stopWorker(s, std::chrono::milliseconds(kCloseMs))) {
+    if (!s.stopWithin(std::chrono::milliseconds(kCloseMs))) {
         // Stuck in a sound server (opening the output): left behind, with
         // everything it may still touch.
         qCDebug(lcAudio) << "the engine thread did not stop in" << kCloseMs << "ms; left behind";
@@ -335,12 +329,7 @@ void AudioEngine::State::serviceLoop()
         lastWakeNs = monotonicNs();
         player.takeRetired(); // freed here, off the audio thread
         hub->refill();
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, std::chrono::milliseconds(kServiceMs), [this] { return stop; });
-        if (stop) {
-            done = true;
-            wake.notify_all();
+        if (waitOrStop(std::chrono::milliseconds(kServiceMs)))
             return;
-        }
     }
 }

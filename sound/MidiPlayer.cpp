@@ -4,7 +4,7 @@
 #include "audio/core/AudioLog.h"
 #include "audio/core/KeepForever.h"
 #include "audio/core/MidiHub.h"
-#include "audio/core/TimeLimits.h"
+#include "audio/core/Worker.h"
 #include "audio/inputs/MidiInput.h"
 #include "files/CarefulReader.h"
 #include "files/CarefulWriter.h"
@@ -16,11 +16,9 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 #include <sys/stat.h>
 
@@ -46,7 +44,7 @@ char32_t characterOf(std::uint8_t key)
 
 } // namespace
 
-struct MidiPlayer::State
+struct MidiPlayer::State : Worker
 {
     std::shared_ptr<AudioEngine> engine;
     std::unique_ptr<MidiInput> input;
@@ -54,15 +52,11 @@ struct MidiPlayer::State
     std::function<std::vector<std::string>()> sampleFolders;
     std::string mapFile;
 
-    std::mutex mutex; // the map, `save` and the stop
-    std::condition_variable wake;
+    // Under the worker's mutex.
     DrumMap map;
     bool mapRead = false;
     bool save = false;
     bool republish = false;
-    bool stop = false;
-    bool done = false;
-    std::thread thread;
 
     void run();
     void play(const MidiInput::Hit &hit, SampleFinder &finder);
@@ -100,7 +94,7 @@ MidiPlayer::MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<Midi
     s.heard = std::move(heard);
     s.sampleFolders = std::move(sampleFolders);
     s.mapFile = std::move(mapFile);
-    s.thread = std::thread(&State::run, &s);
+    s.start([&s] { s.run(); });
 }
 
 MidiPlayer::~MidiPlayer()
@@ -111,7 +105,7 @@ MidiPlayer::~MidiPlayer()
         s.stop = true;
     }
     s.input->wake();
-    if (!stopWorker(s, std::chrono::milliseconds(AudioEngine::kCloseMs)))
+    if (!s.stopWithin(std::chrono::milliseconds(AudioEngine::kCloseMs)))
         keepForever(std::move(m_state)); // stuck in a file: left behind with what it uses
 }
 
@@ -260,7 +254,4 @@ void MidiPlayer::State::run()
             nextLook = std::chrono::steady_clock::now() + kLookAgain;
         }
     }
-    const std::lock_guard lock(mutex);
-    done = true;
-    wake.notify_all();
 }

@@ -3,7 +3,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/core/AudioLog.h"
 #include "audio/core/KeepForever.h"
-#include "audio/core/TimeLimits.h"
+#include "audio/core/Worker.h"
 #include "keys/PadTable.h"
 #include "sound/SampleFinder.h"
 #include "sound/WavLoader.h"
@@ -11,10 +11,8 @@
 #include <algorithm>
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -30,19 +28,14 @@ struct Request
 
 } // namespace
 
-struct SoundBank::State
+struct SoundBank::State : Worker
 {
     std::shared_ptr<AudioEngine> engine;
     std::function<std::vector<std::string>()> sampleFolders;
 
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Request> queue;
-    bool stop = false;
+    std::deque<Request> queue; // under the worker's mutex
 
     void push(Request request);
-    bool done = false;
-    std::thread thread;
 
     void loaderLoop();
 };
@@ -53,15 +46,12 @@ SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::vec
 {
     m_state->engine = m_engine;
     m_state->sampleFolders = std::move(sampleFolders);
-    m_state->thread = std::thread(&State::loaderLoop, m_state.get());
+    m_state->start([state = m_state.get()] { state->loaderLoop(); });
 }
 
 SoundBank::~SoundBank()
 {
-    State &s = *m_state;
-    if (!s.thread.joinable())
-        return;
-    if (stopWorker(s, std::chrono::milliseconds(AudioEngine::kCloseMs)))
+    if (m_state->stopWithin(std::chrono::milliseconds(AudioEngine::kCloseMs)))
         return;
     qCDebug(lcAudio) << "the sample loader did not stop in" << AudioEngine::kCloseMs << "ms; left behind";
     keepForever(std::move(m_state));
@@ -141,11 +131,8 @@ void SoundBank::State::loaderLoop()
                 })) {
                 preloaded = 0;
             }
-            if (stop) {
-                done = true;
-                wake.notify_all();
+            if (stop)
                 return;
-            }
             batch.swap(queue);
         }
         if (batch.empty()) {

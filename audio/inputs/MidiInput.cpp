@@ -2,32 +2,17 @@
 
 #include "audio/core/AudioLog.h"
 #include "audio/core/KeepForever.h"
-#include "audio/core/TimeLimits.h"
+#include "audio/core/Worker.h"
 #include "audio/inputs/PipeWireMidiSource.h"
 #include "audio/inputs/SequencerMidiSource.h"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
-
-struct MidiInput::State
+struct MidiInput::State : Worker
 {
     std::shared_ptr<MidiHub> hub;
     Links links = Links::Hardware;
 
     // The worker thread: opens, and opens again.
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool stop = false;
-    bool done = false;
-    std::thread thread;
-
     void work();
-    bool waitOrStop(std::chrono::milliseconds limit)
-    {
-        std::unique_lock lock(mutex);
-        return wake.wait_for(lock, limit, [this] { return stop; });
-    }
 };
 
 void MidiInput::State::work()
@@ -63,9 +48,6 @@ void MidiInput::State::work()
             break;
     }
     sequencer.close();
-    std::lock_guard lock(mutex);
-    done = true;
-    wake.notify_all();
 }
 
 MidiInput::MidiInput(std::shared_ptr<MidiHub> hub, Links links)
@@ -73,12 +55,12 @@ MidiInput::MidiInput(std::shared_ptr<MidiHub> hub, Links links)
 {
     m_state->hub = std::move(hub);
     m_state->links = links;
-    m_state->thread = std::thread(&State::work, m_state.get());
+    m_state->start([state = m_state.get()] { state->work(); });
 }
 
 MidiInput::~MidiInput()
 {
-    if (!stopWorker(*m_state, std::chrono::milliseconds(MidiSource::kOpenMs)))
+    if (!m_state->stopWithin(std::chrono::milliseconds(MidiSource::kOpenMs)))
         keepForever(std::move(m_state)); // stuck in a server: left behind with all it uses
 }
 
