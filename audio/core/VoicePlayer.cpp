@@ -24,11 +24,9 @@ VoicePlayer::~VoicePlayer()
         delete p;
     while (m_incomingHits.pop(p))
         delete p;
-    for (int i = 0; i < m_waitingCount; ++i)
-        delete m_waiting[std::size_t(i)].playback;
-    delete m_current.playback;
-    for (Voice &v : m_fading)
-        delete v.playback;
+    std::int64_t frame = 0;
+    while (!m_waiting.empty())
+        delete m_waiting.popFront(frame);
     takeRetired();
 }
 
@@ -57,8 +55,7 @@ std::vector<std::unique_ptr<Playback>> VoicePlayer::takeRetired()
 
 bool VoicePlayer::sounding() const
 {
-    return m_current.playback || m_hits.sounding() ||
-        std::any_of(m_fading.begin(), m_fading.end(), [](const Voice &v) { return v.playback; });
+    return m_voice.sounding() || m_hits.sounding();
 }
 
 void VoicePlayer::skip(std::int64_t frames)
@@ -67,41 +64,19 @@ void VoicePlayer::skip(std::int64_t frames)
         return;
     m_clock.skip(frames);
     m_hits.skip(frames, m_clock.frame());
-    if (frames < 0) {
-        // What the server dropped is played again: the sound goes back by as
-        // much (one that started within it starts over); fades go on.
-        if (m_current.playback)
-            m_current.position -= std::min(m_current.position, std::size_t(-frames));
+    // What the server dropped is played again: the sound goes back by as
+    // much (one that started within it starts over); fades go on. After a
+    // hole, sounds due within it started there, each cutting the one
+    // before: the listener is now that far into the last of them.
+    m_voice.skip(frames);
+    if (frames < 0)
         return;
+    std::int64_t due = 0;
+    while (m_waiting.nextFrame(m_clock.frame()) < m_clock.frame()) {
+        Playback *playback = m_waiting.popFront(due);
+        m_voice.start(playback, std::size_t(m_clock.frame() - due));
     }
-    if (m_current.playback) {
-        m_current.position += std::size_t(frames);
-        if (m_current.position >= m_current.playback->sample->frames())
-            retire(m_current.playback);
-    }
-    for (Voice &v : m_fading)
-        retire(v.playback); // their fade has passed in the hole
-    // Sounds due within the hole started there, each cutting the one before:
-    // the listener is now that far into the last of them.
-    while (m_waitingCount > 0 && m_waiting[0].frame < m_clock.frame()) {
-        const std::int64_t into = m_clock.frame() - m_waiting[0].frame;
-        retire(m_current.playback);
-        m_current = Voice{m_waiting[0].playback, std::size_t(into), 0};
-        for (int i = 1; i < m_waitingCount; ++i)
-            m_waiting[std::size_t(i - 1)] = m_waiting[std::size_t(i)];
-        --m_waitingCount;
-        m_waiting[std::size_t(m_waitingCount)] = Waiting{};
-        if (m_current.position >= m_current.playback->sample->frames())
-            retire(m_current.playback);
-    }
-}
-
-void VoicePlayer::retire(Playback *&playback)
-{
-    if (playback && !m_retired.push(playback)) {
-        // Ring full: keep it out of the audio thread's hands without freeing.
-    }
-    playback = nullptr;
+    m_voice.endFades();
 }
 
 void VoicePlayer::wait(Playback *playback, std::int64_t frame)
@@ -115,43 +90,18 @@ void VoicePlayer::wait(Playback *playback, std::int64_t frame)
         m_late.fetch_add(1, std::memory_order_relaxed); // starts at once, late
         frame = m_clock.frame();
     }
-    int at = 0;
-    while (at < m_waitingCount && m_waiting[std::size_t(at)].frame < frame)
-        ++at;
-    if (at < m_waitingCount && m_waiting[std::size_t(at)].frame == frame) {
-        retire(m_waiting[std::size_t(at)].playback); // the newer request for this frame wins
-        m_waiting[std::size_t(at)].playback = playback;
-        return;
-    }
-    if (m_waitingCount == kMaxWaiting) {
-        // Full: the one due last gives way.
-        Waiting &last = m_waiting[std::size_t(kMaxWaiting - 1)];
-        if (at == kMaxWaiting) {
-            retire(playback);
-            return;
-        }
-        retire(last.playback);
-        --m_waitingCount;
-    }
-    for (int i = m_waitingCount; i > at; --i)
-        m_waiting[std::size_t(i)] = m_waiting[std::size_t(i - 1)];
-    m_waiting[std::size_t(at)] = Waiting{playback, frame};
-    ++m_waitingCount;
+    Playback *dropped = nullptr;
+    m_waiting.insert(playback, frame, WaitingList<kMaxWaiting>::Ties::Replace, dropped);
+    retire(dropped);
 }
 
 void VoicePlayer::withdrawSteps(std::int64_t fromFrame)
 {
-    int kept = 0;
-    for (int i = 0; i < m_waitingCount; ++i) {
-        Waiting &w = m_waiting[std::size_t(i)];
-        if (w.playback->kind == Playback::Kind::Step && w.frame >= fromFrame)
-            retire(w.playback);
-        else
-            m_waiting[std::size_t(kept++)] = w;
-    }
-    for (int i = kept; i < m_waitingCount; ++i)
-        m_waiting[std::size_t(i)] = Waiting{};
-    m_waitingCount = kept;
+    m_waiting.removeIf(
+        [fromFrame](const Playback *p, std::int64_t frame) {
+            return p->kind == Playback::Kind::Step && frame >= fromFrame;
+        },
+        [this](Playback *p) { retire(p); });
 }
 
 void VoicePlayer::takeIncoming()
@@ -176,72 +126,6 @@ void VoicePlayer::takeIncoming()
         } else {
             wait(incoming, frame);
         }
-    }
-}
-
-void VoicePlayer::startFirstWaiting()
-{
-    if (m_current.playback) {
-        // Take the slot of a finished fade, or else of the one furthest along.
-        Voice *slot = &m_fading[0];
-        for (Voice &v : m_fading) {
-            if (!v.playback) {
-                slot = &v;
-                break;
-            }
-            if (v.fadeIndex > slot->fadeIndex)
-                slot = &v;
-        }
-        retire(slot->playback);
-        *slot = m_current;
-        slot->fadeIndex = 0;
-    }
-    m_current = Voice{m_waiting[0].playback, 0, 0};
-    for (int i = 1; i < m_waitingCount; ++i)
-        m_waiting[std::size_t(i - 1)] = m_waiting[std::size_t(i)];
-    --m_waitingCount;
-    m_waiting[std::size_t(m_waitingCount)] = Waiting{};
-}
-
-void VoicePlayer::mix(float *out, int from, int to)
-{
-    std::fill(out + 2 * from, out + 2 * to, 0.0f);
-
-    if (Playback *p = m_current.playback) {
-        const SampleBuffer &sound = *p->sample;
-        const std::size_t frames = sound.frames();
-        const std::size_t n = std::min<std::size_t>(std::size_t(to - from), frames - m_current.position);
-        float *dst = out + 2 * from;
-        if (sound.channels == 2) {
-            const float *src = sound.samples.data() + 2 * m_current.position;
-            for (std::size_t i = 0; i < 2 * n; ++i)
-                dst[i] += src[i];
-        } else {
-            const float *src = sound.samples.data() + m_current.position;
-            for (std::size_t i = 0; i < n; ++i) {
-                dst[2 * i] += src[i];
-                dst[2 * i + 1] += src[i];
-            }
-        }
-        m_current.position += n;
-        if (m_current.position >= frames)
-            retire(m_current.playback);
-    }
-
-    const int fadeFrames = int(m_fade.size());
-    for (Voice &v : m_fading) {
-        if (!v.playback)
-            continue;
-        const SampleBuffer &sound = *v.playback->sample;
-        const std::size_t frames = sound.frames();
-        int i = from;
-        for (; i < to && v.fadeIndex < fadeFrames && v.position < frames; ++i, ++v.position, ++v.fadeIndex) {
-            const float g = m_fade[std::size_t(v.fadeIndex)];
-            out[2 * i] += g * sound.at(v.position, 0);
-            out[2 * i + 1] += g * sound.at(v.position, 1);
-        }
-        if (v.fadeIndex >= fadeFrames || v.position >= frames)
-            retire(v.playback);
     }
 }
 
@@ -273,17 +157,17 @@ void VoicePlayer::render(float *out, int frames, std::int64_t nowNs, std::int64_
     // or a hit's.
     int done = 0;
     while (done < frames) {
-        std::int64_t next = m_hits.nextFrame(first + frames);
-        if (m_waitingCount > 0)
-            next = std::min(next, m_waiting[0].frame);
+        const std::int64_t next = std::min(m_hits.nextFrame(first + frames), m_waiting.nextFrame(first + frames));
         const int until = next < first + frames ? std::max(done, int(next - first)) : frames;
-        mix(out, done, until);
+        std::fill(out + 2 * done, out + 2 * until, 0.0f);
+        m_voice.mix(out, done, until);
         m_hits.mix(out, done, until);
         done = until;
         if (done == frames)
             break;
-        if (m_waitingCount > 0 && m_waiting[0].frame <= first + done)
-            startFirstWaiting();
+        std::int64_t due = 0;
+        while (m_waiting.nextFrame(first + done + 1) <= first + done)
+            m_voice.start(m_waiting.popFront(due), 0);
         m_hits.startDue(first + done);
     }
 

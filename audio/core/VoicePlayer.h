@@ -6,6 +6,8 @@
 #include "audio/core/SampleBuffer.h"
 #include "audio/core/SpscRing.h"
 #include "audio/core/StreamClock.h"
+#include "audio/core/VoiceBank.h"
+#include "audio/core/WaitingList.h"
 
 #include <array>
 #include <atomic>
@@ -30,9 +32,10 @@
 //
 // MIDI hits come through a ring of their own (submitHit(), one thread at a
 // time) and play on voices of their own (HitVoices), mixed with the window's
-// voice; a key still cuts a key, a step a step, and neither cuts a hit. The
-// sum goes through a limiter (Limiter): a drummer's accents on several drums
-// at once are turned down, never clipped; one sound alone passes unchanged.
+// voice (each a VoiceBank with its waiting list); a key still cuts a key, a
+// step a step, and neither cuts a hit. The sum goes through a limiter
+// (Limiter): a drummer's accents on several drums at once are turned down,
+// never clipped; one sound alone passes unchanged.
 //
 // Return path: every Playback the audio thread is done with goes into a
 // lock-free ring that one other thread (one at a time) empties with
@@ -49,7 +52,7 @@ public:
     static constexpr int kMaxFading = 4;
     static constexpr int kMaxWaiting = 8;
     static constexpr std::size_t kQueueCapacity = 64;
-    static constexpr std::size_t kRetireCapacity = 256;
+    static constexpr std::size_t kRetireCapacity = VoiceBank::kRetireCapacity;
     static constexpr std::int64_t kStaleMs = 100;
     // What blockFrames() says before the first block.
     static constexpr int kFirstBlockFrames = 256;
@@ -138,40 +141,24 @@ public:
     int fadeFrames() const { return int(m_fade.size()); }
 
 private:
-    struct Voice
-    {
-        Playback *playback = nullptr;
-        std::size_t position = 0;
-        int fadeIndex = 0; // fading voices only: frames of fade done
-    };
-    struct Waiting
-    {
-        Playback *playback = nullptr;
-        std::int64_t frame = 0;
-    };
-
-    void retire(Playback *&playback);
+    void retire(Playback *&playback) { m_voice.retire(playback); }
     void takeIncoming();
     void wait(Playback *playback, std::int64_t frame);
     void withdrawSteps(std::int64_t fromFrame);
-    void startFirstWaiting();
-    void mix(float *out, int from, int to);
 
     int m_rate;
     std::vector<float> m_fade; // gains of the fade-out, 1 → 0
 
     SpscRing<Playback *, kQueueCapacity> m_incoming;
     SpscRing<Playback *, kQueueCapacity> m_incomingHits;
-    SpscRing<Playback *, kRetireCapacity> m_retired;
+    VoiceBank::Retired m_retired;
     HitVoices m_hits{m_fade, m_retired};
     Limiter m_limiter;
 
     // Audio thread only, but for the clock's any-thread methods.
     StreamClock m_clock;
-    std::array<Waiting, kMaxWaiting> m_waiting{}; // by frame, m_waitingCount used
-    int m_waitingCount = 0;
-    Voice m_current;
-    std::array<Voice, kMaxFading> m_fading{};
+    WaitingList<kMaxWaiting> m_waiting;
+    VoiceBank m_voice{VoiceBank::Policy::One, 1, kMaxFading, m_fade, m_retired};
 
     std::atomic<std::uint64_t> m_late{0};
     std::atomic<std::uint64_t> m_stale{0};
