@@ -84,16 +84,18 @@ int main(int argc, char **argv)
     const MidiInput::Links links = asked == CommandLine::MidiLinks::ByHand ? MidiInput::Links::None
         : asked == CommandLine::MidiLinks::All                             ? MidiInput::Links::All
                                                                            : MidiInput::Links::Hardware;
-    MidiPlayer midi(engine, std::make_unique<MidiInput>(engine->midiHub(), links),
-                    [shown](const MidiPlayer::Heard &heard) {
-                        QMetaObject::invokeMethod(
-                            shown,
-                            [shown, heard] {
-                                if (shown)
-                                    shown->midiNote(heard.note, heard.key);
-                            },
-                            Qt::QueuedConnection);
-                    });
+    MidiPlayer midi(
+        engine, std::make_unique<MidiInput>(engine->midiHub(), links),
+        [shown](const MidiPlayer::Heard &heard) {
+            QMetaObject::invokeMethod(
+                shown,
+                [shown, heard] {
+                    if (shown)
+                        shown->midiNote(heard.note, heard.key);
+                },
+                Qt::QueuedConnection);
+        },
+        bank.samples());
     window.setMidi([&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); });
     // `tamvolo FILE` starts with the pattern of that file.
     if (!files.empty())

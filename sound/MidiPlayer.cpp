@@ -11,7 +11,6 @@
 #include "keys/Cp1252.h"
 #include "keys/DrumMap.h"
 #include "keys/PadTable.h"
-#include "sound/SampleFinder.h"
 
 #include <array>
 #include <chrono>
@@ -49,7 +48,7 @@ struct MidiPlayer::State : Worker
     std::shared_ptr<AudioEngine> engine;
     std::unique_ptr<MidiInput> input;
     Listener heard;
-    std::function<std::vector<std::string>()> sampleFolders;
+    std::shared_ptr<SampleService> samples;
     std::string mapFile;
 
     // Under the worker's mutex.
@@ -59,12 +58,12 @@ struct MidiPlayer::State : Worker
     bool republish = false;
 
     void run();
-    void play(const MidiInput::Hit &hit, SampleFinder &finder);
+    void play(const MidiInput::Hit &hit);
     void writeMap();
     // The note table the output's node plays from, published whole where
     // it differs from the last (a note taught, a sample changed on disk, a
     // large folder's index read since).
-    void publishTable(SampleFinder &finder);
+    void publishTable();
     std::array<const SampleBuffer *, 128> published{};
     bool everPublished = false;
 };
@@ -85,14 +84,14 @@ std::string MidiPlayer::defaultMapFile()
 }
 
 MidiPlayer::MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<MidiInput> input, Listener heard,
-                       std::function<std::vector<std::string>()> sampleFolders, std::string mapFile)
+                       std::shared_ptr<SampleService> samples, std::string mapFile)
     : m_state(std::make_unique<State>())
 {
     State &s = *m_state;
     s.engine = std::move(engine);
     s.input = std::move(input);
     s.heard = std::move(heard);
-    s.sampleFolders = std::move(sampleFolders);
+    s.samples = samples ? std::move(samples) : std::make_shared<SampleService>(s.engine->rate());
     s.mapFile = std::move(mapFile);
     s.start([&s] { s.run(); });
 }
@@ -154,7 +153,7 @@ void MidiPlayer::State::writeMap()
         qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
 }
 
-void MidiPlayer::State::publishTable(SampleFinder &finder)
+void MidiPlayer::State::publishTable()
 {
     DrumMap now;
     bool taught = false;
@@ -169,22 +168,22 @@ void MidiPlayer::State::publishTable(SampleFinder &finder)
         NoteTable::Entry &entry = table->notes[std::size_t(note)];
         entry.key = now.keyFor(std::uint8_t(note));
         if (const std::string file = fileFor(entry.key); !file.empty())
-            entry.sample = finder.find(file, sampleFolders());
+            entry.sample = samples->find(file);
         entry.group = note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0;
         entry.chokes = DrumMap::chokesOpenHiHat(std::uint8_t(note)) ? kOpenHiHatGroup : 0;
         table->gains[std::size_t(note)] = gainFor(std::uint8_t(note));
     }
-    std::array<const SampleBuffer *, 128> samples{};
-    for (std::size_t note = 0; note < samples.size(); ++note)
-        samples[note] = table->notes[note].sample.get();
-    if (everPublished && samples == published && !taught)
+    std::array<const SampleBuffer *, 128> sounds{};
+    for (std::size_t note = 0; note < sounds.size(); ++note)
+        sounds[note] = table->notes[note].sample.get();
+    if (everPublished && sounds == published && !taught)
         return;
-    published = samples;
+    published = sounds;
     everPublished = true;
     engine->midiHub()->publish(std::move(table));
 }
 
-void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
+void MidiPlayer::State::play(const MidiInput::Hit &hit)
 {
     std::uint8_t key = hit.key;
     if (!hit.sounded) {
@@ -201,8 +200,8 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
                         << ":" << file.c_str() << "(sounded in its cycle)";
     } else {
         const std::uint8_t note = hit.note.note;
-        engine->playHit(finder.find(file, sampleFolders()), engine->streamNsAt(hit.monotonicNs),
-                        gainFor(hit.note.velocity), note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0,
+        engine->playHit(samples->find(file), engine->streamNsAt(hit.monotonicNs), gainFor(hit.note.velocity),
+                        note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0,
                         DrumMap::chokesOpenHiHat(note) ? kOpenHiHatGroup : 0);
         qCDebug(lcMidi) << "note" << note << "channel" << told.channel << "velocity" << hit.note.velocity << ":"
                         << file.c_str();
@@ -213,8 +212,8 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit, SampleFinder &finder)
 
 void MidiPlayer::State::run()
 {
-    SampleFinder finder(engine->rate());
-    // The map the user taught, then the kit, loaded before their first hit.
+    // The map the user taught, then the kit, loaded before their first hit
+    // (or found read already for the keys).
     std::string text;
     if (!mapFile.empty()) {
         const CarefulReader::Result read = CarefulReader::read(mapFile, text, kMaxMapBytes);
@@ -231,7 +230,7 @@ void MidiPlayer::State::run()
         mapRead = true;
     }
     wake.notify_all();
-    publishTable(finder);
+    publishTable();
     auto nextLook = std::chrono::steady_clock::now() + kLookAgain;
 
     for (;;) {
@@ -242,7 +241,7 @@ void MidiPlayer::State::run()
         }
         MidiInput::Hit hit;
         if (input->waitForHit(hit, std::chrono::milliseconds(200)))
-            play(hit, finder);
+            play(hit);
         writeMap();
         bool changed = false;
         {
@@ -250,7 +249,7 @@ void MidiPlayer::State::run()
             changed = republish;
         }
         if (changed || std::chrono::steady_clock::now() >= nextLook) {
-            publishTable(finder);
+            publishTable();
             nextLook = std::chrono::steady_clock::now() + kLookAgain;
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sound/SampleFolders.h"
+#include "sound/SampleService.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,8 +16,9 @@ class MidiInput;
 // user taught over it), the sample of its key's pad row (the last, as the
 // window's voice ends on it) on a voice of its own (layered with the others),
 // at its velocity's loudness (gainFor()); the closed hi-hat and the pedal
-// choke the open one. The samples are found as the sample bank finds them,
-// and loaded before their first hit. What each note plays is published whole
+// choke the open one. The samples come from `samples`, the sample bank's
+// (SoundBank::samples(): one cache for keys and hits; without one, a service
+// of its own on the default folders), loaded before their first hit. What each note plays is published whole
 // to the engine (a NoteTable through its MidiHub), again when a note is
 // taught or a sample changes (looked at every second): where PipeWire's node
 // hears the pad, it plays each hit from that table in the cycle it comes, and
@@ -55,8 +56,7 @@ public:
     static std::string defaultMapFile();
 
     MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<MidiInput> input, Listener heard,
-               std::function<std::vector<std::string>()> sampleFolders = &SampleFolders::defaults,
-               std::string mapFile = defaultMapFile());
+               std::shared_ptr<SampleService> samples = nullptr, std::string mapFile = defaultMapFile());
     ~MidiPlayer();
 
     MidiPlayer(const MidiPlayer &) = delete;

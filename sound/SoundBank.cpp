@@ -5,7 +5,7 @@
 #include "audio/core/KeepForever.h"
 #include "audio/core/Worker.h"
 #include "keys/PadTable.h"
-#include "sound/SampleFinder.h"
+#include "sound/SampleService.h"
 #include "sound/WavLoader.h"
 
 #include <algorithm>
@@ -31,7 +31,7 @@ struct Request
 struct SoundBank::State : Worker
 {
     std::shared_ptr<AudioEngine> engine;
-    std::function<std::vector<std::string>()> sampleFolders;
+    std::shared_ptr<SampleService> samples;
 
     std::deque<Request> queue; // under the worker's mutex
 
@@ -45,7 +45,7 @@ SoundBank::SoundBank(std::shared_ptr<AudioEngine> engine, std::function<std::vec
     , m_state(std::make_unique<State>())
 {
     m_state->engine = m_engine;
-    m_state->sampleFolders = std::move(sampleFolders);
+    m_state->samples = std::make_shared<SampleService>(m_engine->rate(), std::move(sampleFolders));
     m_state->start([state = m_state.get()] { state->loaderLoop(); });
 }
 
@@ -55,6 +55,11 @@ SoundBank::~SoundBank()
         return;
     qCDebug(lcAudio) << "the sample loader did not stop in" << AudioEngine::kCloseMs << "ms; left behind";
     keepForever(std::move(m_state));
+}
+
+std::shared_ptr<SampleService> SoundBank::samples() const
+{
+    return m_state->samples;
 }
 
 std::int64_t SoundBank::nowNs() const
@@ -115,7 +120,6 @@ std::vector<std::string> kitNames()
 
 void SoundBank::State::loaderLoop()
 {
-    SampleFinder finder(engine->rate());
     std::deque<Request> batch;
     const std::vector<std::string> kit = kitNames();
     std::size_t preloaded = 0;
@@ -136,7 +140,7 @@ void SoundBank::State::loaderLoop()
             batch.swap(queue);
         }
         if (batch.empty()) {
-            finder.find(kit[preloaded++], sampleFolders());
+            samples->find(kit[preloaded++]);
             continue;
         }
         while (!batch.empty()) {
@@ -152,10 +156,9 @@ void SoundBank::State::loaderLoop()
 
             if (request.kind == Request::Kind::Wav) {
                 auto sound = WavLoader::decode(request.wav.data(), request.wav.size(), engine->rate());
-                engine->play(sound ? std::move(sound) : finder.alert(), request.stampNs);
+                engine->play(sound ? std::move(sound) : samples->alert(), request.stampNs);
             } else {
-                engine->play(finder.find(request.name, sampleFolders()), request.stampNs,
-                             request.kind == Request::Kind::Step);
+                engine->play(samples->find(request.name), request.stampNs, request.kind == Request::Kind::Step);
             }
         }
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class AudioEngine;
+class SampleService;
 
 // The program's sample bank: turns sample names into sounds on the audio
 // engine.
@@ -16,8 +17,9 @@ class AudioEngine;
 // playSample() runs on the UI thread: it queues the name, with the time it
 // stands for, for the bank's loader thread, nothing more. The loader finds
 // the file in the sample folders (SampleIndex: letter case and accents do not
-// matter), reads and converts it once (SampleCache), falls back to the alert
-// tone, and hands the sound to the engine with its stamp.
+// matter), reads and converts it once (SampleService, whose cache the MIDI
+// player shares), falls back to the alert tone, and hands the sound to the
+// engine with its stamp.
 //
 // Sample folders are searched in order, each by the same name rules; the
 // first that has the name wins. By default (SampleFolders): the user's own
@@ -64,6 +66,10 @@ public:
     void playWav(std::string wav) override;
     std::int64_t nowNs() const override;
     std::int64_t aheadNs() const override;
+
+    // Any thread: the samples the bank plays and preloads, for the MIDI
+    // player to play too.
+    std::shared_ptr<SampleService> samples() const;
 
 private:
     // Everything the loader thread touches.

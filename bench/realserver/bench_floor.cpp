@@ -129,7 +129,7 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
         auto engine = std::make_shared<AudioEngine>();
         engine->waitForOutput(std::chrono::seconds(5));
         MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
-                          &SampleFolders::defaults, std::string());
+                          nullptr, std::string());
         reference.start(QStringLiteral("pw-jack"), {"jack_midisine"});
         for (int i = 0; i < 100 && !ports("-i").contains(QStringLiteral("midisine:midi_in")); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -61,7 +61,7 @@ void run(int seconds, bool busy, const QString &folder)
                 const std::lock_guard lock(mutex);
                 played.push_back(heard.playedNs);
             },
-            &SampleFolders::defaults, std::string());
+            nullptr, std::string());
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         Spinners spinners(busy ? 2 : 0);
         QProcess::execute(QStringLiteral("pw-midiplay"), {"--target", "0", file});

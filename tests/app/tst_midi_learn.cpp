@@ -26,7 +26,7 @@ private slots:
         RecordingSink sink;
         {
             MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
-                              &SampleFolders::defaults, mapFile);
+                              nullptr, mapFile);
             Form1 form(sink, Platform::system(), false);
             form.Form_Load();
             form.setMidi([&player](std::uint8_t note, std::uint8_t key) { player.learn(note, key); });
@@ -42,7 +42,7 @@ private slots:
             QVERIFY(sink.names.isEmpty()); // a pad edits no pattern and plays no key
         }
         MidiPlayer again(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
-                         &SampleFolders::defaults, mapFile);
+                         nullptr, mapFile);
         QCOMPARE(again.keyFor(40), std::uint8_t('V'));
         QCOMPARE(again.keyFor(38), std::uint8_t('B')); // the others as they were
     }

@@ -60,8 +60,8 @@ std::vector<float> played(const std::vector<MidiFile::Hit> &hits, MidiInput::Lin
         auto engine = std::make_shared<AudioEngine>();
         if (!engine->waitForOutput(std::chrono::seconds(5)))
             return {};
-        MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), links), nullptr,
-                          &SampleFolders::defaults, std::string());
+        MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), links), nullptr, nullptr,
+                          std::string());
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         // Not linked, a source is never run by the graph: it is stopped.
         QProcess pad;
@@ -263,7 +263,7 @@ private slots:
                     },
                     Qt::QueuedConnection);
             },
-            &SampleFolders::defaults, std::string());
+            nullptr, std::string());
         QTest::qWait(500);
         const long startKb = residentKb();
         QElapsedTimer sinceTick;
@@ -305,7 +305,7 @@ private slots:
             auto engine = std::make_shared<AudioEngine>();
             QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
             MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::All), nullptr,
-                              &SampleFolders::defaults, std::string());
+                              nullptr, std::string());
             QTest::qWait(500);
             QProcess first;
             first.start(QStringLiteral("pw-midiplay"), {"--target", "0", dir.filePath("long.mid")});
