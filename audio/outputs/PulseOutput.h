@@ -37,8 +37,8 @@ class PulseOutput : public AudioOutput
 {
 public:
     static constexpr int kBlockFrames = 256;
-    static constexpr int kRequestFrames = 128;
-    static constexpr int kQuietCushionFrames = 512;
+    static constexpr int kRequestFrames = 256;
+    static constexpr int kQuietCushionFrames = 768;
     static constexpr int kCushionStepFrames = 256;
     static constexpr int kMaxCushionFrames = 2048;
     // While the stream starts, and the program with it, before anything
@@ -53,9 +53,9 @@ public:
     static pa_buffer_attr bufferFor(int cushionFrames);
     // Any thread: the quiet cushion where the server makes its requests
     // `requestFrames` long (pipewire-pulse asks for no less than its
-    // smallest quantum): four requests at least, so that every step of the
+    // smallest quantum): three requests at least, so that every step of the
     // cushion still lengthens the queue.
-    static int quietCushionFor(int requestFrames) { return std::max(kQuietCushionFrames, 4 * requestFrames); }
+    static int quietCushionFor(int requestFrames) { return std::max(kQuietCushionFrames, 3 * requestFrames); }
 
     bool open() override;
     std::string describe() const override;
