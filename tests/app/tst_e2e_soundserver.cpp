@@ -158,51 +158,63 @@ private slots:
         // The program ends in the middle of a kick: what the server played
         // fades to silence, without a click; the program ends as "Chiudi"
         // ends it. Its log goes to a reader that quits after one line.
-        QFETCH(int, signal);
-        PrivatePulseServer server;
-        QVERIFY(server.ok());
-        server.use();
-        QTemporaryDir runtime;
-        QProcessEnvironment env = environmentFor(server, runtime);
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio=true"));
-        ProgramUnderX program;
-        QVERIFY(program.start(env, 30000, {"-c", R"(set -o pipefail; "$TAMVOLO_PROGRAM" 2>&1 | head -n1)"},
-                              QStringLiteral("/bin/bash")));
-        PulseCapture capture;
-        QVERIFY(capture.start());
-        program.typePattern("vvvvvvv");
-        program.click(ProgramUnderX::esegui());
-        QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 10, 10000);
-        QTest::qWait(50); // into a kick
-        if (signal == 0) {
-            program.click(ProgramUnderX::chiudi());
-        } else {
-            const QString pid = ProgramUnderX::run(QStringLiteral("xdotool"), {"getwindowpid", program.windowId()});
-            QVERIFY(pid.toInt() > 0);
-            ::kill(pid_t(pid.toInt()), signal);
-        }
-        QVERIFY(program.process().waitForFinished(10000));
-        QTest::qWait(300);
-        capture.stop();
-        QCOMPARE(program.process().exitCode(), 0);
-        const std::vector<float> played = capture.left();
         // A cut is a click after which nothing sounds; a click with sound
         // after it is a hole of the stream's (a busy machine), said apart.
-        const auto clicks = ClickDetector::find(played);
-        const auto sounds = [](float x) { return std::abs(x) > 1e-3f; };
-        const auto last = std::find_if(played.rbegin(), played.rend(), sounds);
-        QVERIFY(last != played.rend());
-        const std::size_t silentFrom = std::size_t(played.rend() - last);
-        for (const std::size_t at : clicks)
-            qInfo("%s %.3f s before the end of the capture", at >= silentFrom ? "a cut" : "a hole",
-                  double(played.size() - at) / 48000);
-        QVERIFY(std::none_of(clicks.begin(), clicks.end(), [&](std::size_t at) { return at >= silentFrom; }));
-        // Faded: the last half millisecond before the silence is below -26 dBFS.
-        QVERIFY(silentFrom > 24);
-        const float end =
-            std::abs(*std::max_element(played.begin() + long(silentFrom) - 24, played.begin() + long(silentFrom),
-                                       [](float a, float b) { return std::abs(a) < std::abs(b); }));
-        QVERIFY2(end < 0.05f, qPrintable(QString::number(end)));
+        // A hole that falls on the fade itself cannot be told from a cut:
+        // tried up to three times, a cut of ours cuts every try.
+        QFETCH(int, signal);
+        int cuts = 0;
+        float end = 0;
+        tryUntilClean(
+            [&] {
+                PrivatePulseServer server;
+                QVERIFY(server.ok());
+                server.use();
+                QTemporaryDir runtime;
+                QProcessEnvironment env = environmentFor(server, runtime);
+                env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio=true"));
+                ProgramUnderX program;
+                QVERIFY(program.start(env, 30000, {"-c", R"(set -o pipefail; "$TAMVOLO_PROGRAM" 2>&1 | head -n1)"},
+                                      QStringLiteral("/bin/bash")));
+                PulseCapture capture;
+                QVERIFY(capture.start());
+                program.typePattern("vvvvvvv");
+                program.click(ProgramUnderX::esegui());
+                QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 10, 10000);
+                QTest::qWait(50); // into a kick
+                if (signal == 0) {
+                    program.click(ProgramUnderX::chiudi());
+                } else {
+                    const QString pid =
+                        ProgramUnderX::run(QStringLiteral("xdotool"), {"getwindowpid", program.windowId()});
+                    QVERIFY(pid.toInt() > 0);
+                    ::kill(pid_t(pid.toInt()), signal);
+                }
+                QVERIFY(program.process().waitForFinished(10000));
+                QTest::qWait(300);
+                capture.stop();
+                QCOMPARE(program.process().exitCode(), 0);
+                const std::vector<float> played = capture.left();
+                const auto clicks = ClickDetector::find(played);
+                const auto sounds = [](float x) { return std::abs(x) > 1e-3f; };
+                const auto last = std::find_if(played.rbegin(), played.rend(), sounds);
+                QVERIFY(last != played.rend());
+                const std::size_t silentFrom = std::size_t(played.rend() - last);
+                for (const std::size_t at : clicks)
+                    qInfo("%s %.3f s before the end of the capture", at >= silentFrom ? "a cut" : "a hole",
+                          double(played.size() - at) / 48000);
+                cuts =
+                    int(std::count_if(clicks.begin(), clicks.end(), [&](std::size_t at) { return at >= silentFrom; }));
+                // Faded: the last half millisecond before the silence is below -26 dBFS.
+                QVERIFY(silentFrom > 24);
+                end = std::abs(*std::max_element(played.begin() + long(silentFrom) - 24,
+                                                 played.begin() + long(silentFrom),
+                                                 [](float a, float b) { return std::abs(a) < std::abs(b); }));
+            },
+            [&] { return cuts == 0 && end < 0.05f; },
+            [&] { return QString("%1 cuts, %2 at the end").arg(cuts).arg(double(end)); });
+        QCOMPARE(cuts, 0);
+        QVERIFY2(end < 0.05f, qPrintable(QString::number(double(end))));
     }
 
     void withAFrozenServerTheWindowAnswersAndChiudiEndsIt()

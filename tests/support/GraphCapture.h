@@ -75,6 +75,31 @@ public:
         return m_right;
     }
 
+    // A channel (0 left, 1 right) on the graph's clock: a cycle the graph
+    // lost (its time moved on by more than the frames before it) is silence
+    // of the length it lost, so that frames apart in the recording are as far
+    // apart as they were played, whatever the machine dropped meanwhile.
+    std::vector<float> onGraphClock(int channel = 0) const
+    {
+        const std::lock_guard lock(m_mutex);
+        const std::vector<float> &wave = channel == 0 ? m_left : m_right;
+        std::vector<float> out;
+        out.reserve(wave.size());
+        for (std::size_t i = 0; i < m_cycles.size(); ++i) {
+            const long long from = m_cycles[i].firstFrame;
+            const long long to = i + 1 < m_cycles.size() ? m_cycles[i + 1].firstFrame : (long long)wave.size();
+            if (i > 0) {
+                const long long before = from - m_cycles[i - 1].firstFrame;
+                const long long elapsed = (m_cycles[i].graphNs - m_cycles[i - 1].graphNs) * 48 / 1'000'000;
+                // Lost: at least half a cycle's worth beyond the one before (a timer's jitter is far less).
+                if (before > 0 && elapsed - before > before / 2)
+                    out.insert(out.end(), std::size_t((elapsed - before + before / 2) / before * before), 0.0f);
+            }
+            out.insert(out.end(), wave.begin() + from, wave.begin() + to);
+        }
+        return out;
+    }
+
     // The graph's time at which frame `frame` of the recording was played,
     // in nanoseconds of the monotonic clock; -1 when unknown.
     double timeOf(long long frame) const
