@@ -168,18 +168,13 @@ void AudioEngine::play(std::shared_ptr<const SampleBuffer> sound, std::int64_t s
     m_state->player.submit(std::move(playback)); // handed back (and freed here) only if the queue is full
 }
 
-void AudioEngine::playHit(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, float gain,
-                          std::uint8_t group, std::uint8_t chokes)
+void AudioEngine::playHit(const Playback &sound, std::int64_t stampNs)
 {
-    if (!hasOutput() || !sound)
+    if (!hasOutput() || !sound.sample)
         return;
-    auto hit = std::make_unique<Playback>();
-    hit->sample = std::move(sound);
+    auto hit = std::make_unique<Playback>(sound);
     hit->onsetNs = stampNs + hitLatencyNs();
     hit->kind = Playback::Kind::Hit;
-    hit->gain = gain;
-    hit->group = group;
-    hit->chokes = chokes;
     m_state->player.submitHit(std::move(hit)); // handed back (and freed here) only if the queue is full
 }
 

@@ -41,6 +41,8 @@ class MidiHub;
 // close began). Closing never waits for ever on a sound server that stopped
 // answering: what does not end within kCloseMs is left behind (and kept
 // alive) for the process's exit to end.
+struct Playback;
+
 class AudioEngine
 {
 public:
@@ -82,10 +84,9 @@ public:
     void withdrawSteps(std::int64_t fromNs);
 
     // One thread at a time (the MIDI player's); never blocks: a MIDI hit, on a voice of its
-    // own, from stream time stampNs + hitLatencyNs() on, at `gain`, in the
-    // choke groups `group`, cutting the hits of the groups `chokes`.
-    void playHit(std::shared_ptr<const SampleBuffer> sound, std::int64_t stampNs, float gain, std::uint8_t group,
-                 std::uint8_t chokes);
+    // own, from stream time stampNs + hitLatencyNs() on: `hit`'s sample at its
+    // gain and pan, in its choke groups, cutting those it chokes.
+    void playHit(const Playback &hit, std::int64_t stampNs);
 
     // Any thread; none of what follows blocks but waitForOutput().
     std::int64_t nowNs() const;

@@ -29,6 +29,8 @@ public:
     // The key `note` plays: the one taught for it, else the General MIDI
     // one; 0 for a note that plays nothing.
     std::uint8_t keyFor(std::uint8_t note) const;
+    // Whether a key was taught for `note`.
+    bool taught(std::uint8_t note) const { return note < m_taught.size() && m_taught[note] != 0; }
     // The General MIDI percussion map alone.
     static std::uint8_t generalMidi(std::uint8_t note);
 

@@ -9,7 +9,7 @@
 tamvolo_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n qt6-wayland
-  libsdl2-dev libasound2-dev libdbus-1-dev libpulse-dev libpipewire-0.3-dev
+  libsdl2-dev libasound2-dev libdbus-1-dev libpulse-dev libpipewire-0.3-dev libsndfile1-dev libsamplerate0-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   libxcb1-dev libxcb-shape0-dev
 )
@@ -19,9 +19,10 @@ tamvolo_packages=(
 # example clients and pw-jack, the floor the MIDI benchmark compares with; RTKit, with
 # the polkitd it brings, on a private system bus), the virtual X
 # server, the desktops (openbox with a tray, a compositing manager, weston),
-# the tools that drive the window and look at it, clang for the fuzzers, and
+# the tools that drive the window and look at it, clang for the fuzzers,
 # what builds and checks the Debian package (and renders its manual page)
-# and the desktop's databases its test reads.
+# and the desktop's databases its test reads, and Debian's Hydrogen drumkits,
+# loaded as a user's kits would be.
 tamvolo_test_packages=(
   xvfb xauth xdotool imagemagick libxtst-dev x11-utils wmctrl
   openbox trayer xcompmgr weston
@@ -29,6 +30,7 @@ tamvolo_test_packages=(
   pipewire-jack jackd2
   clang libclang-rt-14-dev
   debhelper lintian appstream desktop-file-utils dpkg-dev git shared-mime-info libglib2.0-bin groff-base
+  hydrogen-data hydrogen-drumkits
 )
 
 # tamvolo_setup [--tests]: with --tests, the test packages too.

@@ -4,6 +4,7 @@
 #include "audio/core/AudioLog.h"
 #include "audio/core/KeepForever.h"
 #include "audio/core/MidiHub.h"
+#include "audio/core/Playback.h"
 #include "audio/core/Worker.h"
 #include "audio/inputs/MidiInput.h"
 #include "files/CarefulReader.h"
@@ -11,6 +12,8 @@
 #include "keys/Cp1252.h"
 #include "keys/DrumMap.h"
 #include "keys/PadTable.h"
+#include "keys/Velocity.h"
+#include "sound/KitSounds.h"
 
 #include <array>
 #include <chrono>
@@ -64,15 +67,14 @@ struct MidiPlayer::State : Worker
     // it differs from the last (a note taught, a sample changed on disk, a
     // large folder's index read since).
     void publishTable();
+    void fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit, std::uint8_t note);
     std::array<const SampleBuffer *, 128> published{};
+    std::shared_ptr<const KitSounds> publishedKit;
     bool everPublished = false;
+    std::shared_ptr<const NoteTable>
+        current;                           // the last published, for the hits the node did not play (under the mutex)
+    std::array<std::uint8_t, 128> turns{}; // each note's round-robin turn, where the player plays it
 };
-
-float MidiPlayer::gainFor(std::uint8_t velocity)
-{
-    const double v = std::clamp<double>(velocity, 1, 127);
-    return float(std::pow(10.0, kSoftestDb * (127.0 - v) / 126.0 / 20.0));
-}
 
 std::string MidiPlayer::defaultMapFile()
 {
@@ -153,6 +155,29 @@ void MidiPlayer::State::writeMap()
         qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
 }
 
+void MidiPlayer::State::fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit, std::uint8_t note)
+{
+    entry.key = now.keyFor(note);
+    // A note taught plays its key's instrument; else the kit's for the note.
+    int instrument = -1;
+    if (kit) {
+        const auto drum = std::find(KitSounds::kKeys.begin(), KitSounds::kKeys.end(), entry.key);
+        if (now.taught(note))
+            instrument =
+                drum == KitSounds::kKeys.end() ? -1 : kit->instrumentForKey(int(drum - KitSounds::kKeys.begin()));
+        else
+            instrument = kit->instrumentForNote(note);
+    }
+    if (instrument >= 0) {
+        kit->fill(entry, instrument);
+        return;
+    }
+    if (const std::string file = fileFor(entry.key); !file.empty())
+        entry.setSound(samples->find(file));
+    entry.group = note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0;
+    entry.chokes = DrumMap::chokesOpenHiHat(note) ? kOpenHiHatGroup : 0;
+}
+
 void MidiPlayer::State::publishTable()
 {
     DrumMap now;
@@ -163,48 +188,61 @@ void MidiPlayer::State::publishTable()
         republish = false;
         now = map;
     }
+    const std::shared_ptr<const KitSounds> kit = samples->kit();
     auto table = std::make_unique<NoteTable>();
     for (int note = 0; note < 128; ++note) {
-        NoteTable::Entry &entry = table->notes[std::size_t(note)];
-        entry.key = now.keyFor(std::uint8_t(note));
-        if (const std::string file = fileFor(entry.key); !file.empty())
-            entry.sample = samples->find(file);
-        entry.group = note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0;
-        entry.chokes = DrumMap::chokesOpenHiHat(std::uint8_t(note)) ? kOpenHiHatGroup : 0;
-        table->gains[std::size_t(note)] = gainFor(std::uint8_t(note));
+        fillEntry(table->notes[std::size_t(note)], now, kit.get(), std::uint8_t(note));
+        table->gains[std::size_t(note)] = Velocity::loudness(std::uint8_t(note));
     }
     std::array<const SampleBuffer *, 128> sounds{};
     for (std::size_t note = 0; note < sounds.size(); ++note)
-        sounds[note] = table->notes[note].sample.get();
-    if (everPublished && sounds == published && !taught)
+        sounds[note] = table->notes[note].layers[0].sample.get();
+    if (everPublished && sounds == published && kit == publishedKit && !taught)
         return;
     published = sounds;
+    publishedKit = kit;
     everPublished = true;
+    {
+        const std::lock_guard lock(mutex);
+        current = std::make_shared<NoteTable>(*table);
+    }
     engine->midiHub()->publish(std::move(table));
 }
 
 void MidiPlayer::State::play(const MidiInput::Hit &hit)
 {
     std::uint8_t key = hit.key;
-    if (!hit.sounded) {
+    std::shared_ptr<const NoteTable> table;
+    {
         const std::lock_guard lock(mutex);
-        key = map.keyFor(hit.note.note);
+        if (!hit.sounded)
+            key = map.keyFor(hit.note.note);
+        table = current;
     }
     Heard told{hit.note.note, std::uint8_t(hit.note.channel + 1), hit.note.velocity, key, hit.monotonicNs};
-    const std::string file = fileFor(key);
-    if (file.empty()) {
+    const NoteTable::Entry *entry = table ? &table->notes[hit.note.note] : nullptr;
+    if (!entry || !entry->sounds()) {
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
                         << ": no sound mapped";
     } else if (hit.sounded) {
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
-                        << ":" << file.c_str() << "(sounded in its cycle)";
+                        << "(sounded in its cycle)";
     } else {
-        const std::uint8_t note = hit.note.note;
-        engine->playHit(samples->find(file), engine->streamNsAt(hit.monotonicNs), gainFor(hit.note.velocity),
-                        note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0,
-                        DrumMap::chokesOpenHiHat(note) ? kOpenHiHatGroup : 0);
-        qCDebug(lcMidi) << "note" << note << "channel" << told.channel << "velocity" << hit.note.velocity << ":"
-                        << file.c_str();
+        std::array<int, NoteTable::kMaxStacked> layers{};
+        const int picked = entry->pick(hit.note.velocity, turns[hit.note.note]++, layers);
+        for (int i = 0; i < picked; ++i) {
+            const NoteTable::Layer &layer = entry->layers[std::size_t(layers[std::size_t(i)])];
+            Playback sound;
+            sound.sample = layer.sample;
+            sound.gain = table->gainOf(layer, hit.note.velocity);
+            sound.left = entry->left;
+            sound.right = entry->right;
+            sound.group = entry->group;
+            sound.chokes = entry->chokes;
+            engine->playHit(sound, engine->streamNsAt(hit.monotonicNs));
+        }
+        qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
+                        << ":" << picked << "layer(s)";
     }
     if (heard)
         heard(told);

@@ -15,7 +15,7 @@ class MidiInput;
 // the drum map (DrumMap: the General MIDI percussion map, and the notes a
 // user taught over it), the sample of its key's pad row (the last, as the
 // window's voice ends on it) on a voice of its own (layered with the others),
-// at its velocity's loudness (gainFor()); the closed hi-hat and the pedal
+// at its velocity's loudness (Velocity::loudness()); the closed hi-hat and the pedal
 // choke the open one. The samples come from `samples`, the sample bank's
 // (SoundBank::samples(): one cache for keys and hits; without one, a service
 // of its own on the default folders), loaded before their first hit. What each note plays is published whole
@@ -47,11 +47,6 @@ public:
         std::int64_t playedNs = 0; // when it was played (the graph's time: the monotonic clock)
     };
     using Listener = std::function<void(const Heard &)>;
-
-    // Velocity 127 plays the sample at its own level, velocity 1 about
-    // kSoftestDb lower, in even steps of decibels between.
-    static constexpr double kSoftestDb = -30.0;
-    static float gainFor(std::uint8_t velocity);
 
     static std::string defaultMapFile();
 

@@ -69,6 +69,8 @@ public:
     void refill();
     // Audio thread: a Playback ready for a hit, or null.
     Playback *spare();
+    // Audio thread: how many spare() gives at least.
+    int spares() const { return m_sparesReady.load(std::memory_order_relaxed); }
     // Audio thread: one taken by spare() and not played after all.
     void giveBack(Playback *playback);
 

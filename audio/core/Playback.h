@@ -18,9 +18,11 @@ struct Playback
     std::shared_ptr<const SampleBuffer> sample;
     std::int64_t onsetNs = 0; // stream time at which the sound starts
     Kind kind = Kind::Sound;
-    // Hits alone: the loudness of their velocity, the choke groups they
-    // belong to, and those they cut (bits).
+    // Hits alone: the loudness of their velocity, their pan's gains, the
+    // choke groups they belong to, and those they cut (bits).
     float gain = 1.0f;
+    float left = 1.0f;
+    float right = 1.0f;
     std::uint8_t group = 0;
     std::uint8_t chokes = 0;
 };

@@ -79,11 +79,12 @@ void VoiceBank::mix(float *out, int from, int to)
         if (!v.playback)
             continue;
         const SampleBuffer &sound = *v.playback->sample;
-        const float gain = v.playback->gain;
+        const float left = v.playback->gain * v.playback->left;
+        const float right = v.playback->gain * v.playback->right;
         const std::size_t frames = sound.frames();
         for (int i = from; i < to && v.position < frames; ++i, ++v.position) {
-            out[2 * i] += gain * sound.at(v.position, 0);
-            out[2 * i + 1] += gain * sound.at(v.position, 1);
+            out[2 * i] += left * sound.at(v.position, 0);
+            out[2 * i + 1] += right * sound.at(v.position, 1);
         }
         if (v.position >= frames)
             retire(v.playback);
@@ -93,13 +94,14 @@ void VoiceBank::mix(float *out, int from, int to)
         if (!v.playback)
             continue;
         const SampleBuffer &sound = *v.playback->sample;
-        const float gain = v.playback->gain;
+        const float left = v.playback->gain * v.playback->left;
+        const float right = v.playback->gain * v.playback->right;
         const std::size_t frames = sound.frames();
         for (int i = from; i < to && v.fadeIndex < fadeFrames && v.position < frames;
              ++i, ++v.position, ++v.fadeIndex) {
-            const float g = gain * m_fade[std::size_t(v.fadeIndex)];
-            out[2 * i] += g * sound.at(v.position, 0);
-            out[2 * i + 1] += g * sound.at(v.position, 1);
+            const float g = m_fade[std::size_t(v.fadeIndex)];
+            out[2 * i] += g * left * sound.at(v.position, 0);
+            out[2 * i + 1] += g * right * sound.at(v.position, 1);
         }
         if (v.fadeIndex >= fadeFrames || v.position >= frames)
             retire(v.playback);

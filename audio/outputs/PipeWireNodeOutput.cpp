@@ -307,15 +307,24 @@ int PipeWireNodeOutput::hearPad(spa_io_position *position, int frames, VoicePlay
                         const NoteTable::Entry &entry = table->notes[note.note];
                         heard.key = entry.key;
                         heard.sounded = true;
-                        Playback *hit = entry.sample && count < kMaxHitsPerCycle ? m_hub.spare() : nullptr;
-                        if (hit) {
-                            hit->sample = entry.sample;
-                            hit->gain = table->gains[note.velocity & 0x7f];
-                            hit->group = entry.group;
-                            hit->chokes = entry.chokes;
-                            hits[count++] = VoicePlayer::BlockHit{hit, offset};
-                        } else if (entry.sample) {
-                            heard.sounded = false; // the player plays it, a cycle on
+                        std::array<int, NoteTable::kMaxStacked> layers{};
+                        const int picked = entry.pick(note.velocity, m_turns[note.note], layers);
+                        // All its layers here, or the player plays it, a cycle on.
+                        if (picked > 0 && count + picked <= kMaxHitsPerCycle && m_hub.spares() >= picked) {
+                            ++m_turns[note.note];
+                            for (int i = 0; i < picked; ++i) {
+                                const NoteTable::Layer &layer = entry.layers[std::size_t(layers[std::size_t(i)])];
+                                Playback *hit = m_hub.spare();
+                                hit->sample = layer.sample;
+                                hit->gain = table->gainOf(layer, note.velocity);
+                                hit->left = entry.left;
+                                hit->right = entry.right;
+                                hit->group = entry.group;
+                                hit->chokes = entry.chokes;
+                                hits[count++] = VoicePlayer::BlockHit{hit, offset};
+                            }
+                        } else if (picked > 0) {
+                            heard.sounded = false;
                         }
                     }
                     m_hub.fromNode(heard);

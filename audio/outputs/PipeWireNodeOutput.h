@@ -3,6 +3,7 @@
 #include "audio/core/MidiDecoder.h"
 #include "audio/outputs/PipeWireOutput.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -98,7 +99,8 @@ private:
 
     // Audio thread.
     MidiDecoder m_decoder;
-    std::vector<float> m_block; // interleaved, kMaxFrames
+    std::array<std::uint8_t, 128> m_turns{}; // each note's round-robin turn (audio thread)
+    std::vector<float> m_block;              // interleaved, kMaxFrames
 
     bool m_otherRateSaid = false; // the engine thread's
     // The rate of a graph that runs at another than kRate (0: none met).

@@ -2,6 +2,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/core/Limiter.h"
 #include "audio/inputs/MidiInput.h"
+#include "keys/Velocity.h"
 #include "sound/MidiPlayer.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
@@ -210,7 +211,7 @@ private slots:
                 QCOMPARE(off, 0);
             }
         } else if (heard == QLatin1String("layered")) {
-            const float gain = MidiPlayer::gainFor(100);
+            const float gain = Velocity::loudness(100);
             std::vector<float> both = kitSound("v.wav", gain);
             const std::vector<float> hat = kitSound("J.wav", gain);
             for (std::size_t i = 0; i < hat.size(); ++i)

@@ -1,0 +1,27 @@
+#include "sound/Kit.h"
+
+Kit Kit::builtIn()
+{
+    // The seven drum keys' sounds, at the notes the General MIDI map gives them.
+    struct Drum
+    {
+        const char *name;
+        int note;
+        const char *file;
+    };
+    static constexpr Drum kDrums[] = {
+        {"Cassa", 36, "v.wav"},     {"Rullante", 38, "b.wav"}, {"Charleston", 42, "J.wav"},   {"Tom alto", 50, "h.wav"},
+        {"Tom basso", 45, "g.wav"}, {"Timpano", 41, "f.wav"},  {"Piatto crash", 49, "k.wav"},
+    };
+    Kit kit;
+    kit.name = "Kit di Tamvolo";
+    kit.author = "Tamvolo";
+    for (const Drum &drum : kDrums) {
+        Instrument instrument;
+        instrument.name = drum.name;
+        instrument.note = drum.note;
+        instrument.layers.push_back(Layer{1, 127, 1.0f, 0.0f, drum.file, 0, {}});
+        kit.instruments.push_back(std::move(instrument));
+    }
+    return kit;
+}
