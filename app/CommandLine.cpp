@@ -13,6 +13,18 @@ CommandLine::CommandLine(int argc, char **argv)
             m_midiLinks = arg == "--midi-manuale" ? MidiLinks::ByHand : MidiLinks::All;
             continue;
         }
+        if (arg == "--kit" || arg.startsWith("--kit=")) {
+            const bool joined = arg.startsWith("--kit=");
+            if (!joined && (i + 1 >= argc || QByteArray(argv[i + 1]) == "--")) {
+                if (m_asks == Asks::Window) {
+                    m_asks = Asks::NoValue;
+                    m_unknown = arg;
+                }
+                continue;
+            }
+            m_kit = joined ? arg.mid(6) : QByteArray(argv[++i]);
+            continue;
+        }
         if (!arg.startsWith('-') || arg == "-") {
             m_forQt.push_back(arg); // a file name, or "-"
             continue;
@@ -125,6 +137,10 @@ std::string CommandLine::help()
            "                   esempio con un patchbay) alla porta \"MIDI in\" di Tamvolo\n"
            "      --midi-tutte collega da sé anche le uscite MIDI degli altri programmi\n"
            "                   (sequencer, DAW), non solo i dispositivi\n"
+           "      --kit NOME|CARTELLA|FILE\n"
+           "                   suona con un kit: un drumkit di Hydrogen (il suo nome, la\n"
+           "                   sua cartella o il suo drumkit.xml) o un file SFZ; \"\" il kit\n"
+           "                   di Tamvolo\n"
            "  -h, --help       mostra questo aiuto ed esce\n"
            "      --version    mostra la versione ed esce\n"
            "Sono accettate anche le opzioni di Qt (per esempio -platform wayland).\n"

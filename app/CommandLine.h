@@ -2,11 +2,12 @@
 
 #include <QByteArray>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 // What the command line asks for, read before the window exists:
-//   tamvolo [--help | --version] [--midi-manuale | --midi-tutte] [OPTIONS OF QT] [--] [PATTERN_FILE]
+//   tamvolo [--help | --version] [--midi-manuale | --midi-tutte] [--kit KIT] [OPTIONS OF QT] [--] [PATTERN_FILE]
 // Our own options never reach Qt. Qt's (-platform wayland, --style=Fusion)
 // are handed on in the one form Qt reads: one dash, the value apart. `--`
 // ends the options: what follows it are file names, even those that start
@@ -30,6 +31,9 @@ public:
     // last one given counts.
     enum class MidiLinks { Devices, ByHand, All };
     MidiLinks midiLinks() const { return m_midiLinks; }
+    // --kit NAME|FOLDER|FILE (or --kit=...): the kit to start with; nothing
+    // where not given (the one chosen last), empty for the built-in kit.
+    std::optional<QByteArray> kit() const { return m_kit; }
     // With Asks::Unknown or NoValue, the option.
     QByteArray unknown() const { return m_unknown; }
     // Qt's -platform and -display, or empty.
@@ -58,6 +62,7 @@ private:
     Asks m_asks = Asks::Window;
     MidiLinks m_midiLinks = MidiLinks::Devices;
     QByteArray m_unknown;
+    std::optional<QByteArray> m_kit;
     QByteArray m_platform;
     QByteArray m_display;
     std::vector<QByteArray> m_forQt; // owns what m_qtArgv points at

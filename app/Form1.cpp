@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/ColourButton.h"
+#include "app/KitChooser.h"
 #include "app/MidiLearnDialog.h"
 #include "app/MultiLineTextBox.h"
 #include "app/PatternField.h"
@@ -61,7 +62,38 @@ void Form1::setMidi(std::function<void(std::uint8_t note, std::uint8_t key)> tea
     auto *learn = new QAction(QStringLiteral("Insegna un pad &MIDI…"), this);
     learn->setObjectName(QStringLiteral("learnMidiPad"));
     connect(learn, &QAction::triggered, this, &Form1::learnMidiPad);
-    Text1->setMenuActions(m_fileActions->actions() << learn);
+    addMenuAction(learn);
+}
+
+void Form1::addMenuAction(QAction *action)
+{
+    m_menuExtras << action;
+    Text1->setMenuActions(m_fileActions->actions() + m_menuExtras);
+}
+
+void Form1::setKits(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing)
+{
+    m_kits = &loader;
+    m_playingKit = std::move(playing);
+    auto *choose = new QAction(QStringLiteral("Scegli il &kit…"), this);
+    choose->setObjectName(QStringLiteral("chooseKit"));
+    connect(choose, &QAction::triggered, this, &Form1::chooseKit);
+    addMenuAction(choose);
+}
+
+void Form1::chooseKit()
+{
+    if (!m_kitChooser)
+        m_kitChooser = new KitChooser(*m_kits, m_playingKit, this);
+    m_kitChooser->show();
+    m_kitChooser->raise();
+    m_kitChooser->activateWindow();
+}
+
+void Form1::kitTold(const KitLoader::Told &told)
+{
+    if (m_kitChooser)
+        m_kitChooser->told(told);
 }
 
 void Form1::midiNote(std::uint8_t note, std::uint8_t key)

@@ -2,15 +2,19 @@
 
 #include "app/Platform.h"
 #include "keys/DrumKeys.h"
+#include "sound/KitLoader.h"
 #include "sound/SoundSink.h"
 
 #include <QWidget>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class ColourButton;
 class LineControl;
+class KitChooser;
+class KitSounds;
 class MidiLearnDialog;
 class MultiLineTextBox;
 class PatternField;
@@ -75,6 +79,11 @@ public:
     // A note came from the MIDI input, playing the sound of `key` (0:
     // none): the drum lights as for a key; the pattern is left as it is.
     void midiNote(std::uint8_t note, std::uint8_t key);
+    // Kits can be chosen: the pattern field's menu opens the chooser, whose
+    // loads go to `loader`; `playing` tells the kit that plays.
+    void setKits(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing);
+    // What the kit loader told (the UI thread).
+    void kitTold(const KitLoader::Told &told);
 
     // Opens a pattern file chosen outside the menu (dropped on the window,
     // named on the command line); says so when it cannot.
@@ -152,6 +161,9 @@ private:
     // Lights the drum `key` stands for, if any, until Timer1 ticks.
     void lightPad(std::uint8_t key);
     void learnMidiPad();
+    void chooseKit();
+    // The pattern field's menu: the file actions, then `action`.
+    void addMenuAction(QAction *action);
 
     // Drum picture and pad lights.
     PictureBox *Image1 = nullptr;
@@ -201,6 +213,10 @@ private:
     RecorderWindow *m_recorder = nullptr;
     std::function<void(std::uint8_t, std::uint8_t)> m_teachMidi;
     MidiLearnDialog *m_midiLearn = nullptr;
+    QList<QAction *> m_menuExtras;
+    KitLoader *m_kits = nullptr;
+    std::function<std::shared_ptr<const KitSounds>()> m_playingKit;
+    KitChooser *m_kitChooser = nullptr;
 
     // The pad lights in the order the drum keys number them.
     std::array<QWidget *, DrumKeys::kCount> m_padLights{};

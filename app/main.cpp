@@ -9,7 +9,10 @@
 #include "audio/inputs/MidiInput.h"
 #include "audio/outputs/OutputChoice.h"
 #include "files/CarefulWriter.h"
+#include "sound/KitCatalog.h"
+#include "sound/KitLoader.h"
 #include "sound/MidiPlayer.h"
+#include "sound/SampleService.h"
 #include "sound/SoundBank.h"
 
 #include <QApplication>
@@ -97,6 +100,29 @@ int main(int argc, char **argv)
         },
         bank.samples());
     window.setMidi([&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); });
+
+    // The kit: the one --kit names (not remembered), else the one chosen
+    // last; one that cannot be loaded leaves the built-in kit playing.
+    const std::optional<QByteArray> askedKit = commandLine.kit();
+    KitLoader kits(engine, bank.samples(), [shown, askedKit](const KitLoader::Told &told) {
+        if (told.finished && !told.loaded && askedKit && told.path == askedKit->toStdString())
+            std::fprintf(stderr, "tamvolo: il kit «%s» non si può caricare (%s): suona il kit di Tamvolo\n",
+                         told.path.c_str(), told.why.c_str());
+        QMetaObject::invokeMethod(
+            shown,
+            [shown, told] {
+                if (shown)
+                    shown->kitTold(told);
+            },
+            Qt::QueuedConnection);
+    });
+    window.setKits(kits, [samples = bank.samples()] { return samples->kit(); });
+    if (askedKit) {
+        if (!askedKit->isEmpty())
+            kits.load(askedKit->toStdString(), false);
+    } else if (const std::string chosen = KitCatalog::chosen(); !chosen.empty()) {
+        kits.load(chosen, false);
+    }
     // `tamvolo FILE` starts with the pattern of that file.
     if (!files.empty())
         window.openPattern(files.front());
