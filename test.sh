@@ -40,7 +40,8 @@ threaded() {
 smoke() {
   local bench
   for bench in bench_lookup bench_playsample bench_export; do build/ci/bin/$bench || return 1; done
-  build/ci/bin/bench_realserver --seconds 5 --after 1 &&
+  build/ci/bin/bench_kits TR808EmulationKit &&
+    build/ci/bin/bench_realserver --seconds 5 --after 1 &&
     build/ci/bin/bench_realserver --seconds 5 --after 1 --server pipewire &&
     build/ci/bin/bench_midi --seconds 5 &&
     build/ci/bin/bench_floor --hits 12
@@ -60,7 +61,7 @@ case $mode in
     ;;
   --bench)
     stage "optimized build" bash -c 'cmake --preset ci >/dev/null && cmake --build --preset ci'
-    stage "benchmarks" bash -c 'for b in build/ci/bin/bench_lookup build/ci/bin/bench_playsample build/ci/bin/bench_export; do $b; done;
+    stage "benchmarks" bash -c 'for b in build/ci/bin/bench_lookup build/ci/bin/bench_playsample build/ci/bin/bench_export build/ci/bin/bench_kits; do $b; done;
       build/ci/bin/bench_realserver && build/ci/bin/bench_realserver --server pipewire &&
       build/ci/bin/bench_realserver --server pipewire-vm --seconds 30 && build/ci/bin/bench_midi &&
       build/ci/bin/bench_midi --quantum 128 && build/ci/bin/bench_floor'
