@@ -93,24 +93,6 @@ std::string trimmed(const std::string &s)
     return QString::fromStdString(s).trimmed().toStdString();
 }
 
-// A sample's file name as the kit gives it, within the kit's folder; empty
-// where it would leave it.
-std::string inFolder(const std::string &folder, const std::string &name)
-{
-    if (name.empty() || name.front() == '/' || name.find('\0') != std::string::npos)
-        return {};
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t slash = name.find('/', from);
-        if (name.substr(from, slash - from) == "..")
-            return {};
-        if (slash == std::string::npos)
-            break;
-        from = slash + 1;
-    }
-    return folder + name;
-}
-
 int velocityOf(double fraction)
 {
     return std::clamp(int(std::lround(fraction * 127.0)), 0, 127);
@@ -119,7 +101,7 @@ int velocityOf(double fraction)
 Kit::Layer layerOf(const Element &e, const std::string &folder, float pitchOffset)
 {
     Kit::Layer layer;
-    layer.file = inFolder(folder, trimmed(e.textOf("filename")));
+    layer.file = Kit::inFolder(folder, trimmed(e.textOf("filename")));
     layer.minVelocity = std::max(1, velocityOf(e.numberOf("min", 0.0)));
     layer.maxVelocity = velocityOf(e.numberOf("max", 1.0));
     layer.gain = float(std::clamp(e.numberOf("gain", 1.0), 0.0, 8.0));
@@ -210,7 +192,7 @@ bool HydrogenKitReader::read(std::string_view xml, const std::string &folder, Ki
         if (layers.empty()) {
             // The older form: one file for the whole instrument.
             Kit::Layer layer;
-            layer.file = inFolder(folder, trimmed(e->textOf("filename")));
+            layer.file = Kit::inFolder(folder, trimmed(e->textOf("filename")));
             layer.pitch = std::clamp(pitchOffset, -24.0f, 24.0f);
             refused = layer.file.empty() && !trimmed(e->textOf("filename")).empty();
             if (!layer.file.empty())

@@ -1,5 +1,7 @@
 #include "sound/Kit.h"
 
+#include <algorithm>
+
 Kit Kit::builtIn()
 {
     // The seven drum keys' sounds, at the notes the General MIDI map gives them.
@@ -24,4 +26,20 @@ Kit Kit::builtIn()
         kit.instruments.push_back(std::move(instrument));
     }
     return kit;
+}
+
+std::string Kit::inFolder(const std::string &folder, std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.empty() || name.front() == '/' || name.find('\0') != std::string::npos)
+        return {};
+    for (std::size_t from = 0;;) {
+        const std::size_t slash = name.find('/', from);
+        if (name.substr(from, slash - from) == "..")
+            return {};
+        if (slash == std::string::npos)
+            break;
+        from = slash + 1;
+    }
+    return folder + name;
 }

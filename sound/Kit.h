@@ -48,4 +48,8 @@ struct Kit
 
     // The built-in kit: the seven drum keys' sounds, one layer each, centred.
     static Kit builtIn();
+    // A sample's file name as a kit's file gives it (backslashes as
+    // slashes), within the kit's `folder` (ending in '/'); empty where it
+    // would leave it (absolute, or through "..").
+    static std::string inFolder(const std::string &folder, std::string name);
 };

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <set>
 
+#include <stdlib.h>
+
 namespace {
 
 // The notes a drum key's instrument has in General MIDI, best first, and
@@ -104,6 +106,22 @@ std::shared_ptr<KitSounds> KitSounds::load(const Kit &kit, int outputRate,
             if (group != 0 && !bits.count(group) && bits.size() < 7)
                 bits[group] = std::uint8_t(2u << bits.size());
 
+    // A sample is read only where it really is inside the kit's folder
+    // (a link may point anywhere).
+    const std::string folder = kit.source.empty() ? std::string() : kit.source.substr(0, kit.source.rfind('/'));
+    char *real = folder.empty() ? nullptr : ::realpath(folder.c_str(), nullptr);
+    const std::string realFolder = real ? std::string(real) + "/" : std::string();
+    std::free(real);
+    const auto insideKit = [&](const std::string &file) {
+        if (folder.empty())
+            return true;
+        char *resolved = ::realpath(file.c_str(), nullptr);
+        if (!resolved)
+            return true; // a missing file is said as missing
+        const bool inside = !realFolder.empty() && std::string(resolved).rfind(realFolder, 0) == 0;
+        std::free(resolved);
+        return inside;
+    };
     // Each file at each pitch decoded once.
     std::map<std::pair<std::string, int>, std::shared_ptr<const SampleBuffer>> decoded;
     std::set<std::string> failed;
@@ -135,7 +153,9 @@ std::shared_ptr<KitSounds> KitSounds::load(const Kit &kit, int outputRate,
             if (it == decoded.end()) {
                 std::string why;
                 std::shared_ptr<const SampleBuffer> sample;
-                if (k.m_bytes < kMaxBytes) {
+                if (!insideKit(layer.file)) {
+                    why = "un collegamento fuori dalla cartella del kit";
+                } else if (k.m_bytes < kMaxBytes) {
                     // Played a semitone higher is read at a rate that much lower.
                     const double rate = outputRate / std::pow(2.0, double(layer.pitch) / 12.0);
                     sample = KitSampleDecoder::load(layer.file, int(std::lround(rate)), why);

@@ -60,25 +60,6 @@ bool known(const std::string &opcode)
         std::end(kKnown);
 }
 
-// A sample path of the file's, within its folder (backslashes as slashes);
-// empty where it would leave it.
-std::string inFolder(const std::string &folder, std::string name)
-{
-    std::replace(name.begin(), name.end(), '\\', '/');
-    if (name.empty() || name.front() == '/')
-        return {};
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t slash = name.find('/', from);
-        if (name.substr(from, slash - from) == "..")
-            return {};
-        if (slash == std::string::npos)
-            break;
-        from = slash + 1;
-    }
-    return folder + name;
-}
-
 struct Region
 {
     Opcodes opcodes;
@@ -198,7 +179,7 @@ bool SfzKitReader::read(std::string_view text, const std::string &folder, Kit &k
         const auto value = [&](const char *k) { return o.count(k) ? o.at(k) : std::string(); };
         const auto number = [&](const char *k, double otherwise) { return numberOf(value(k)).value_or(otherwise); };
         const std::string sample = value("sample");
-        const std::string file = inFolder(folder, defaultPath + sample);
+        const std::string file = Kit::inFolder(folder, defaultPath + sample);
         std::optional<int> lo = noteOf(value("lokey")), hi = noteOf(value("hikey"));
         if (const auto key = noteOf(value("key")))
             lo = hi = key;

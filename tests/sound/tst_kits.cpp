@@ -4,6 +4,8 @@
 #include "sound/KitSounds.h"
 #include "sound/SfzKitReader.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -252,6 +254,37 @@ private slots:
         QVERIFY(!KitSampleDecoder::load(path.toStdString(), 48000, why));
         QVERIFY(!why.empty());
         QVERIFY(!KitSampleDecoder::load(dir.filePath(QStringLiteral("none.wav")).toStdString(), 48000, why));
+    }
+
+    void aSampleLinkedFromOutsideTheKitIsNotRead()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("kit")));
+        SF_INFO info{};
+        info.samplerate = 48000;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE *file =
+            sf_open(dir.filePath(QStringLiteral("outside.wav")).toLocal8Bit().constData(), SFM_WRITE, &info);
+        QVERIFY(file);
+        const std::vector<float> tone(480, 0.5f);
+        sf_writef_float(file, tone.data(), 480);
+        sf_close(file);
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("outside.wav")), dir.filePath(QStringLiteral("kit/link.wav"))));
+        QVERIFY(QFile::copy(dir.filePath(QStringLiteral("outside.wav")), dir.filePath(QStringLiteral("kit/in.wav"))));
+        Kit kit;
+        kit.source = dir.filePath(QStringLiteral("kit/drumkit.xml")).toStdString();
+        for (const char *name : {"link.wav", "in.wav"}) {
+            Kit::Instrument instrument;
+            instrument.name = name;
+            instrument.layers.push_back(
+                Kit::Layer{1, 127, 1.0f, 0.0f, dir.filePath(QStringLiteral("kit/")).toStdString() + name, 0, {}});
+            kit.instruments.push_back(instrument);
+        }
+        const auto sounds = KitSounds::load(kit, 48000);
+        QVERIFY(sounds->instruments()[0].layers.empty());
+        QCOMPARE(int(sounds->instruments()[1].layers.size()), 1);
+        QVERIFY(!sounds->skipped().empty() && sounds->skipped().front().find("fuori") != std::string::npos);
     }
 
     void theDrumKeysFindTheirInstruments_data()
