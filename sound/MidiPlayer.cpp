@@ -67,13 +67,15 @@ struct MidiPlayer::State : Worker
     // it differs from the last (a note taught, a sample changed on disk, a
     // large folder's index read since).
     void publishTable();
-    void fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit, std::uint8_t note);
+    // Fills the entry of `note`; what it plays, for the log.
+    std::string fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit, std::uint8_t note);
     std::array<const SampleBuffer *, 128> published{};
     std::shared_ptr<const KitSounds> publishedKit;
     bool everPublished = false;
     std::shared_ptr<const NoteTable>
-        current;                           // the last published, for the hits the node did not play (under the mutex)
-    std::array<std::uint8_t, 128> turns{}; // each note's round-robin turn, where the player plays it
+        current;                            // the last published, for the hits the node did not play (under the mutex)
+    std::array<std::string, 128> described; // what each note of `current` plays (under the mutex)
+    std::array<std::uint8_t, 128> turns{};  // each note's round-robin turn, where the player plays it
 };
 
 std::string MidiPlayer::defaultMapFile()
@@ -155,7 +157,8 @@ void MidiPlayer::State::writeMap()
         qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
 }
 
-void MidiPlayer::State::fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit, std::uint8_t note)
+std::string MidiPlayer::State::fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit,
+                                         std::uint8_t note)
 {
     entry.key = now.keyFor(note);
     // A note taught plays its key's instrument; else the kit's for the note.
@@ -170,12 +173,14 @@ void MidiPlayer::State::fillEntry(NoteTable::Entry &entry, const DrumMap &now, c
     }
     if (instrument >= 0) {
         kit->fill(entry, instrument);
-        return;
+        return kit->kit().name + ": " + kit->instruments()[std::size_t(instrument)].name;
     }
-    if (const std::string file = fileFor(entry.key); !file.empty())
+    const std::string file = fileFor(entry.key);
+    if (!file.empty())
         entry.setSound(samples->find(file));
     entry.group = note == DrumMap::kOpenHiHat ? kOpenHiHatGroup : 0;
     entry.chokes = DrumMap::chokesOpenHiHat(note) ? kOpenHiHatGroup : 0;
+    return file;
 }
 
 void MidiPlayer::State::publishTable()
@@ -190,8 +195,9 @@ void MidiPlayer::State::publishTable()
     }
     const std::shared_ptr<const KitSounds> kit = samples->kit();
     auto table = std::make_unique<NoteTable>();
+    std::array<std::string, 128> what;
     for (int note = 0; note < 128; ++note) {
-        fillEntry(table->notes[std::size_t(note)], now, kit.get(), std::uint8_t(note));
+        what[std::size_t(note)] = fillEntry(table->notes[std::size_t(note)], now, kit.get(), std::uint8_t(note));
         table->gains[std::size_t(note)] = Velocity::loudness(std::uint8_t(note));
     }
     std::array<const SampleBuffer *, 128> sounds{};
@@ -205,6 +211,7 @@ void MidiPlayer::State::publishTable()
     {
         const std::lock_guard lock(mutex);
         current = std::make_shared<NoteTable>(*table);
+        described = std::move(what);
     }
     engine->midiHub()->publish(std::move(table));
 }
@@ -213,11 +220,13 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit)
 {
     std::uint8_t key = hit.key;
     std::shared_ptr<const NoteTable> table;
+    std::string what;
     {
         const std::lock_guard lock(mutex);
         if (!hit.sounded)
             key = map.keyFor(hit.note.note);
         table = current;
+        what = described[hit.note.note];
     }
     Heard told{hit.note.note, std::uint8_t(hit.note.channel + 1), hit.note.velocity, key, hit.monotonicNs};
     const NoteTable::Entry *entry = table ? &table->notes[hit.note.note] : nullptr;
@@ -226,7 +235,7 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit)
                         << ": no sound mapped";
     } else if (hit.sounded) {
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
-                        << "(sounded in its cycle)";
+                        << ":" << what.c_str() << "(sounded in its cycle)";
     } else {
         std::array<int, NoteTable::kMaxStacked> layers{};
         const int picked = entry->pick(hit.note.velocity, turns[hit.note.note]++, layers);
@@ -242,7 +251,7 @@ void MidiPlayer::State::play(const MidiInput::Hit &hit)
             engine->playHit(sound, engine->streamNsAt(hit.monotonicNs));
         }
         qCDebug(lcMidi) << "note" << hit.note.note << "channel" << told.channel << "velocity" << hit.note.velocity
-                        << ":" << picked << "layer(s)";
+                        << ":" << what.c_str();
     }
     if (heard)
         heard(told);
