@@ -93,7 +93,6 @@ std::shared_ptr<KitSounds> KitSounds::load(const Kit &kit, int outputRate,
     auto sounds = std::make_shared<KitSounds>();
     KitSounds &k = *sounds;
     k.m_kit = kit;
-    k.m_rate = outputRate;
     k.m_skipped = kit.skipped;
     int total = 0;
     for (const Kit::Instrument &instrument : kit.instruments)

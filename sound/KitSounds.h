@@ -80,7 +80,6 @@ private:
     void deriveNotes();
 
     Kit m_kit;
-    int m_rate = 0;
     std::vector<Instrument> m_instruments;
     std::array<int, 128> m_byNote{};
     std::array<int, kDrumKeys> m_byKey{};
