@@ -95,7 +95,7 @@ std::string trimmed(const std::string &s)
 
 int velocityOf(double fraction)
 {
-    return std::clamp(int(std::lround(fraction * 127.0)), 0, 127);
+    return int(std::lround(std::clamp(fraction, 0.0, 1.0) * 127.0));
 }
 
 Kit::Layer layerOf(const Element &e, const std::string &folder, float pitchOffset)
@@ -154,15 +154,15 @@ bool HydrogenKitReader::read(std::string_view xml, const std::string &folder, Ki
             const double right = std::clamp(e->numberOf("pan_R", 1.0), 0.0, 1.0);
             instrument.pan = float(right - left);
         }
-        const int mute = int(e->numberOf("muteGroup", -1));
+        const int mute = int(std::clamp(e->numberOf("muteGroup", -1), -1.0, 1000.0));
         if (mute >= 0 && mute < 1000) { // a mute group: its instruments cut each other
             instrument.group = mute + 1;
             instrument.chokedBy.push_back(mute + 1);
         }
-        const int note = int(e->numberOf("midiOutNote", -1));
+        const int note = int(std::clamp(e->numberOf("midiOutNote", -1), -1.0, 128.0));
         if (note >= 0 && note <= 127)
             instrument.note = note;
-        const float pitchOffset = float(e->numberOf("pitchOffset", 0.0));
+        const float pitchOffset = float(std::clamp(e->numberOf("pitchOffset", 0.0), -24.0, 24.0));
         const std::string algorithm = trimmed(e->textOf("sampleSelectionAlgo"));
         const bool inTurn = algorithm == "ROUND_ROBIN" || algorithm == "RANDOM";
 

@@ -42,7 +42,7 @@ std::optional<int> noteOf(std::string text)
         ++at;
     }
     const auto octave = numberOf(text.substr(at));
-    if (!octave || *octave != std::floor(*octave))
+    if (!octave || *octave != std::floor(*octave) || *octave < -1 || *octave > 9)
         return std::nullopt;
     note += (int(*octave) + 1) * 12;
     return note >= 0 && note <= 127 ? std::optional<int>(note) : std::nullopt;
@@ -178,6 +178,10 @@ bool SfzKitReader::read(std::string_view text, const std::string &folder, Kit &k
         const Opcodes &o = region.opcodes;
         const auto value = [&](const char *k) { return o.count(k) ? o.at(k) : std::string(); };
         const auto number = [&](const char *k, double otherwise) { return numberOf(value(k)).value_or(otherwise); };
+        // Clamped while still a double: a value past int's range is no number to cast.
+        const auto whole = [&](const char *k, int otherwise, int lowest, int highest) {
+            return int(std::clamp(number(k, otherwise), double(lowest), double(highest)));
+        };
         const std::string sample = value("sample");
         const std::string file = Kit::inFolder(folder, defaultPath + sample);
         std::optional<int> lo = noteOf(value("lokey")), hi = noteOf(value("hikey"));
@@ -198,13 +202,13 @@ bool SfzKitReader::read(std::string_view text, const std::string &folder, Kit &k
         }
         Kit::Layer layer;
         layer.file = file;
-        layer.minVelocity = std::clamp(int(number("lovel", 1)), 1, 127);
-        layer.maxVelocity = std::clamp(int(number("hivel", 127)), 0, 127);
+        layer.minVelocity = whole("lovel", 1, 1, 127);
+        layer.maxVelocity = whole("hivel", 127, 0, 127);
         layer.gain = float(std::pow(10.0, std::clamp(number("volume", 0), -144.0, 6.0) / 20.0));
         layer.pitch = float(std::clamp(number("transpose", 0) + number("tune", 0) / 100.0, -24.0, 24.0));
-        const int length = std::clamp(int(number("seq_length", 1)), 1, 100);
+        const int length = whole("seq_length", 1, 1, 100);
         if (length > 1)
-            layer.roundRobin = std::clamp(int(number("seq_position", 1)), 1, length);
+            layer.roundRobin = std::min(whole("seq_position", 1, 1, 100), length);
         for (const auto &[k, v] : o) {
             if (k.rfind("amp_velcurve_", 0) != 0)
                 continue;
@@ -215,8 +219,8 @@ bool SfzKitReader::read(std::string_view text, const std::string &folder, Kit &k
         }
         std::sort(layer.velocityCurve.begin(), layer.velocityCurve.end());
         const float pan = float(std::clamp(number("pan", 0), -100.0, 100.0) / 100.0);
-        const int groupNumber = int(number("group", 0));
-        const int offBy = int(number("off_by", 0));
+        const int groupNumber = whole("group", 0, -1000000, 1000000);
+        const int offBy = whole("off_by", 0, -1000000, 1000000);
         for (int key = *lo; key <= *hi; ++key) {
             auto [it, added] = byKey.emplace(key, kit.instruments.size());
             if (added) {
