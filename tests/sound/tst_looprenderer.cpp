@@ -83,16 +83,14 @@ private slots:
             auto engine = std::make_shared<AudioEngine>();
             QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
             SoundBank bank(engine, kitFolders);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            const std::int64_t first = bank.nowNs() + 100'000'000;
-            for (int k = 0; k < 7; ++k) {
-                const std::int64_t stamp = first + k * 200'000'000LL;
-                // Asked well ahead: a slow machine under ThreadSanitizer may take
-                // tens of milliseconds to hand a request on.
-                while (bank.nowNs() < stamp - 150'000'000)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                bank.playSample(n[std::size_t(k)], stamp);
-            }
+            // All seven asked at once, the first well ahead: the voice keeps
+            // them until their frames, so how slowly this thread runs (a busy
+            // machine under ThreadSanitizer) cannot move them.
+            const std::int64_t first = bank.nowNs() + 600'000'000;
+            for (int k = 0; k < 7; ++k)
+                bank.playSample(n[std::size_t(k)], first + k * 200'000'000LL);
+            while (bank.nowNs() < first + 6 * 200'000'000LL)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
         }
         const std::vector<float> played = Capture::readLeft(capture);
