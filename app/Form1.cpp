@@ -17,6 +17,7 @@
 #include "sequencer/StepClock.h"
 #include "sequencer/StepSequencer.h"
 #include "services/PatternFile.h"
+#include "sound/KitCatalog.h"
 #include "sound/SampleFolders.h"
 
 #include <QAction>
@@ -84,10 +85,16 @@ void Form1::setKits(KitLoader &loader, std::function<std::shared_ptr<const KitSo
 void Form1::chooseKit()
 {
     if (!m_kitChooser)
-        m_kitChooser = new KitChooser(*m_kits, m_playingKit, this);
+        m_kitChooser = new KitChooser(*m_kits, m_playingKit, m_platform.chooseFile, this);
     m_kitChooser->show();
     m_kitChooser->raise();
     m_kitChooser->activateWindow();
+}
+
+void Form1::openKit(const QString &path)
+{
+    chooseKit();
+    m_kitChooser->open(path);
 }
 
 void Form1::kitTold(const KitLoader::Told &told)
@@ -410,7 +417,10 @@ void Form1::dropEvent(QDropEvent *event)
     if (path.isEmpty())
         return;
     event->acceptProposedAction();
-    openPattern(path);
+    if (m_kits && KitCatalog::isKitFile(path.toStdString()))
+        openKit(path);
+    else
+        openPattern(path);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

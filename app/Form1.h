@@ -84,6 +84,9 @@ public:
     void setKits(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing);
     // What the kit loader told (the UI thread).
     void kitTold(const KitLoader::Told &told);
+    // Loads the kit of a file opened or dropped (KitCatalog::isKitFile()),
+    // in the chooser, which shows how it went.
+    void openKit(const QString &path);
 
     // Opens a pattern file chosen outside the menu (dropped on the window,
     // named on the command line); says so when it cannot.

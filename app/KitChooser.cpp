@@ -29,10 +29,12 @@ const char *const kDrums[KitSounds::kDrumKeys] = {"cassa",     "rullante", "char
 
 } // namespace
 
-KitChooser::KitChooser(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing, QWidget *parent)
+KitChooser::KitChooser(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing,
+                       Platform::ChooseFile chooseFile, QWidget *parent)
     : QDialog(parent)
     , m_loader(loader)
     , m_playing(std::move(playing))
+    , m_chooseFile(std::move(chooseFile))
 {
     setObjectName(QStringLiteral("kitChooser"));
     setWindowTitle(QStringLiteral("Tamvolo — scegli il kit"));
@@ -82,6 +84,16 @@ KitChooser::KitChooser(KitLoader &loader, std::function<std::shared_ptr<const Ki
     m_use = buttons->addButton(QStringLiteral("&Usa questo kit"), QDialogButtonBox::AcceptRole);
     m_use->setObjectName(QStringLiteral("useKit"));
     m_use->setEnabled(false);
+    auto *other = buttons->addButton(QStringLiteral("&Apri un kit…"), QDialogButtonBox::ActionRole);
+    other->setObjectName(QStringLiteral("openKit"));
+    connect(other, &QPushButton::clicked, this, [this] {
+        const QString path = m_chooseFile
+            ? m_chooseFile(this, QStringLiteral("Apri un kit"), QStringLiteral("Kit (*.h2drumkit drumkit.xml *.sfz)"),
+                           {}, false)
+            : QString();
+        if (!path.isEmpty())
+            open(path);
+    });
     buttons->addButton(QStringLiteral("Chiudi"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &KitChooser::useHighlighted);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -94,17 +106,33 @@ KitChooser::KitChooser(KitLoader &loader, std::function<std::shared_ptr<const Ki
     });
     connect(m_list, &QTreeWidget::itemActivated, this, [this] { useHighlighted(); });
 
-    auto *watcher = new QFutureWatcher<std::vector<KitCatalog::Entry>>(this);
-    connect(watcher, &QFutureWatcher<std::vector<KitCatalog::Entry>>::finished, this,
-            [this, watcher] { listed(watcher->result()); });
-    watcher->setFuture(QtConcurrent::run([] { return KitCatalog::list(); }));
+    list();
     showKeys();
+}
+
+void KitChooser::list()
+{
+    auto *watcher = new QFutureWatcher<std::vector<KitCatalog::Entry>>(this);
+    connect(watcher, &QFutureWatcher<std::vector<KitCatalog::Entry>>::finished, this, [this, watcher] {
+        listed(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run([] { return KitCatalog::list(); }));
+}
+
+void KitChooser::open(const QString &path)
+{
+    m_loader.load(path.toStdString());
+    m_status->setText(QStringLiteral("Carico «%1»…").arg(path.section('/', -1)));
+    m_statusSaysLoad = true;
 }
 
 void KitChooser::listed(const std::vector<KitCatalog::Entry> &kits)
 {
     const auto playing = m_playing();
     const std::string current = playing ? playing->kit().source : std::string();
+    const QSignalBlocker quiet(m_list);
+    m_list->clear();
     auto *builtIn = new QTreeWidgetItem(m_list,
                                         {QStringLiteral("Kit di Tamvolo"), QString::number(KitSounds::kDrumKeys),
                                          QStringLiteral("Tamvolo"), QString(), QString()});
@@ -114,20 +142,24 @@ void KitChooser::listed(const std::vector<KitCatalog::Entry> &kits)
         auto *item =
             new QTreeWidgetItem(m_list,
                                 {text(kit.name), QString::number(kit.instruments), text(kit.author), text(kit.license),
-                                 kit.skipped > 0 ? QStringLiteral("%1 parti incomplete").arg(kit.skipped) : QString()});
+                                 kit.skipped == 1      ? QStringLiteral("1 parte incompleta")
+                                     : kit.skipped > 1 ? QStringLiteral("%1 parti incomplete").arg(kit.skipped)
+                                                       : QString()});
         item->setData(0, kPathRole, text(kit.path));
         item->setToolTip(0, text(kit.path));
         item->setToolTip(2, text(kit.author));
         item->setToolTip(3, text(kit.license));
+        item->setToolTip(4, item->text(4));
         if (kit.path == current)
             chosen = item;
     }
-    m_status->setText(kits.empty() ? QStringLiteral("Nessun altro kit trovato: metti i drumkit di Hydrogen in "
-                                                    "~/.hydrogen/data/drumkits e i file SFZ in "
-                                                    "~/.local/share/tamvolo/kits.")
-                                   : QStringLiteral("%1 kit trovati.").arg(kits.size() + 1));
+    // What a load said stays; the count is for a chooser just opened.
+    if (!m_statusSaysLoad)
+        m_status->setText(kits.empty() ? QStringLiteral("Nessun altro kit trovato: metti i drumkit di Hydrogen in "
+                                                        "~/.hydrogen/data/drumkits e i file SFZ in "
+                                                        "~/.local/share/tamvolo/kits.")
+                                       : QStringLiteral("%1 kit trovati.").arg(kits.size() + 1));
     // The kit that plays highlighted, without playing it.
-    const QSignalBlocker quiet(m_list);
     m_list->setCurrentItem(chosen);
     m_use->setEnabled(true);
     m_list->setFocus();
@@ -140,6 +172,7 @@ void KitChooser::useHighlighted()
         return;
     m_loader.load(item->data(0, kPathRole).toString().toStdString());
     m_status->setText(QStringLiteral("Carico «%1»…").arg(item->text(0)));
+    m_statusSaysLoad = true;
 }
 
 void KitChooser::told(const KitLoader::Told &told)
@@ -167,6 +200,18 @@ void KitChooser::told(const KitLoader::Told &told)
     }
     m_status->setText(said);
     showKeys();
+    // The kit that plays highlighted, without playing it; one opened from a
+    // file (an archive unpacked) joins the list.
+    const auto playing = m_playing();
+    const QString source = playing ? text(playing->kit().source) : QString();
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        if (m_list->topLevelItem(i)->data(0, kPathRole).toString() == source) {
+            const QSignalBlocker quiet(m_list);
+            m_list->setCurrentItem(m_list->topLevelItem(i));
+            return;
+        }
+    }
+    list();
 }
 
 void KitChooser::showKeys()

@@ -123,8 +123,11 @@ int main(int argc, char **argv)
     } else if (const std::string chosen = KitCatalog::chosen(); !chosen.empty()) {
         kits.load(chosen, false);
     }
-    // `tamvolo FILE` starts with the pattern of that file.
-    if (!files.empty())
+    // `tamvolo FILE` starts with the pattern of that file, or with the kit
+    // of a kit's file (as a file manager's "Apri con" gives it).
+    if (!files.empty() && KitCatalog::isKitFile(files.front().toStdString()))
+        window.openKit(QString::fromLocal8Bit(files.front()));
+    else if (!files.empty())
         window.openPattern(files.front());
     // A take the last run could not ask about comes back.
     window.offerKeptTake();

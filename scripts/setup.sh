@@ -9,7 +9,7 @@
 tamvolo_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev qt6-translations-l10n qt6-wayland
-  libsdl2-dev libasound2-dev libdbus-1-dev libpulse-dev libpipewire-0.3-dev libsndfile1-dev libsamplerate0-dev
+  libsdl2-dev libasound2-dev libdbus-1-dev libpulse-dev libpipewire-0.3-dev libsndfile1-dev libsamplerate0-dev libarchive-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   libxcb1-dev libxcb-shape0-dev
 )

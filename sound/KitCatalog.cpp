@@ -3,6 +3,8 @@
 #include "files/CarefulReader.h"
 #include "files/CarefulWriter.h"
 #include "sound/HydrogenKitReader.h"
+#include "sound/KitArchive.h"
+#include "sound/KitSounds.h"
 #include "sound/SfzKitReader.h"
 
 #include <QDir>
@@ -45,6 +47,51 @@ bool isFile(const std::string &path)
 bool endsWithSfz(const std::string &path)
 {
     return QString::fromStdString(path).endsWith(QLatin1String(".sfz"), Qt::CaseInsensitive);
+}
+
+// The folders `file` goes in, made where missing (private to the user).
+void makeFolderOf(const std::string &file)
+{
+    const std::string folder = file.substr(0, file.rfind('/'));
+    ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+    ::mkdir(folder.c_str(), 0700);
+}
+
+constexpr std::size_t kMaxKeysFile = 256 * 1024;
+
+std::string keysFile()
+{
+    const std::string choice = KitCatalog::choiceFile();
+    return choice.empty() ? std::string() : choice + "-keys";
+}
+
+// The lines of the keys file: "V<tab>instrument<tab>kit's file".
+std::vector<std::string> keyLines()
+{
+    std::string text;
+    if (keysFile().empty() || CarefulReader::read(keysFile(), text, kMaxKeysFile) != CarefulReader::Result::Read)
+        return {};
+    std::vector<std::string> lines;
+    for (std::size_t from = 0; from < text.size();) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        if (end > from)
+            lines.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return lines;
+}
+
+// The key's index of a line for the kit of `path`, or -1; `name` set.
+int keyOfLine(const std::string &line, const std::string &path, std::string &name)
+{
+    const std::size_t first = line.find('\t'), second = first == std::string::npos ? first : line.find('\t', first + 1);
+    if (first != 1 || second == std::string::npos || line.compare(second + 1, std::string::npos, path) != 0)
+        return -1;
+    const auto key = std::find(KitSounds::kKeys.begin(), KitSounds::kKeys.end(), std::uint8_t(line[0]));
+    if (key == KitSounds::kKeys.end())
+        return -1;
+    name = line.substr(first + 1, second - first - 1);
+    return int(key - KitSounds::kKeys.begin());
 }
 
 std::vector<std::string> entriesOf(const std::string &folder, bool folders)
@@ -175,8 +222,45 @@ bool KitCatalog::choose(const std::string &path)
     const std::string file = choiceFile();
     if (file.empty())
         return false;
-    const std::string folder = file.substr(0, file.rfind('/'));
-    ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
-    ::mkdir(folder.c_str(), 0700);
+    makeFolderOf(file);
     return CarefulWriter::write(file, path.empty() ? std::string() : path + "\n") == CarefulWriter::Result::Written;
+}
+
+bool KitCatalog::isKitFile(const std::string &path)
+{
+    return KitArchive::isArchive(path) || endsWithSfz(path) || path == "drumkit.xml" ||
+        (path.size() > 12 && path.compare(path.size() - 12, 12, "/drumkit.xml") == 0);
+}
+
+std::vector<std::pair<int, std::string>> KitCatalog::keysOf(const std::string &path)
+{
+    std::vector<std::pair<int, std::string>> keys;
+    std::string name;
+    for (const std::string &line : keyLines())
+        if (const int index = keyOfLine(line, path, name); index >= 0)
+            keys.emplace_back(index, name);
+    return keys;
+}
+
+bool KitCatalog::rememberKey(const std::string &path, int index, const std::string &instrument)
+{
+    const std::string file = keysFile();
+    if (file.empty() || path.empty() || index < 0 || index >= KitSounds::kDrumKeys ||
+        path.find('\n') != std::string::npos || instrument.find_first_of("\t\n") != std::string::npos)
+        return false;
+    std::vector<std::string> lines = keyLines();
+    std::string name;
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const std::string &line) { return keyOfLine(line, path, name) == index; }),
+                lines.end());
+    lines.push_back(std::string(1, char(KitSounds::kKeys[std::size_t(index)])) + '\t' + instrument + '\t' + path);
+    // The oldest go first where the file would grow past what is read back.
+    std::size_t first = lines.size(), size = 0;
+    while (first > 0 && size + lines[first - 1].size() + 1 <= kMaxKeysFile)
+        size += lines[--first].size() + 1;
+    std::string text;
+    for (std::size_t i = first; i < lines.size(); ++i)
+        text += lines[i] + '\n';
+    makeFolderOf(file);
+    return CarefulWriter::write(file, text) == CarefulWriter::Result::Written;
 }

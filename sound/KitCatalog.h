@@ -3,6 +3,7 @@
 #include "sound/Kit.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // The kits a user has, and the one they chose last.
@@ -38,6 +39,16 @@ public:
     static std::string resolve(const std::string &what);
     // Reads the kit's file by its kind (drumkit.xml or .sfz).
     static bool read(const std::string &path, Kit &kit, std::string &why);
+
+    // Whether `path` names a kit by its file (a .h2drumkit, a drumkit.xml,
+    // an .sfz), as a file opened or dropped on the window would.
+    static bool isKitFile(const std::string &path);
+
+    // The drum keys the user gave another instrument of the kit of `path`:
+    // (index of KitSounds::kKeys, the instrument's name; empty: the built-in
+    // sound). A line per key and kit in $XDG_CONFIG_HOME/tamvolo/kit-keys.
+    static std::vector<std::pair<int, std::string>> keysOf(const std::string &path);
+    static bool rememberKey(const std::string &path, int index, const std::string &instrument);
 
     static std::string choiceFile();
     // The kit chosen last ("": the built-in one).

@@ -5,6 +5,7 @@
 #include "audio/core/Playback.h"
 #include "audio/core/Worker.h"
 #include "keys/Velocity.h"
+#include "sound/KitArchive.h"
 #include "sound/KitCatalog.h"
 #include "sound/KitSounds.h"
 #include "sound/SampleService.h"
@@ -113,9 +114,16 @@ void KitLoader::State::run()
                 overtaken = false;
             }
         }
-        for (const auto &[index, instrument] : keys)
-            if (const auto kit = samples->kit())
-                samples->setKit(kit->withKey(index, instrument));
+        for (const auto &[index, instrument] : keys) {
+            const auto kit = samples->kit();
+            if (!kit)
+                continue;
+            auto changed = kit->withKey(index, instrument);
+            const int plays = changed->instrumentForKey(index);
+            KitCatalog::rememberKey(kit->kit().source, index,
+                                    plays < 0 ? std::string() : changed->instruments()[std::size_t(plays)].name);
+            samples->setKit(std::move(changed));
+        }
         if (pad)
             playPreview(*pad);
         else if (request)
@@ -187,9 +195,11 @@ void KitLoader::State::serve(const Request &request)
         return;
     }
     Kit kit;
-    const std::string path = KitCatalog::resolve(request.path);
+    std::string path = KitCatalog::resolve(request.path);
     if (path.empty())
         result.why = "nessun kit ha quel nome, quella cartella o quel file";
+    else if (KitArchive::isArchive(path))
+        path = KitArchive::unpack(path, KitCatalog::ownFolder(), result.why, &result.skipped);
     if (path.empty() || !KitCatalog::read(path, kit, result.why)) {
         qCDebug(lcKit) << "kit" << request.path.c_str() << "not loaded:" << result.why.c_str();
         if (told)
@@ -207,10 +217,19 @@ void KitLoader::State::serve(const Request &request)
             told(step);
         }
     };
-    const std::shared_ptr<KitSounds> sounds = KitSounds::load(kit, rate, progress, &overtaken);
+    std::shared_ptr<KitSounds> sounds = KitSounds::load(kit, rate, progress, &overtaken);
     if (!sounds)
         return; // overtaken by a newer request
-    result.skipped = sounds->skipped();
+    // The instruments the user gave the drum keys of this kit before.
+    for (const auto &given : KitCatalog::keysOf(path)) {
+        const std::string &name = given.second;
+        const auto &all = sounds->instruments();
+        const auto it =
+            std::find_if(all.begin(), all.end(), [&](const KitSounds::Instrument &i) { return i.name == name; });
+        if (name.empty() || it != all.end())
+            sounds = sounds->withKey(given.first, name.empty() ? -1 : int(it - all.begin()));
+    }
+    result.skipped.insert(result.skipped.end(), sounds->skipped().begin(), sounds->skipped().end());
     for (const std::string &line : result.skipped)
         qCDebug(lcKit) << "kit" << kit.name.c_str() << "skipped:" << line.c_str();
     if (kit.unknownOpcodes > 0)

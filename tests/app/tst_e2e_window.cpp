@@ -1,7 +1,9 @@
 #include "sound/ApplicationFolder.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
+#include "support/Correlation.h"
 #include "support/ProgramUnderX.h"
+#include "support/WavBytes.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -147,6 +149,72 @@ private slots:
         QCOMPARE(Capture::find(Capture::readLeft(capture), kick->stereo(), 0), -1LL);
         program.click(ProgramUnderX::chiudi());
         QVERIFY(program.process().waitForFinished(10000));
+    }
+
+    void aKitFileOnTheCommandLineIsUnpackedAndPlays()
+    {
+        // `tamvolo FILE.h2drumkit` (a file manager's "Apri con"): the kit is
+        // unpacked among the user's kits, remembered, and V plays its kick.
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Scatola")));
+        std::vector<double> tone(14400);
+        for (std::size_t i = 0; i < tone.size(); ++i)
+            tone[i] = 0.5 * std::sin(2 * M_PI * 1000.0 * double(i) / 48000.0);
+        QFile sample(home.filePath(QStringLiteral("Scatola/kick.wav")));
+        QFile xml(home.filePath(QStringLiteral("Scatola/drumkit.xml")));
+        QVERIFY(sample.open(QIODevice::WriteOnly) && sample.write(WavBytes::make(tone, 1, 48000, 16, false)) > 0);
+        QVERIFY(xml.open(QIODevice::WriteOnly) &&
+                xml.write("<drumkit_info><name>Scatola</name><instrumentList><instrument><name>Kick</name>"
+                          "<midiOutNote>36</midiOutNote><filename>kick.wav</filename></instrument>"
+                          "</instrumentList></drumkit_info>") > 0);
+        sample.close();
+        xml.close();
+        QCOMPARE(QProcess::execute(
+                     QStringLiteral("tar"),
+                     {"czf", home.filePath(QStringLiteral("scatola.h2drumkit")), "-C", home.path(), "Scatola"}),
+                 0);
+        QVERIFY(QDir(home.filePath(QStringLiteral("Scatola"))).removeRecursively());
+        const QString capture = home.filePath(QStringLiteral("capture.raw"));
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("share")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("TAMVOLO_AUDIO"), QStringLiteral("sdl"));
+        env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("disk"));
+        env.insert(QStringLiteral("SDL_DISKAUDIOFILE"), capture);
+        ProgramUnderX program;
+        QVERIFY(program.start(env, 30000,
+                              {"-c", R"(cd "$0" && exec "$TAMVOLO_PROGRAM" scatola.h2drumkit)", home.path()},
+                              QStringLiteral("/bin/sh")));
+        const QString unpacked = home.filePath(QStringLiteral("share/tamvolo/kits/Scatola/drumkit.xml"));
+        const auto remembered = [&] {
+            QFile chosen(home.filePath(QStringLiteral("config/tamvolo/kit")));
+            return chosen.open(QIODevice::ReadOnly) && chosen.readAll() == unpacked.toUtf8() + '\n';
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(remembered(), 20000);
+        program.process().terminate();
+        QVERIFY(program.process().waitForFinished(10000));
+        // The next start plays the kit remembered: V is pressed until its
+        // kick is heard (the kit loads while the window shows).
+        ProgramUnderX again;
+        QVERIFY(again.start(env));
+        const std::vector<float> kick(tone.begin(), tone.begin() + 9600);
+        bool heard = false;
+        for (int press = 0; press < 40 && !heard; ++press) {
+            again.click(ProgramUnderX::patternField());
+            again.key("v");
+            QTest::qWait(500);
+            const std::vector<float> out = Capture::readLeft(capture);
+            for (std::size_t i = 480, quiet = 0; i + 9600 < out.size() && !heard; ++i) {
+                quiet = std::abs(out[i - 1]) < 1e-4f ? quiet + 1 : 0;
+                if (quiet >= 480 && std::abs(out[i]) > 0.01f)
+                    heard = bestCorrelation(std::vector<float>(out.begin() + long(i), out.begin() + long(i) + 9600),
+                                            kick, 96) > 0.95;
+            }
+        }
+        QVERIFY2(heard, "V does not play the kit's kick");
+        again.click(ProgramUnderX::chiudi());
+        QVERIFY(again.process().waitForFinished(10000));
     }
 };
 

@@ -1,17 +1,29 @@
+#include "audio/AudioEngine.h"
 #include "audio/core/NoteTable.h"
 #include "sound/HydrogenKitReader.h"
+#include "sound/KitArchive.h"
+#include "sound/KitCatalog.h"
+#include "sound/KitLoader.h"
 #include "sound/KitSampleDecoder.h"
 #include "sound/KitSounds.h"
+#include "sound/SampleService.h"
 #include "sound/SfzKitReader.h"
+#include "sound/SoundBank.h"
+#include "support/WavBytes.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <archive.h>
+#include <archive_entry.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <mutex>
 
 Q_DECLARE_METATYPE(std::vector<int>)
 
@@ -40,6 +52,58 @@ QString described(const Kit &kit)
     }
     return lines.join('\n');
 }
+
+// A .h2drumkit of `entries`: "name=bytes", "name/" a folder, "name->target" a link.
+bool pack(const QString &path, const QList<QByteArray> &entries)
+{
+    archive *a = archive_write_new();
+    archive_write_add_filter_gzip(a);
+    archive_write_set_format_pax_restricted(a);
+    bool ok = archive_write_open_filename(a, path.toLocal8Bit().constData()) == ARCHIVE_OK;
+    for (const QByteArray &e : entries) {
+        archive_entry *entry = archive_entry_new();
+        const qsizetype equals = e.indexOf('='), arrow = e.indexOf("->");
+        const bool link = arrow >= 0 && (equals < 0 || arrow < equals);
+        const QByteArray name = e.left(link ? arrow : equals);
+        const QByteArray data = equals < 0 || link ? QByteArray() : e.mid(equals + 1);
+        archive_entry_set_pathname(entry, (name.isEmpty() ? e : name).constData());
+        archive_entry_set_perm(entry, 0644);
+        if (link) {
+            archive_entry_set_filetype(entry, AE_IFLNK);
+            archive_entry_set_symlink(entry, e.mid(arrow + 2).constData());
+        } else if (e.endsWith('/')) {
+            archive_entry_set_filetype(entry, AE_IFDIR);
+        } else {
+            archive_entry_set_filetype(entry, AE_IFREG);
+            archive_entry_set_size(entry, data.size());
+        }
+        ok = ok && archive_write_header(a, entry) == ARCHIVE_OK &&
+            archive_write_data(a, data.constData(), std::size_t(data.size())) == data.size();
+        archive_entry_free(entry);
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    return ok;
+}
+
+// Every file and folder under `folder`, relative, sorted.
+QStringList tree(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(folder).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+const QByteArray kKitXml =
+    QByteArrayLiteral("<drumkit_info><name>Scatola</name><instrumentList>"
+                      "<instrument><name>Kick</name><midiOutNote>36</midiOutNote><layer><min>0</min><max>1</max>"
+                      "<filename>kick.wav</filename></layer></instrument>"
+                      "<instrument><name>Snare</name><midiOutNote>38</midiOutNote><layer><min>0</min><max>1</max>"
+                      "<filename>snare.wav</filename></layer></instrument></instrumentList></drumkit_info>");
 
 } // namespace
 
@@ -319,6 +383,99 @@ private slots:
                             : QString::fromStdString(kit.instruments[std::size_t(i)].name).replace(' ', '-'));
         }
         QCOMPARE(found.join(' '), keys);
+    }
+
+    void anArchiveIsUnpackedAmongTheUsersKits_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("entries");
+        QTest::addColumn<QStringList>("unpacked"); // the kits folder after; empty: refused
+        QTest::addColumn<int>("skipped");
+        const QByteArray xml = "Scatola/drumkit.xml=" + kKitXml;
+        QTest::newRow("as Hydrogen packs a kit: its folder")
+            << QList<QByteArray>{"Scatola/", xml, "Scatola/kick.wav=RIFF"}
+            << QStringList{"Scatola", "Scatola/drumkit.xml", "Scatola/kick.wav"} << 0;
+        QTest::newRow("a link is left out and said") << QList<QByteArray>{xml, "Scatola/snare.wav->/etc/passwd"}
+                                                     << QStringList{"Scatola", "Scatola/drumkit.xml"} << 1;
+        QTest::newRow("a name through .. refuses the whole archive")
+            << QList<QByteArray>{xml, "Scatola/../../fuori.wav=x"} << QStringList{} << 0;
+        QTest::newRow("an absolute name refuses it")
+            << QList<QByteArray>{xml, "/tmp/fuori.wav=x"} << QStringList{} << 0;
+        QTest::newRow("without a drumkit.xml it is refused")
+            << QList<QByteArray>{"Scatola/kick.wav=x"} << QStringList{} << 0;
+    }
+
+    void anArchiveIsUnpackedAmongTheUsersKits()
+    {
+        QFETCH(QList<QByteArray>, entries);
+        QFETCH(QStringList, unpacked);
+        QFETCH(int, skipped);
+        QTemporaryDir dir;
+        const QString archive = dir.filePath(QStringLiteral("scatola.h2drumkit"));
+        QVERIFY(pack(archive, entries));
+        const QString kits = dir.filePath(QStringLiteral("home/kits"));
+        std::string why;
+        std::vector<std::string> left;
+        const std::string xml = KitArchive::unpack(archive.toStdString(), kits.toStdString(), why, &left);
+        QCOMPARE(tree(kits), unpacked);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{"home", "scatola.h2drumkit"}));
+        QCOMPARE(int(left.size()), skipped);
+        if (unpacked.isEmpty()) {
+            QVERIFY(xml.empty() && !why.empty());
+            return;
+        }
+        QCOMPARE(QString::fromStdString(xml), kits + QStringLiteral("/Scatola/drumkit.xml"));
+        QCOMPARE(KitArchive::unpack(archive.toStdString(), kits.toStdString(), why), xml); // again: the same kit
+        QVERIFY(pack(archive, {"Scatola/drumkit.xml=" + kKitXml + ' '}));
+        QCOMPARE(QString::fromStdString(KitArchive::unpack(archive.toStdString(), kits.toStdString(), why)),
+                 kits + QStringLiteral("/Scatola 2/drumkit.xml")); // another of its name: beside it
+    }
+
+    void aKitOpenedFromAnArchiveKeepsItsKeysAtTheNextStart()
+    {
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("share")).toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", home.filePath(QStringLiteral("none")).toLocal8Bit());
+        qputenv("SDL_AUDIODRIVER", "dummy");
+        qputenv("TAMVOLO_AUDIO", "sdl");
+        const QByteArray tone = WavBytes::constant(4800, 0.5);
+        QVERIFY(pack(home.filePath(QStringLiteral("scatola.h2drumkit")),
+                     {"Scatola/drumkit.xml=" + kKitXml, "Scatola/kick.wav=" + tone, "Scatola/snare.wav=" + tone}));
+        auto engine = std::make_shared<AudioEngine>();
+        QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
+        SoundBank bank(engine);
+        std::mutex mutex;
+        std::vector<KitLoader::Told> told;
+        const auto listen = [&](const KitLoader::Told &t) {
+            const std::lock_guard lock(mutex);
+            if (t.finished)
+                told.push_back(t);
+        };
+        const auto loaded = [&] {
+            const std::lock_guard lock(mutex);
+            return told.size();
+        };
+        const std::string unpacked =
+            home.filePath(QStringLiteral("share/tamvolo/kits/Scatola/drumkit.xml")).toStdString();
+        {
+            KitLoader loader(engine, bank.samples(), listen);
+            loader.load(home.filePath(QStringLiteral("scatola.h2drumkit")).toStdString());
+            QTRY_COMPARE_WITH_TIMEOUT(loaded(), std::size_t(1), 10000);
+            QVERIFY(told.front().loaded);
+            QCOMPARE(bank.samples()->kit()->kit().source, unpacked);
+            QCOMPARE(KitCatalog::chosen(), unpacked);
+            QCOMPARE(bank.samples()->kit()->instrumentForKey(0), 0); // V: the kick
+            loader.assignKey(0, 1);
+            QTRY_COMPARE_WITH_TIMEOUT(bank.samples()->kit()->instrumentForKey(0), 1, 10000);
+            loader.builtIn();
+            QTRY_COMPARE_WITH_TIMEOUT(loaded(), std::size_t(2), 10000);
+        }
+        KitLoader again(engine, bank.samples(), listen);
+        again.load(unpacked);
+        QTRY_COMPARE_WITH_TIMEOUT(loaded(), std::size_t(3), 10000);
+        QCOMPARE(bank.samples()->kit()->instrumentForKey(0), 1); // V plays the snare, as the user chose
     }
 };
 
