@@ -1,5 +1,5 @@
 // Writes the fuzzers' seed corpus: WAV files in every layout the loader
-// takes, and pattern files, into <folder>/wav and <folder>/pattern.
+// takes, and pattern files, into <folder>/wavloader and <folder>/patternfile.
 #include "support/WavBytes.h"
 
 #include <QDir>
@@ -25,9 +25,9 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    QDir().mkpath(folder + "/wav");
-    QDir().mkpath(folder + "/pattern");
-    QDir().mkpath(folder + "/names");
+    QDir().mkpath(folder + "/wavloader");
+    QDir().mkpath(folder + "/patternfile");
+    QDir().mkpath(folder + "/sampleindex");
 
     std::vector<double> tone;
     for (int i = 0; i < 64; ++i)
@@ -44,27 +44,27 @@ int main(int argc, char **argv)
                               {32, true, 2, 32000}};
     int n = 0;
     for (const Layout &l : layouts)
-        if (!put(QString("%1/wav/seed%2.wav").arg(folder).arg(++n),
+        if (!put(QString("%1/wavloader/seed%2.wav").arg(folder).arg(++n),
                  WavBytes::make(tone, l.channels, l.rate, l.bits, l.isFloat)))
             return 1;
 
     // Compact formats, whose decoded length only the header tells.
-    if (!put(folder + "/wav/ima-adpcm.wav", WavBytes::adpcm(0x0011, 8000, 256, 505, 4 * 256)) ||
-        !put(folder + "/wav/ms-adpcm.wav", WavBytes::adpcm(0x0002, 22050, 512, 1012, 3 * 512 + 40)))
+    if (!put(folder + "/wavloader/ima-adpcm.wav", WavBytes::adpcm(0x0011, 8000, 256, 505, 4 * 256)) ||
+        !put(folder + "/wavloader/ms-adpcm.wav", WavBytes::adpcm(0x0002, 22050, 512, 1012, 3 * 512 + 40)))
         return 1;
 
     const char *names[] = {"v.wav",     "V", "\xc3\x88", "LASER", "dup", "../outside", "link",
                            "sub.wav/x", ".", "..",       "a.b",   " ",   "\\",         "noext"};
     n = 0;
     for (const char *name : names)
-        if (!put(QString("%1/names/seed%2").arg(folder).arg(++n), QByteArray(name)))
+        if (!put(QString("%1/sampleindex/seed%2").arg(folder).arg(++n), QByteArray(name)))
             return 1;
 
     const char *patterns[] = {"V B VVF\r\n", "AB\r\n", "\r\n", "",
                               "ABCDEFGHIJ",  "A\rB",   "A\nB", "\xc8\xd2-\xa3\x80\x81"};
     n = 0;
     for (const char *p : patterns)
-        if (!put(QString("%1/pattern/seed%2.txt").arg(folder).arg(++n), QByteArray(p)))
+        if (!put(QString("%1/patternfile/seed%2.txt").arg(folder).arg(++n), QByteArray(p)))
             return 1;
     return 0;
 }
