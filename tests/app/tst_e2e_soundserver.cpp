@@ -39,10 +39,14 @@ class TestE2eSoundServer : public QObject
         return env;
     }
 
-    // Starts the program on `server` with the loop "VVVVVVV" playing.
-    bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime)
+    // Starts the program on `server` with the loop "VVVVVVV" playing, with
+    // `extra` in its environment.
+    bool startPlaying(ProgramUnderX &program, const PrivatePulseServer &server, QTemporaryDir &runtime,
+                      const QProcessEnvironment &extra = {})
     {
-        if (!program.start(environmentFor(server, runtime)))
+        QProcessEnvironment env = environmentFor(server, runtime);
+        env.insert(extra);
+        if (!program.start(env))
             return false;
         program.typePattern("vvvvvvv");
         program.click(ProgramUnderX::esegui());
@@ -120,11 +124,9 @@ private slots:
                 PulseCapture capture;
                 QVERIFY(capture.start());
                 // The program's log says the holes it followed (PipeWire's).
-                QProcessEnvironment env = environmentFor(server, runtime);
-                env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio.debug=true"));
-                QVERIFY(program.start(env));
-                program.typePattern("vvvvvvv");
-                program.click(ProgramUnderX::esegui());
+                QProcessEnvironment log;
+                log.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tamvolo.audio.debug=true"));
+                QVERIFY(startPlaying(program, server, runtime, log));
                 // The seven keys typed, then five steps of the loop.
                 QTRY_VERIFY_WITH_TIMEOUT(Capture::findAll(capture.left(), m_kick, 144, 256).size() >= 12, 10000);
                 const auto pid = pid_t(program.process().processId());
