@@ -64,7 +64,7 @@ case $mode in
     stage "benchmarks" bash -c 'for b in build/ci/bin/bench_lookup build/ci/bin/bench_playsample build/ci/bin/bench_export build/ci/bin/bench_kits; do $b; done;
       build/ci/bin/bench_realserver && build/ci/bin/bench_realserver --server pipewire &&
       build/ci/bin/bench_realserver --server pipewire-vm --seconds 30 && build/ci/bin/bench_midi &&
-      build/ci/bin/bench_midi --quantum 128 && build/ci/bin/bench_floor'
+      build/ci/bin/bench_midi --quantum 128 && build/ci/bin/bench_floor && build/ci/bin/bench_floor --kit GMRockKit'
     ;;
   *)
     stage "optimized build and suite" suite ci -LE package

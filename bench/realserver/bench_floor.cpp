@@ -12,11 +12,18 @@
 // says them), and ours after the reference's (median, spread, range).
 // With --two-nodes, the program as it plays beside PulseAudio or SDL: the
 // output a stream, the MIDI input a node of its own, a hit a cycle later.
-//   bench_floor [--hits N (200)] [--quantum Q (256 and 128)] [--two-nodes]
+// With --kit, the hats are a kit's (its file or folder), its layer for
+// velocity 127 picked in the cycle as the built-in sound is.
+//   bench_floor [--hits N (200)] [--quantum Q (256 and 128)] [--two-nodes] [--kit KIT]
 #include "BenchLoad.h"
 #include "audio/AudioEngine.h"
 #include "audio/inputs/MidiInput.h"
+#include "keys/Velocity.h"
+#include "sound/KitCatalog.h"
+#include "sound/KitSounds.h"
 #include "sound/MidiPlayer.h"
+#include "sound/SampleService.h"
+#include "sound/SoundBank.h"
 #include "sound/WavLoader.h"
 #include "support/Capture.h"
 #include "support/GraphCapture.h"
@@ -76,27 +83,63 @@ QString newOutput(const QSet<QString> &before)
     return {};
 }
 
-// Onsets where a sound starts after 10 ms of silence: the first frame above
-// -60 dBFS. Both sides are found alike, so that a frame the capture loses
-// within a sound hides no hit of either. A sound that starts again within
-// 200 ms of the one before (the hits are 250 ms apart) is a hole heard in a
-// hit: counted in `holes`, not taken for a hit.
+// Onsets where a sound starts after 10 ms of silence: its first frame above
+// -60 dBFS (a recorded sample's own noise before it counts as its start,
+// not as silence). Both sides are found alike, so that a frame the capture
+// loses within a sound hides no hit of either. A sound that rises past
+// -60 dBFS again sooner than 50 ms before the next hit is due is a hole
+// heard in a hit: counted in `holes`, not taken for a hit.
+// Frames from one hit to the next: 250 ms, or more where the kit's hat
+// rings longer, so that each hit starts after silence.
+long long g_spacing = 12000;
+
 std::vector<long long> onsetsAfterSilence(const std::vector<float> &out, int *holes = nullptr)
 {
     std::vector<long long> onsets;
     long long quiet = 480;
+    bool started = false;
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (std::abs(out[i]) > 1e-3f && quiet >= 480) {
-            if (!onsets.empty() && (long long)i - onsets.back() < 9600) {
-                if (holes)
-                    ++*holes;
-            } else {
-                onsets.push_back((long long)i);
-            }
+        const float level = std::abs(out[i]);
+        const bool soon = !onsets.empty() && (long long)i - onsets.back() < g_spacing - 2400;
+        if (quiet >= 480 && level > 1e-3f && soon && holes)
+            ++*holes;
+        if (quiet >= 480 && level >= 1e-5f && !soon)
+            started = true;
+        if (started && level > 1e-3f) {
+            onsets.push_back((long long)i);
+            started = false;
         }
-        quiet = std::abs(out[i]) < 1e-5f ? quiet + 1 : 0;
+        quiet = level < 1e-5f ? quiet + 1 : 0;
     }
     return onsets;
+}
+
+// The kit the hats are played from (--kit), or null: the built-in hat.
+std::shared_ptr<const KitSounds> g_kit;
+
+// Where the hat note's sound first rises above the onset threshold, as it
+// plays at velocity 127 on the left: the earliest of its layers for 127.
+long long hatLead()
+{
+    std::vector<std::pair<std::shared_ptr<const SampleBuffer>, float>> sounds;
+    if (!g_kit) {
+        sounds.emplace_back(WavLoader::load(SampleFolders::program() + "J.wav", 48000), 1.0f);
+    } else if (const int i = g_kit->instrumentForNote(42); i >= 0) {
+        const KitSounds::Instrument &hat = g_kit->instruments()[std::size_t(i)];
+        for (const NoteTable::Layer &layer : hat.layers)
+            if (layer.minVelocity <= 127 && 127 <= layer.maxVelocity)
+                sounds.emplace_back(layer.sample, layer.gain * hat.left * Velocity::loudness(127));
+    }
+    long long lead = -1;
+    for (const auto &[sound, gain] : sounds) {
+        for (std::size_t f = 0; sound && f < sound->frames(); ++f) {
+            if (std::abs(sound->at(f, 0) * gain) > 1e-3f) {
+                lead = lead < 0 ? (long long)f : std::min(lead, (long long)f);
+                break;
+            }
+        }
+    }
+    return std::max(0LL, lead);
 }
 
 // Our holes, as the engine says them.
@@ -111,12 +154,11 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
 {
     QProcess::execute(QStringLiteral("pw-metadata"),
                       {"-n", "settings", "0", "clock.force-quantum", QString::number(quantum)});
-    const auto hat = WavLoader::load(SampleFolders::program() + "J.wav", 48000);
     std::vector<MidiFile::Hit> hits;
     QStringList padHits;
     for (int i = 0; i < hitCount; ++i) {
-        hits.push_back({480 + 240 * i, 42, 127});
-        padHits << QString("%1:42:127").arg(12000 * i);
+        hits.push_back({480 + int(240 * (g_spacing / 12000)) * i, 42, 127});
+        padHits << QString("%1:42:127").arg(g_spacing * i);
     }
     const QString file = folder + QStringLiteral("/hats.mid");
     MidiFile::write(file, hits);
@@ -128,8 +170,10 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
     {
         auto engine = std::make_shared<AudioEngine>();
         engine->waitForOutput(std::chrono::seconds(5));
+        SoundBank bank(engine);
+        bank.samples()->setKit(g_kit);
         MidiPlayer player(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
-                          nullptr, std::string());
+                          bank.samples(), std::string());
         reference.start(QStringLiteral("pw-jack"), {"jack_midisine"});
         for (int i = 0; i < 100 && !ports("-i").contains(QStringLiteral("midisine:midi_in")); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -148,18 +192,14 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
         const QString from = newOutput(before);
         link(from, QStringLiteral("midisine:midi_in"));
         link(from, QStringLiteral("Tamvolo:MIDI in"));
-        source.waitForFinished(hitCount * 250 + 20000);
+        source.waitForFinished(int(hitCount * g_spacing / 48) + 20000);
         padSaid = QString::fromUtf8(source.readAllStandardOutput()).trimmed();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         reference.terminate();
         reference.waitForFinished(3000);
     }
     capture.stop();
-    // The hat's own first frame above the threshold, its onset's place.
-    std::vector<float> hatLeft(hat->frames());
-    for (std::size_t i = 0; i < hatLeft.size(); ++i)
-        hatLeft[i] = hat->at(i, 0);
-    const long long lead = onsetsAfterSilence(hatLeft).empty() ? 0 : onsetsAfterSilence(hatLeft).front();
+    const long long lead = hatLead();
     int ourHolesHeard = 0, theirHolesHeard = 0;
     std::vector<long long> ours = onsetsAfterSilence(capture.left(), &ourHolesHeard);
     for (long long &onset : ours)
@@ -179,11 +219,12 @@ bool run(int quantum, int hitCount, bool busy, bool pad, const QString &folder)
     const int ourHoles = g_holes.exchange(0);
     const bool met =
         int(ours.size()) == hitCount && latest <= kGoalMs && sd <= kSpreadGoalMs && ourHolesHeard <= theirHolesHeard;
-    std::printf("%s, quantum %d, %s: %d hits sent, ours heard %zu, the reference's %zu, paired %zu; holes heard in a "
+    std::printf("%s%s, quantum %d, %s: %d hits sent, ours heard %zu, the reference's %zu, paired %zu; holes heard in a "
                 "hit: ours %d, the reference's %d; the graph's cycles without us %d\n",
-                pad ? "the stand-in pad (a driver at 1,024)" : "pw-midiplay", quantum,
-                busy ? "both cores busy" : "quiet", hitCount, ours.size(), theirs.size(), after.size(), ourHolesHeard,
-                theirHolesHeard, ourHoles);
+                pad ? "the stand-in pad (a driver at 1,024)" : "pw-midiplay",
+                g_kit ? qPrintable(QStringLiteral(" with the kit ") + QString::fromStdString(g_kit->kit().name)) : "",
+                quantum, busy ? "both cores busy" : "quiet", hitCount, ours.size(), theirs.size(), after.size(),
+                ourHolesHeard, theirHolesHeard, ourHoles);
     if (pad)
         std::printf("  the pad: %s\n", qPrintable(padSaid));
     std::printf("  ours after the reference's: median %.3f ms, sd %.3f ms, %.3f..%.3f ms: %s\n", median, sd,
@@ -210,6 +251,25 @@ int main(int argc, char **argv)
         qputenv("TAMVOLO_AUDIO", "pipewire-stream");
     else
         qunsetenv("TAMVOLO_AUDIO");
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--kit") != 0)
+            continue;
+        Kit kit;
+        std::string why;
+        const std::string path = KitCatalog::resolve(argv[i + 1]);
+        if (path.empty() || !KitCatalog::read(path, kit, why) || !(g_kit = KitSounds::load(kit, 48000))) {
+            std::printf("bench_floor: the kit %s does not load (%s)\n", argv[i + 1], why.c_str());
+            return 1;
+        }
+        if (g_kit->instrumentForNote(42) < 0) {
+            std::printf("bench_floor: the kit %s plays no hi-hat on note 42\n", argv[i + 1]);
+            return 1;
+        }
+        for (const NoteTable::Layer &layer : g_kit->instruments()[std::size_t(g_kit->instrumentForNote(42))].layers)
+            g_spacing = std::max(g_spacing, ((long long)layer.sample->frames() + 4800 + 11999) / 12000 * 12000);
+        std::printf("the kit's hat rings up to %.2f s: a hit every %lld ms\n", double(g_spacing - 4800) / 48000.0,
+                    g_spacing / 48);
+    }
     PrivatePulseServer server;
     if (!server.ok()) {
         std::printf("bench_floor: no PipeWire server\n");
