@@ -237,4 +237,9 @@ void KitChooser::showKeys()
         m_keys->setCellWidget(k, 1, choice);
     }
     m_keys->resizeRowsToContents();
+    // The seven keys shown whole, under any font and scale.
+    int height = m_keys->horizontalHeader()->sizeHint().height() + 2 * m_keys->frameWidth();
+    for (int k = 0; k < KitSounds::kDrumKeys; ++k)
+        height += m_keys->rowHeight(k);
+    m_keys->setMinimumHeight(height);
 }
