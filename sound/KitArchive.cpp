@@ -37,6 +37,17 @@ struct ReadArchive
     void operator()(archive *a) const { archive_read_free(a); }
 };
 
+// The archive's file, closed when it goes (libarchive reads it, never closes it).
+struct OpenFile
+{
+    int fd = -1;
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // A hidden folder of an unpacking that a kill cut short, an hour old or more.
 void removeLeftovers(const QString &kits)
 {
@@ -115,24 +126,20 @@ std::string KitArchive::unpack(const std::string &path, const std::string &kits,
             skipped->push_back(line);
     };
     // Opened without waiting (a named pipe would never answer), a regular file alone.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const OpenFile file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     struct stat st
     {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         why = "non è un file che si possa leggere";
         return {};
     }
     if (kits.empty() || !QDir().mkpath(text(kits))) {
-        ::close(fd);
         why = "la cartella dei kit non si crea";
         return {};
     }
     removeLeftovers(text(kits));
     std::string hidden = kits + "/" + kHidden + "XXXXXX";
     if (!::mkdtemp(hidden.data())) {
-        ::close(fd);
         why = "la cartella dei kit non si scrive";
         return {};
     }
@@ -150,20 +157,16 @@ std::string KitArchive::unpack(const std::string &path, const std::string &kits,
     archive_read_support_filter_bzip2(a);
     archive_read_support_filter_xz(a);
     archive_read_support_format_tar(a);
-    if (archive_read_open_fd(a, fd, 64 * 1024) != ARCHIVE_OK) {
-        ::close(fd);
+    if (archive_read_open_fd(a, file.fd, 64 * 1024) != ARCHIVE_OK)
         return fail("non è un archivio tar");
-    }
     int entries = 0;
     long long total = 0;
     std::string data;
     archive_entry *entry = nullptr;
     int status = ARCHIVE_OK;
     while ((status = archive_read_next_header(a, &entry)) == ARCHIVE_OK || status == ARCHIVE_WARN) {
-        if (++entries > limits.entries) {
-            ::close(fd);
+        if (++entries > limits.entries)
             return fail("più di " + std::to_string(limits.entries) + " file");
-        }
         const char *raw = archive_entry_pathname(entry);
         std::string name = raw ? raw : "";
         while (name.size() >= 2 && name.compare(0, 2, "./") == 0)
@@ -172,10 +175,8 @@ std::string KitArchive::unpack(const std::string &path, const std::string &kits,
             name.pop_back();
         if (name.empty() || name == ".")
             continue;
-        if (Kit::inFolder(std::string(), name).empty()) {
-            ::close(fd);
+        if (Kit::inFolder(std::string(), name).empty())
             return fail("un file fuori dalla cartella del kit (" + name + ")");
-        }
         const QString target = temp + '/' + text(name);
         if (archive_entry_filetype(entry) == AE_IFDIR) {
             QDir().mkpath(target);
@@ -190,27 +191,20 @@ std::string KitArchive::unpack(const std::string &path, const std::string &kits,
             continue;
         }
         bool tooBig = false;
-        if (!readData(a, limits.fileBytes, data, tooBig, why)) {
-            ::close(fd);
+        if (!readData(a, limits.fileBytes, data, tooBig, why))
             return fail(why);
-        }
         if (tooBig) {
             skip(name + ": troppo grande");
             continue;
         }
         total += (long long)data.size();
-        if (total > limits.bytes) {
-            ::close(fd);
+        if (total > limits.bytes)
             return fail("più di " + std::to_string(limits.bytes >> 20) + " MB in tutto");
-        }
         QDir().mkpath(QFileInfo(target).path());
         if (CarefulWriter::write(target.toStdString(), data, CarefulWriter::Links::Replace) !=
-            CarefulWriter::Result::Written) {
-            ::close(fd);
-            return fail("«" + name + "» non si scrive (il disco è pieno?)");
-        }
+            CarefulWriter::Result::Written)
+            return fail("«" + name + "» non si scrive");
     }
-    ::close(fd);
     if (status != ARCHIVE_EOF)
         return fail(broken(a));
 
