@@ -446,7 +446,9 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 
 void Form1::CmdCance_Click()
 {
-    Text1->setText(QString());
+    // As an edit of the field's, which Ctrl+Z takes back.
+    Text1->selectAll();
+    Text1->del();
 }
 
 bool Form1::OpenFile(const QString &Filename)

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -192,11 +193,23 @@ private slots:
         QCOMPARE(message(), said.isEmpty() ? said : said + QLatin1Char('\n') + path);
     }
 
-    void ctrlZBringsBackThePatternAFileReplaced()
+    void ctrlZBringsBackThePatternReplaced_data()
     {
-        m_chosen = file("p.txt", "KVB");
-        trigger("openPattern");
-        QCOMPARE(field()->text(), QStringLiteral("KVB"));
+        QTest::addColumn<QString>("after");
+        QTest::newRow("by a file opened") << QStringLiteral("KVB");
+        QTest::newRow("by Cancella tutto") << QString();
+    }
+
+    void ctrlZBringsBackThePatternReplaced()
+    {
+        QFETCH(QString, after);
+        if (after.isEmpty()) {
+            control<QPushButton>(m_form.get(), "CmdCance")->click();
+        } else {
+            m_chosen = file("p.txt", after.toLatin1());
+            trigger("openPattern");
+        }
+        QCOMPARE(field()->text(), after);
         QTest::keyClick(field(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
     }
