@@ -3,7 +3,9 @@
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 
+#include <algorithm>
 #include <charconv>
+#include <optional>
 
 namespace {
 
@@ -85,14 +87,83 @@ void DrumMap::learn(std::uint8_t note, std::uint8_t key)
         m_taught[note] = key;
 }
 
-std::string DrumMap::text() const
+namespace {
+
+std::string keyText(std::uint8_t key)
 {
-    std::string text = "# Tamvolo: MIDI notes and the keys whose sound they play\n";
-    for (std::size_t note = 0; note < m_taught.size(); ++note) {
-        if (m_taught[note] == 0)
-            continue;
-        text += std::to_string(note) + " " + utf8(Cp1252::toUnicode(m_taught[note]).value_or(U'?')) + "\n";
+    return key == ' ' ? std::string("\" \"") : utf8(Cp1252::toUnicode(key).value_or(U'?'));
+}
+
+// A line's note and key, or false (a remark, a blank line, one that cannot
+// be read, with `why` said where it is a fault).
+bool readLine(std::string_view line, int &note, std::uint8_t &key, const char *&why)
+{
+    why = nullptr;
+    if (const std::size_t remark = line.find('#'); remark != std::string_view::npos)
+        line = line.substr(0, remark);
+    while (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+        line.remove_prefix(1);
+    // Blanks alone after the note: the space key, as older files wrote it.
+    std::string_view blanks = line.substr(std::min(line.size(), line.find_first_of(" \t")));
+    const bool onlyBlanks = blanks.size() >= 2 && blanks.find_first_not_of(" \t") == std::string_view::npos;
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t'))
+        line.remove_suffix(1);
+    if (line.empty())
+        return false;
+    const std::size_t space = line.find_first_of(" \t");
+    note = -1;
+    const std::string_view noteText = line.substr(0, space);
+    const auto [rest, error] = std::from_chars(noteText.data(), noteText.data() + noteText.size(), note);
+    if ((space == std::string_view::npos && !onlyBlanks) || error != std::errc() ||
+        rest != noteText.data() + noteText.size() || note < 0 || note > 127) {
+        why = "not a note from 0 to 127 and a key";
+        return false;
     }
+    std::string_view keyText = space == std::string_view::npos ? std::string_view() : line.substr(space);
+    while (!keyText.empty() && (keyText.front() == ' ' || keyText.front() == '\t'))
+        keyText.remove_prefix(1);
+    if (keyText.size() == 3 && keyText.front() == '"' && keyText.back() == '"')
+        keyText = keyText.substr(1, 1);
+    const auto code =
+        keyText.empty() && onlyBlanks ? std::optional<std::uint8_t>(' ') : Cp1252::fromUnicode(oneCharacter(keyText));
+    key = code ? Cp1252::toUpper(*code) : 0;
+    if (key == 0 || !hasSound(key)) {
+        why = "the key is not one character with a sound";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string DrumMap::text(std::string_view previous) const
+{
+    std::string text = previous.empty() ? "# Tamvolo: MIDI notes and the keys whose sound they play\n" : "";
+    std::array<bool, 128> written{};
+    while (!previous.empty()) {
+        const std::size_t end = previous.find('\n');
+        const std::string_view line = previous.substr(0, end);
+        previous = end == std::string_view::npos ? std::string_view() : previous.substr(end + 1);
+        int note = -1;
+        std::uint8_t key = 0;
+        const char *why = nullptr;
+        if (!readLine(line, note, key, why)) {
+            text += std::string(line) + "\n";
+            continue;
+        }
+        const auto n = std::size_t(note);
+        if (m_taught[n] == 0 || written[n])
+            continue;
+        written[n] = true;
+        const std::size_t remark = line.find('#');
+        text += std::to_string(note) + " " + keyText(m_taught[n]) +
+            (remark == std::string_view::npos ? std::string() : " " + std::string(line.substr(remark))) + "\n";
+    }
+    for (std::size_t note = 0; note < m_taught.size(); ++note)
+        if (m_taught[note] != 0 && !written[note])
+            text += std::to_string(note) + " " + keyText(m_taught[note]) + "\n";
     return text;
 }
 
@@ -102,36 +173,16 @@ DrumMap DrumMap::fromText(std::string_view text, std::vector<Fault> &faults)
     int number = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
+        const std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
-        if (const std::size_t remark = line.find('#'); remark != std::string_view::npos)
-            line = line.substr(0, remark);
-        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
-            line.remove_prefix(1);
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
-            line.remove_suffix(1);
-        if (line.empty())
-            continue;
-        const std::size_t space = line.find_first_of(" \t");
         int note = -1;
-        const std::string_view noteText = line.substr(0, space);
-        const auto [rest, error] = std::from_chars(noteText.data(), noteText.data() + noteText.size(), note);
-        if (space == std::string_view::npos || error != std::errc() || rest != noteText.data() + noteText.size() ||
-            note < 0 || note > 127) {
-            faults.push_back({number, "not a note from 0 to 127 and a key"});
-            continue;
-        }
-        std::string_view keyText = line.substr(space);
-        while (!keyText.empty() && (keyText.front() == ' ' || keyText.front() == '\t'))
-            keyText.remove_prefix(1);
-        const auto code = Cp1252::fromUnicode(oneCharacter(keyText));
-        const std::uint8_t key = code ? Cp1252::toUpper(*code) : 0;
-        if (key == 0 || !hasSound(key)) {
-            faults.push_back({number, "the key is not one character with a sound"});
-            continue;
-        }
-        map.learn(std::uint8_t(note), key);
+        std::uint8_t key = 0;
+        const char *why = nullptr;
+        if (readLine(line, note, key, why))
+            map.learn(std::uint8_t(note), key);
+        else if (why)
+            faults.push_back({number, why});
     }
     return map;
 }

@@ -12,8 +12,9 @@
 // J; 41/43 floor tom: F; 45/47 low tom: G; 48/50 high tom: H; 49-59
 // cymbals: K; the hand percussion to the drum or the hi-hat it is nearest),
 // and the notes a user taught the program over it (learn mode), kept in a
-// small text file: one "NOTE KEY" a line, the key as its character, "#"
-// beginning a remark.
+// small text file: one "NOTE KEY" a line, the key as its character (the
+// space key quoted, " ", or as blanks alone after the note), "#" beginning
+// a remark.
 //
 // Keys are upper-case Windows-1252 codes, as the pattern field has them
 // (PadTable). Plain values; one thread at a time.
@@ -37,8 +38,13 @@ public:
     // From now on `note` plays `key` (0: the General MIDI key again).
     void learn(std::uint8_t note, std::uint8_t key);
 
-    // The map file's text: the notes taught, in order.
-    std::string text() const;
+    // The map file's text: the notes taught, in order. With the file's
+    // `previous` text, that text with its remarks, blank lines and lines it
+    // could not read kept as they are, each note's line given the key it
+    // plays now (or dropped where it is no longer taught), and the notes
+    // new to it added at its end. The space key is written quoted (" "),
+    // which editors that strip trailing blanks keep.
+    std::string text(std::string_view previous = {}) const;
 
     // A line of a map file that was skipped, and why.
     struct Fault

@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr std::size_t kMaxMapBytes = 64 * 1024;
+constexpr std::size_t kMaxMapBytes = 1024 * 1024;
 // The open hi-hat's choke group.
 constexpr std::uint8_t kOpenHiHatGroup = 1;
 // How often the samples the notes play are looked at again.
@@ -140,20 +140,27 @@ std::uint8_t MidiPlayer::keyFor(std::uint8_t note) const
 
 void MidiPlayer::State::writeMap()
 {
-    std::string text;
+    DrumMap now;
     {
         const std::lock_guard lock(mutex);
         if (!save)
             return;
         save = false;
-        text = map.text();
+        now = map;
     }
     if (mapFile.empty())
         return;
+    // The user's own lines stay; a map that cannot be read is not replaced.
+    std::string previous;
+    const CarefulReader::Result read = CarefulReader::read(mapFile, previous, kMaxMapBytes);
+    if (read != CarefulReader::Result::Read && read != CarefulReader::Result::Missing) {
+        qCDebug(lcMidi) << "the MIDI map" << mapFile.c_str() << "could not be read, so it is not rewritten";
+        return;
+    }
     const std::string folder = mapFile.substr(0, mapFile.rfind('/'));
     ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
-    if (CarefulWriter::write(mapFile, text) != CarefulWriter::Result::Written)
+    if (CarefulWriter::write(mapFile, now.text(previous)) != CarefulWriter::Result::Written)
         qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
 }
 

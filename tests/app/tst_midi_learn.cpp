@@ -6,6 +6,7 @@
 #include "support/RecordingSink.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,10 +19,38 @@ class TestMidiLearn : public QObject
     Q_OBJECT
 
 private slots:
+    void aPadTaughtFromTheMenuKeepsItsSoundAfterARestart_data()
+    {
+        QTest::addColumn<int>("pressed");       // the key pressed in the dialog
+        QTest::addColumn<QByteArray>("before"); // the map file before; empty: none
+        QTest::addColumn<QByteArray>("kept");   // in the file after, and read back
+        QTest::addColumn<QChar>("played");      // what the pad plays after a restart
+        QTest::newRow("a drum key, no map before") << int(Qt::Key_V) << QByteArray() << QByteArray() << QChar('V');
+        QTest::newRow("the space key, in a map with the user's remarks")
+            << int(Qt::Key_Space) << QByteArray("# my pads\n36 K # the kick pad\n40 V\n")
+            << QByteArray("# my pads\n36 K # the kick pad\n40 \" \"\n") << QChar(' ');
+        QTest::newRow("a map too large to read is not replaced")
+            << int(Qt::Key_V) << QByteArray(2 << 20, '#') << QByteArray(2 << 20, '#') << QChar('B');
+    }
+
     void aPadTaughtFromTheMenuKeepsItsSoundAfterARestart()
     {
+        QFETCH(int, pressed);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, kept);
+        QFETCH(QChar, played);
         QTemporaryDir dir;
-        const std::string mapFile = dir.filePath(QStringLiteral("config/tamvolo/midi-map")).toStdString();
+        const QString map = dir.filePath(QStringLiteral("config/tamvolo/midi-map"));
+        const std::string mapFile = map.toStdString();
+        if (!before.isEmpty()) {
+            QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("config/tamvolo"))));
+            QFile file(map);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+        }
+        const auto contents = [&] {
+            QFile file(map);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
         auto engine = std::make_shared<AudioEngine>();
         RecordingSink sink;
         {
@@ -36,14 +65,19 @@ private slots:
             auto *dialog = form.findChild<MidiLearnDialog *>();
             QVERIFY(dialog && dialog->isVisible());
             form.midiNote(40, player.keyFor(40)); // the pad: an electric snare, B by default
-            QTest::keyClick(dialog, Qt::Key_V, Qt::NoModifier);
-            QCOMPARE(player.keyFor(40), std::uint8_t('V'));
-            QTRY_VERIFY(QFile::exists(QString::fromStdString(mapFile)));
+            QTest::keyClick(dialog, Qt::Key(pressed), Qt::NoModifier);
+            QCOMPARE(QChar(player.keyFor(40)), pressed == Qt::Key_Space ? QChar(' ') : QChar('V'));
+            if (kept.isEmpty())
+                QTRY_VERIFY(QFile::exists(map));
+            else
+                QTRY_VERIFY(contents().endsWith(kept.right(64)));
             QVERIFY(sink.names.isEmpty()); // a pad edits no pattern and plays no key
         }
+        if (!kept.isEmpty())
+            QCOMPARE(contents(), kept);
         MidiPlayer again(engine, std::make_unique<MidiInput>(engine->midiHub(), MidiInput::Links::None), nullptr,
                          nullptr, mapFile);
-        QCOMPARE(again.keyFor(40), std::uint8_t('V'));
+        QCOMPARE(QChar(again.keyFor(40)), played);
         QCOMPARE(again.keyFor(38), std::uint8_t('B')); // the others as they were
     }
 };
