@@ -11,7 +11,9 @@
 // flushes and renames over it, so a failure at any step leaves an existing
 // file exactly as it was. A file with more names than one (hard links), or
 // whose owner this user cannot give a new file, is rewritten in place, as
-// careful editors do, so that every name and the owner stay.
+// careful editors do, so that every name and the owner stay. What a write
+// killed half way left beside it (a hidden ".tamvolo-XXXXXX" of this user's,
+// ten minutes old) goes at the next write in that folder.
 //
 // Refused, the file untouched:
 // - anything that is not a regular file (a device, a named pipe, a folder);

@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <ctime>
 #include <thread>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -205,6 +207,22 @@ private slots:
         QVERIFY(!written);
         QCOMPARE(contents(file), QByteArray("OLD\r\n"));
         QCOMPARE(QDir(path("limited")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.txt"});
+    }
+
+    void whatAKilledWriteLeftGoesAtTheNextWrite()
+    {
+        // A kill -9 between writing and renaming leaves the hidden file; the
+        // next save in that folder removes it once it is ten minutes old,
+        // and leaves a newer one (a save under way elsewhere) and links.
+        QVERIFY(QDir(m_dir.path()).mkdir("killed"));
+        put(path("killed/.tamvolo-Ab12Cd"), "half");
+        put(path("killed/.tamvolo-Ef34Gh"), "under way");
+        QVERIFY(QFile::link(path("killed/.tamvolo-Ab12Cd"), path("killed/.tamvolo-Ln56Kk")));
+        const struct timespec times[2] = {{std::time(nullptr) - 700, 0}, {std::time(nullptr) - 700, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path("killed/.tamvolo-Ab12Cd")).constData(), times, 0), 0);
+        QVERIFY(PatternFile::write(path("killed/p.txt"), QStringLiteral("V")));
+        QCOMPARE(QDir(path("killed")).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{".tamvolo-Ef34Gh", ".tamvolo-Ln56Kk", "p.txt"}));
     }
 
     // (A file-size limit: tst_pattern_file_actions, as the user saves.)
