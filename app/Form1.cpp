@@ -10,6 +10,7 @@
 #include "app/RecorderWindow.h"
 #include "app/Twips.h"
 #include "app/VbColor.h"
+#include "app/WindowPlacement.h"
 #include "app/WindowRegion.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
@@ -57,10 +58,10 @@ void Form1::lightPad(std::uint8_t key)
         Timer1->start();
 }
 
-void Form1::setMidi(std::function<void(std::uint8_t note, std::uint8_t key)> teach)
+void Form1::setMidi(MidiLearnDialog::Pads pads)
 {
-    m_teachMidi = std::move(teach);
-    auto *learn = new QAction(QStringLiteral("Insegna un pad &MIDI…"), this);
+    m_midiPads = std::move(pads);
+    auto *learn = new QAction(QStringLiteral("Assegna un suono a un pad &MIDI…"), this);
     learn->setObjectName(QStringLiteral("learnMidiPad"));
     connect(learn, &QAction::triggered, this, &Form1::learnMidiPad);
     addMenuAction(learn);
@@ -86,9 +87,12 @@ void Form1::chooseKit()
 {
     if (!m_kitChooser)
         m_kitChooser = new KitChooser(*m_kits, m_playingKit, m_platform.chooseFile, this);
-    m_kitChooser->show();
-    m_kitChooser->raise();
-    m_kitChooser->activateWindow();
+    if (m_kitChooser->isVisible()) {
+        m_kitChooser->raise();
+        m_kitChooser->activateWindow();
+    } else {
+        WindowPlacement::showBeside(*m_kitChooser, *this);
+    }
 }
 
 void Form1::openKit(const QString &path)
@@ -113,16 +117,20 @@ void Form1::midiNote(std::uint8_t note, std::uint8_t key)
 
 void Form1::learnMidiPad()
 {
-    if (!m_midiLearn) {
-        m_midiLearn = new MidiLearnDialog(this);
-        connect(m_midiLearn, &MidiLearnDialog::taught, this, [this](std::uint8_t note, std::uint8_t key) {
-            if (m_teachMidi)
-                m_teachMidi(note, key);
-        });
+    if (!m_midiLearn)
+        m_midiLearn = new MidiLearnDialog(m_midiPads, this);
+    if (m_midiLearn->isVisible()) {
+        m_midiLearn->raise();
+        m_midiLearn->activateWindow();
+    } else {
+        WindowPlacement::showBeside(*m_midiLearn, *this);
     }
-    m_midiLearn->show();
-    m_midiLearn->raise();
-    m_midiLearn->activateWindow();
+}
+
+void Form1::midiMapWritten(const MidiPlayer::MapWritten &written)
+{
+    if (m_midiLearn)
+        m_midiLearn->mapWritten(written);
 }
 
 void Form1::PlaySample(std::string_view name, std::int64_t stampNs, bool step)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MidiLearnDialog.h"
 #include "app/Platform.h"
 #include "keys/DrumKeys.h"
 #include "sound/KitLoader.h"
@@ -15,7 +16,6 @@ class ColourButton;
 class LineControl;
 class KitChooser;
 class KitSounds;
-class MidiLearnDialog;
 class MultiLineTextBox;
 class PatternField;
 class PatternFileActions;
@@ -73,9 +73,12 @@ public:
     // Places the window in the middle of its screen.
     void centreOnScreen();
 
-    // A MIDI input plays through the program: the pattern field's menu can
-    // teach a pad a sound, which `teach` keeps.
-    void setMidi(std::function<void(std::uint8_t note, std::uint8_t key)> teach);
+    // A MIDI input plays through the program: the pattern field's menu
+    // opens the "Pad MIDI" dialog, which shows and changes `pads`' map.
+    void setMidi(MidiLearnDialog::Pads pads);
+    // How a write of the MIDI map went (the UI thread): said in the dialog
+    // where it failed.
+    void midiMapWritten(const MidiPlayer::MapWritten &written);
     // A note came from the MIDI input, playing the sound of `key` (0:
     // none): the drum lights as for a key; the pattern is left as it is.
     void midiNote(std::uint8_t note, std::uint8_t key);
@@ -214,7 +217,7 @@ private:
     TrayRestorer *m_tray = nullptr;
     PatternFileActions *m_fileActions = nullptr;
     RecorderWindow *m_recorder = nullptr;
-    std::function<void(std::uint8_t, std::uint8_t)> m_teachMidi;
+    MidiLearnDialog::Pads m_midiPads;
     MidiLearnDialog *m_midiLearn = nullptr;
     QList<QAction *> m_menuExtras;
     KitLoader *m_kits = nullptr;

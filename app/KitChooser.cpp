@@ -1,5 +1,6 @@
 #include "app/KitChooser.h"
 
+#include "keys/DrumKeys.h"
 #include "sound/KitSounds.h"
 
 #include <QComboBox>
@@ -22,10 +23,6 @@ QString text(const std::string &s)
 {
     return QString::fromStdString(s);
 }
-
-// The drum keys' names, as the pad lights show them.
-const char *const kDrums[KitSounds::kDrumKeys] = {"cassa",     "rullante", "charleston", "tom alto",
-                                                  "tom basso", "timpano",  "piatto"};
 
 } // namespace
 
@@ -218,8 +215,9 @@ void KitChooser::showKeys()
 {
     const auto playing = m_playing();
     for (int k = 0; k < KitSounds::kDrumKeys; ++k) {
-        auto *key = new QTableWidgetItem(
-            QStringLiteral("%1 (%2)").arg(QChar(KitSounds::kKeys[std::size_t(k)])).arg(QLatin1String(kDrums[k])));
+        auto *key = new QTableWidgetItem(QStringLiteral("%1 (%2)")
+                                             .arg(QChar(KitSounds::kKeys[std::size_t(k)]))
+                                             .arg(QLatin1String(DrumKeys::drumName(k))));
         m_keys->setItem(k, 0, key);
         auto *choice = new QComboBox(m_keys);
         choice->setAccessibleName(

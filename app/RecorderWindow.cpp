@@ -2,7 +2,9 @@
 
 #include "app/FileMessages.h"
 #include "app/FontSubstitutes.h"
+#include "app/KeyWords.h"
 #include "app/VbColor.h"
+#include "app/WindowPlacement.h"
 #include "files/CarefulReader.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
@@ -20,7 +22,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -201,16 +202,7 @@ void RecorderWindow::keyPressEvent(QKeyEvent *event)
 
 void RecorderWindow::showBeside(const QWidget &window)
 {
-    adjustSize();
-    const QRect screenArea = window.screen() ? window.screen()->availableGeometry() : QRect();
-    const QRect frame = window.frameGeometry();
-    QPoint at(frame.right() + 8, frame.top());
-    if (screenArea.isValid() && at.x() + width() > screenArea.right())
-        at.setX(std::max(screenArea.left(), frame.left() - 8 - width()));
-    move(at);
-    show();
-    raise();
-    activateWindow();
+    WindowPlacement::showBeside(*this, window);
 }
 
 void RecorderWindow::chooseKey(std::uint8_t code)
@@ -218,8 +210,7 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     if (!mayDropTake())
         return;
     const std::uint8_t key = Cp1252::toUpper(code);
-    // The space is named: «spazio», not « ».
-    const QString shown = key == ' ' ? QStringLiteral("spazio") : QString(QChar(char16_t(Cp1252::decodeByte(key))));
+    const QString shown = KeyWords::ofKey(key);
     const auto files = PadTable::lookup(key);
     if (files.size() != 1) {
         say(files.empty()

@@ -99,7 +99,18 @@ int main(int argc, char **argv)
                 Qt::QueuedConnection);
         },
         bank.samples());
-    window.setMidi([&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); });
+    midi.setMapListener([shown](const MidiPlayer::MapWritten &written) {
+        QMetaObject::invokeMethod(
+            shown,
+            [shown, written] {
+                if (shown)
+                    shown->midiMapWritten(written);
+            },
+            Qt::QueuedConnection);
+    });
+    window.setMidi({[&midi](std::uint8_t note, std::uint8_t key) { midi.learn(note, key); },
+                    [&midi] { midi.forgetAll(); }, [&midi] { return midi.map(); },
+                    [&midi] { return midi.inputHeard(); }});
 
     // The kit: the one --kit names (not remembered), else the one chosen
     // last; one that cannot be loaded leaves the built-in kit playing.

@@ -10,3 +10,10 @@ std::optional<int> DrumKeys::padLightFor(std::uint8_t key)
         return std::nullopt;
     return int(at);
 }
+
+const char *DrumKeys::drumName(int light)
+{
+    static constexpr const char *kNames[kCount] = {"cassa",     "rullante", "charleston", "tom alto",
+                                                   "tom basso", "timpano",  "piatto"};
+    return light >= 0 && light < kCount ? kNames[light] : "";
+}

@@ -53,6 +53,7 @@ struct MidiPlayer::State : Worker
     Listener heard;
     std::shared_ptr<SampleService> samples;
     std::string mapFile;
+    MapListener mapWritten;
 
     // Under the worker's mutex.
     DrumMap map;
@@ -125,6 +126,36 @@ void MidiPlayer::learn(std::uint8_t note, std::uint8_t key)
     qCDebug(lcMidi) << "note" << note << "now plays the key" << QString(QChar(characterOf(key)));
 }
 
+void MidiPlayer::forgetAll()
+{
+    State &s = *m_state;
+    {
+        const std::lock_guard lock(s.mutex);
+        s.map = DrumMap();
+        s.save = true;
+        s.republish = true;
+    }
+    s.input->wake();
+    qCDebug(lcMidi) << "every note plays the General MIDI map again";
+}
+
+void MidiPlayer::setMapListener(MapListener written)
+{
+    const std::lock_guard lock(m_state->mutex);
+    m_state->mapWritten = std::move(written);
+}
+
+DrumMap MidiPlayer::map() const
+{
+    const std::lock_guard lock(m_state->mutex);
+    return m_state->map;
+}
+
+MidiInput::Heard MidiPlayer::inputHeard() const
+{
+    return m_state->input->heard();
+}
+
 std::uint64_t MidiPlayer::lostHits() const
 {
     return m_state->input->dropped();
@@ -141,27 +172,34 @@ std::uint8_t MidiPlayer::keyFor(std::uint8_t note) const
 void MidiPlayer::State::writeMap()
 {
     DrumMap now;
+    MapListener told;
     {
         const std::lock_guard lock(mutex);
         if (!save)
             return;
         save = false;
         now = map;
+        told = mapWritten;
     }
     if (mapFile.empty())
         return;
+    MapWritten written{mapFile};
     // The user's own lines stay; a map that cannot be read is not replaced.
     std::string previous;
     const CarefulReader::Result read = CarefulReader::read(mapFile, previous, kMaxMapBytes);
     if (read != CarefulReader::Result::Read && read != CarefulReader::Result::Missing) {
         qCDebug(lcMidi) << "the MIDI map" << mapFile.c_str() << "could not be read, so it is not rewritten";
-        return;
+        written.unreadable = true;
+    } else {
+        const std::string folder = mapFile.substr(0, mapFile.rfind('/'));
+        ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
+        ::mkdir(folder.c_str(), 0700);
+        written.result = CarefulWriter::write(mapFile, now.text(previous));
+        if (written.result != CarefulWriter::Result::Written)
+            qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
     }
-    const std::string folder = mapFile.substr(0, mapFile.rfind('/'));
-    ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
-    ::mkdir(folder.c_str(), 0700);
-    if (CarefulWriter::write(mapFile, now.text(previous)) != CarefulWriter::Result::Written)
-        qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
+    if (told)
+        told(written);
 }
 
 std::string MidiPlayer::State::fillEntry(NoteTable::Entry &entry, const DrumMap &now, const KitSounds *kit,

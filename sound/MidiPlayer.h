@@ -1,5 +1,8 @@
 #pragma once
 
+#include "audio/inputs/MidiInput.h"
+#include "files/CarefulWriter.h"
+#include "keys/DrumMap.h"
 #include "sound/SampleService.h"
 
 #include <cstdint>
@@ -9,7 +12,6 @@
 #include <vector>
 
 class AudioEngine;
-class MidiInput;
 
 // Plays what comes from a MIDI pad. Each note from the MIDI input plays, by
 // the drum map (DrumMap: the General MIDI percussion map, and the notes a
@@ -47,6 +49,14 @@ public:
         std::int64_t playedNs = 0; // when it was played (the graph's time: the monotonic clock)
     };
     using Listener = std::function<void(const Heard &)>;
+    // How a write of the map file went, told after each.
+    struct MapWritten
+    {
+        std::string file;
+        CarefulWriter::Result result = CarefulWriter::Result::Written;
+        bool unreadable = false; // the file there could not be read, so it was left as it was
+    };
+    using MapListener = std::function<void(const MapWritten &)>;
 
     static std::string defaultMapFile();
 
@@ -58,8 +68,20 @@ public:
     MidiPlayer &operator=(const MidiPlayer &) = delete;
 
     // Any thread: from now on `note` plays the sound of `key` (an upper-case
-    // Windows-1252 code with a pad row); the map file is written.
+    // Windows-1252 code with a pad row; 0: the General MIDI map's again);
+    // the map file is written, and how it went told to `written`
+    // (setMapListener()) on the player's thread. Never blocks.
     void learn(std::uint8_t note, std::uint8_t key);
+    // Any thread: every note plays the General MIDI map's sound again, as
+    // learn() does. Never blocks.
+    void forgetAll();
+    // Before the first learn(): who hears how each write of the map went.
+    void setMapListener(MapListener written);
+    // Any thread, never blocks: the map as it is now (the General MIDI map
+    // alone until the file has been read).
+    DrumMap map() const;
+    // Any thread, never blocks: where the input hears pads from.
+    MidiInput::Heard inputHeard() const;
     // Any thread: hits the input lost because this player fell behind.
     std::uint64_t lostHits() const;
     // Any thread: the key whose sound `note` plays now (0: none), once the

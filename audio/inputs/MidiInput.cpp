@@ -10,6 +10,7 @@ struct MidiInput::State : Worker
 {
     std::shared_ptr<MidiHub> hub;
     Links links = Links::Hardware;
+    std::atomic<Heard> heard{Heard::Looking};
 
     // The worker thread: opens, and opens again.
     void work();
@@ -23,6 +24,7 @@ void MidiInput::State::work()
     bool saidNone = false;
     while (!waitOrStop(std::chrono::milliseconds(0))) {
         if (pipeWire.open()) {
+            heard = Heard::PipeWire;
             if (sequencer.isOpen()) {
                 sequencer.close();
                 qCDebug(lcMidi) << "MIDI in: back on PipeWire's graph, no longer on the ALSA sequencer";
@@ -31,16 +33,19 @@ void MidiInput::State::work()
             pipeWire.close();
             if (ended == MidiSource::Ended::Stopped)
                 break;
+            heard = Heard::Looking;
             if (ended == MidiSource::Ended::Lost)
                 qCDebug(lcMidi) << "MIDI in: PipeWire went away; tried again every" << kRetryMs << "ms";
             continue;
         }
         if (sequencer.open()) {
+            heard = Heard::Sequencer;
             // Served a turn at a time: PipeWire is looked for between turns.
             if (sequencer.serve(wait) == MidiSource::Ended::Stopped)
                 break;
             continue;
         }
+        heard = Heard::Nowhere;
         if (!saidNone)
             qCDebug(lcMidi) << "no MIDI input: no PipeWire answers and there is no ALSA sequencer";
         saidNone = true;
@@ -77,4 +82,9 @@ void MidiInput::wake()
 std::uint64_t MidiInput::dropped() const
 {
     return m_state->hub->dropped();
+}
+
+MidiInput::Heard MidiInput::heard() const
+{
+    return m_state->heard;
 }

@@ -47,6 +47,16 @@ public:
     // Any thread, never blocks: hits lost because the reader fell behind.
     std::uint64_t dropped() const;
 
+    // Where the pads are heard from now.
+    enum class Heard {
+        Looking,   // opening, at start or after a server went away
+        PipeWire,  // PipeWire's graph
+        Sequencer, // the ALSA sequencer
+        Nowhere,   // no PipeWire answers and there is no ALSA sequencer
+    };
+    // Any thread, never blocks.
+    Heard heard() const;
+
 private:
     struct State;
     std::unique_ptr<State> m_state;

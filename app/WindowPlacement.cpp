@@ -1,0 +1,20 @@
+#include "app/WindowPlacement.h"
+
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+
+void WindowPlacement::showBeside(QWidget &shown, const QWidget &window)
+{
+    shown.adjustSize();
+    const QRect screenArea = window.screen() ? window.screen()->availableGeometry() : QRect();
+    const QRect frame = window.frameGeometry();
+    QPoint at(frame.right() + 8, frame.top());
+    if (screenArea.isValid() && at.x() + shown.width() > screenArea.right())
+        at.setX(std::max(screenArea.left(), frame.left() - 8 - shown.width()));
+    shown.move(at);
+    shown.show();
+    shown.raise();
+    shown.activateWindow();
+}
