@@ -1,5 +1,7 @@
 #include "app/ColourButton.h"
 
+#include "app/Contrast.h"
+
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -13,8 +15,12 @@ void ColourButton::setBackColour(const QColor &colour)
 {
     m_colour = colour;
     auto [it, added] = m_palettes.try_emplace(colour.rgba(), palette());
-    if (added)
+    if (added) {
+        // A background fixed here fixes the text too: the theme's where it
+        // reads on it (a dark theme's white does not on light grey).
         it->second.setColor(QPalette::Button, colour);
+        it->second.setColor(QPalette::ButtonText, Contrast::readableOn(colour, palette().color(QPalette::ButtonText)));
+    }
     update();
 }
 

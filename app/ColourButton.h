@@ -6,7 +6,8 @@
 
 #include <map>
 
-// A button drawn in a background colour that can change at run time.
+// A button drawn in a background colour that can change at run time, its
+// text in a colour readable on it.
 //
 // The style caches its drawings of buttons by palette. Giving the button a
 // new palette at every change would add the same drawings to that cache over

@@ -105,6 +105,7 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     setAutoFillBackground(!m_smoothOutline);
     QPalette p = palette();
     p.setColor(QPalette::Window, VbColor::toColor(VbColor::kWhite));
+    p.setColor(QPalette::WindowText, VbColor::toColor(VbColor::kBlack)); // readable on it under any theme
     setPalette(p);
 
     createDrumPicture();

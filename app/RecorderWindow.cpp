@@ -51,6 +51,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, VbColor::toColor(VbColor::kWhite));
+    p.setColor(QPalette::WindowText, VbColor::toColor(VbColor::kBlack)); // readable on it under any theme
     setPalette(p);
     const QFont font = FontSubstitutes::font(Face::MsSansSerif, 9.75);
     setFont(font);

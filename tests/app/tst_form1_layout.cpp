@@ -1,6 +1,9 @@
 #include "app/ColourButton.h"
+#include "app/Contrast.h"
 #include "app/Form1.h"
+#include "app/MidiLearnDialog.h"
 #include "app/MultiLineTextBox.h"
+#include "app/RecorderWindow.h"
 #include "app/ShapeControl.h"
 #include "support/FormControls.h"
 #include "support/RecordingSink.h"
@@ -11,7 +14,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
 #include <QTimer>
 
 #include <memory>
@@ -43,6 +48,42 @@ class TestForm1Layout : public QObject
         if (auto *t = qobject_cast<MultiLineTextBox *>(w))
             return t->text();
         return {};
+    }
+
+    // A dark desktop theme's palette, as KDE's Breeze Dark gives it.
+    static QPalette darkTheme()
+    {
+        QPalette p(QColor(0x31363b), QColor(0x232629));
+        p.setColor(QPalette::WindowText, QColor(0xfcfcfc));
+        p.setColor(QPalette::ButtonText, QColor(0xfcfcfc));
+        p.setColor(QPalette::Text, QColor(0xfcfcfc));
+        p.setColor(QPalette::Base, QColor(0x1b1e20));
+        p.setColor(QPalette::Highlight, QColor(0x3daee9));
+        return p;
+    }
+
+    // The contrast a person sees in a control's text, on its grabbed pixels:
+    // its most frequent colour (the background) against the one that
+    // stands out most from it (the text's core).
+    static double seenContrast(QWidget *w)
+    {
+        QRect text = w->contentsRect();
+        if (auto *b = qobject_cast<QPushButton *>(w)) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            text = b->style()->subElementRect(QStyle::SE_PushButtonContents, &option, b).adjusted(3, 3, -3, -3);
+        }
+        const QImage image = w->grab(text).toImage();
+        std::map<QRgb, int> counts;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                ++counts[image.pixel(x, y)];
+        const auto background =
+            std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) { return a.second < b.second; })->first;
+        double best = 1;
+        for (const auto &[colour, count] : counts)
+            best = std::max(best, Contrast::ratio(QColor(background), QColor(colour)));
+        return best;
     }
 
 private slots:
@@ -317,6 +358,58 @@ private slots:
             QSKIP("TAMVOLO_SCREENSHOTS names no folder");
         QDir().mkpath(folder);
         QVERIFY(m_form->grab().save(folder + QStringLiteral("/tamvolo-padlights.png")));
+    }
+
+    void everyTextReadsUnderALightAndADarkTheme_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("playing");
+        QTest::newRow("a light theme, stopped") << false << false;
+        QTest::newRow("a light theme, the loop playing") << false << true;
+        QTest::newRow("a dark theme, stopped") << true << false;
+        QTest::newRow("a dark theme, the loop playing") << true << true;
+    }
+
+    void everyTextReadsUnderALightAndADarkTheme()
+    {
+        QFETCH(bool, dark);
+        QFETCH(bool, playing);
+        const QPalette before = QApplication::palette();
+        QApplication::setPalette(dark ? darkTheme() : QApplication::style()->standardPalette());
+        m_form = std::make_unique<Form1>(m_sink);
+        m_form->Form_Load();
+        m_form->show();
+        m_form->Label2_MouseMove(0, 0, 0, 0); // the help shown
+        if (playing)
+            m_form->Command2_Click();
+        RecorderWindow recorder(
+            m_sink, [] { return std::string("/nonexistent"); }, {}, nullptr);
+        recorder.show();
+        QTest::keyClick(&recorder, Qt::Key_V); // its status and its seconds say what to do
+        MidiLearnDialog pads({});
+        pads.show();
+        // "Info!" keeps the window's own green on white.
+        QList<QWidget *> texts;
+        for (const char *name :
+             {"CmdCance", "Text1", "Command2", "cmdFerma", "Text2", "Command7", "cmdRiduci", "cmdChiudi"})
+            texts << control(m_form.get(), name);
+        for (QWidget *parent : {static_cast<QWidget *>(&recorder), static_cast<QWidget *>(&pads)})
+            for (auto *w : parent->findChildren<QWidget *>())
+                if ((qobject_cast<QLabel *>(w) && !qobject_cast<QLabel *>(w)->text().isEmpty()) ||
+                    qobject_cast<QPushButton *>(w))
+                    texts << w;
+        for (QWidget *w : texts) {
+            if (!w->isVisible() || !w->isEnabled())
+                continue;
+            const double seen = seenContrast(w);
+            QVERIFY2(
+                seen >= Contrast::kReadable,
+                qPrintable(QStringLiteral("%1 \"%2\": %3:1").arg(w->objectName(), textOf(w)).arg(seen, 0, 'f', 2)));
+        }
+        if (playing)
+            m_form->cmdFerma_Click();
+        m_form.reset();
+        QApplication::setPalette(before);
     }
 
     void tabOrderAndFocus()
