@@ -163,6 +163,7 @@ void Form1::Command2_Click()
         return;
     cmdFerma->setBackColour(VbColor::toColor(VbColor::kLightGrey));
     Command2->setBackColour(VbColor::toColor(VbColor::kButtonFace));
+    showPlaying(true);
     // Arms step 1 beside whatever step is pending; arming it again restarts
     // its count.
     m_stepClock->start();
@@ -176,6 +177,7 @@ void Form1::cmdFerma_Click()
     m_sound.withdrawSteps(m_sound.nowNs() + 1);
     Command2->setBackColour(VbColor::toColor(VbColor::kLightGrey));
     cmdFerma->setBackColour(VbColor::toColor(VbColor::kButtonFace));
+    showPlaying(false);
 }
 
 void Form1::playStep(int step)

@@ -159,6 +159,10 @@ private:
     void createTimers();
     void connectEvents();
     void setTabOrder();
+    // Names and descriptions a screen reader speaks.
+    void nameForScreenReaders();
+    // Esegui and Ferma tell a screen reader whether the loop plays.
+    void showPlaying(bool playing);
     // Step `step` (1 to 7) of the loop, run by its handler: plays the step
     // for the beat the step clock gave (the clock armed the next already).
     void playStep(int step);

@@ -11,10 +11,12 @@
 #include "app/PatternFileActions.h"
 #include "app/PictureBox.h"
 #include "app/ShapeControl.h"
+#include "app/Spoken.h"
 #include "app/TrayRestorer.h"
 #include "app/Twips.h"
 #include "app/VbColor.h"
 #include "app/WindowRegion.h"
+#include "keys/DrumKeys.h"
 #include "keys/PatternLength.h"
 #include "sequencer/StepClock.h"
 #include "services/PatternFile.h"
@@ -26,6 +28,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSvgRenderer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -110,6 +113,7 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
 
     createDrumPicture();
     createSidePanel();
+    nameForScreenReaders();
     createTimers();
     const PatternFileActions::PatternFiles files{
         [this](const QByteArray &name) { return OpenFile(name); },
@@ -244,6 +248,14 @@ void Form1::connectEvents()
 {
     Text1->setKeyPressHook([this](short &keyAscii) { Text1_KeyPress(keyAscii); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    // The help the pointer shows over "Info!", from the keyboard.
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] {
+        if (Text2->isVisible())
+            Frame1_MouseMove(0, 0, 0, 0);
+        else
+            Label2_MouseMove(0, 0, 0, 0);
+    });
     connect(Image1, &PictureBox::mouseDown, this, &Form1::Image1_MouseDown);
     connect(Image1, &PictureBox::mouseMove, this, &Form1::Image1_MouseMove);
     connect(Image1, &PictureBox::mouseUp, this, &Form1::Image1_MouseUp);
@@ -257,6 +269,29 @@ void Form1::connectEvents()
     connect(m_stepClock, &StepClock::stepDue, this, &Form1::runStep);
     connect(m_stepClock, &StepClock::stepSounding, Text1, &PatternField::setSoundingStep);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::askStepsAgain);
+}
+
+void Form1::nameForScreenReaders()
+{
+    Text1->setAccessibleName(QStringLiteral("Pattern"));
+    Text1->setAccessibleDescription(QStringLiteral("Max 7 caratteri: ogni tasto suona il suo suono. Il menu (tasto "
+                                                   "Menu o Maiusc+F10) apre, salva ed esporta il pattern."));
+    Image1->setAccessibleName(QStringLiteral("Batteria"));
+    Image1->setAccessibleDescription(QStringLiteral("Si illumina il tamburo di ogni suono; trascinala per spostare "
+                                                    "la finestra."));
+    for (int light = 0; light < DrumKeys::kCount; ++light)
+        m_padLights[std::size_t(light)]->setAccessibleName(QLatin1String(DrumKeys::drumName(light)));
+    Label2->setAccessibleDescription(QStringLiteral("F1 mostra l'aiuto"));
+    Text2->setAccessibleName(QStringLiteral("Aiuto"));
+    Image6->setAccessibleName(QStringLiteral("Elenco dei tasti"));
+    showPlaying(false);
+}
+
+void Form1::showPlaying(bool playing)
+{
+    const QString state = playing ? QStringLiteral("Il loop suona") : QStringLiteral("Il loop è fermo");
+    Spoken::describe(Command2, state);
+    Spoken::describe(cmdFerma, state);
 }
 
 void Form1::setTabOrder()

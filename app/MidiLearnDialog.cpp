@@ -2,10 +2,10 @@
 
 #include "app/FileMessages.h"
 #include "app/KeyWords.h"
+#include "app/Spoken.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 
-#include <QAccessible>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -153,11 +153,7 @@ void MidiLearnDialog::say(const QString &text)
 {
     m_text->setText(text);
     adjustSize();
-    // Spoken by a screen reader: the label changes, and the table that has
-    // the focus carries the sentence as its description.
-    m_table->setAccessibleDescription(text);
-    QAccessibleEvent changed(m_table, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&changed);
+    Spoken::describe(m_table, text); // the table has the focus
 }
 
 void MidiLearnDialog::noteHeard(std::uint8_t note)

@@ -120,6 +120,12 @@ QString PatternField::filter(const QString &typed)
 
 void PatternField::keyPressEvent(QKeyEvent *event)
 {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        // The menu key's other name, as every desktop knows it.
+        QContextMenuEvent asked(QContextMenuEvent::Keyboard, cursorRect().center(), mapToGlobal(cursorRect().center()));
+        contextMenuEvent(&asked);
+        return;
+    }
     QString text = event->text();
     const bool typesCharacter = !text.isEmpty() && event->key() != Qt::Key_Delete && text != QStringLiteral("\x7f");
     if (!typesCharacter) {

@@ -3,6 +3,7 @@
 #include "app/FileMessages.h"
 #include "app/FontSubstitutes.h"
 #include "app/KeyWords.h"
+#include "app/Spoken.h"
 #include "app/VbColor.h"
 #include "app/WindowPlacement.h"
 #include "files/CarefulReader.h"
@@ -132,6 +133,10 @@ QString RecorderWindow::status() const
 void RecorderWindow::say(const QString &text)
 {
     m_status->setText(text);
+    // The window holds the focus until Tab takes it to a button.
+    Spoken::describe(this, text);
+    if (QWidget *focused = focusWidget(); focused && focused != this)
+        Spoken::describe(focused, text);
 }
 
 void RecorderWindow::updateButtons()

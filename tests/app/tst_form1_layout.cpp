@@ -9,11 +9,13 @@
 #include "support/RecordingSink.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
@@ -410,6 +412,91 @@ private slots:
             m_form->cmdFerma_Click();
         m_form.reset();
         QApplication::setPalette(before);
+    }
+
+    void aScreenReaderHearsEachControl_data()
+    {
+        QTest::addColumn<QString>("name");      // the control's object name
+        QTest::addColumn<int>("role");          // QAccessible::Role
+        QTest::addColumn<QString>("heard");     // its accessible name
+        QTest::addColumn<QString>("described"); // what its description begins with
+        const int button = QAccessible::PushButton;
+        QTest::newRow("the pattern field") << "Text1" << int(QAccessible::EditableText) << "Pattern"
+                                           << "Max 7";
+        QTest::newRow("the drums") << "Image1" << int(QAccessible::Client) << "Batteria"
+                                   << "Si illumina";
+        QTest::newRow("the bass drum's light") << "Shape1" << int(QAccessible::Client) << "cassa"
+                                               << "";
+        QTest::newRow("the crash's light") << "Image5" << int(QAccessible::Client) << "piatto"
+                                           << "";
+        QTest::newRow("Esegui, stopped") << "Command2" << button << "Esegui"
+                                         << "Il loop è fermo";
+        QTest::newRow("Ferma, stopped") << "cmdFerma" << button << "Ferma"
+                                        << "Il loop è fermo";
+        QTest::newRow("Cancella tutto") << "CmdCance" << button << "Cancella tutto"
+                                        << "";
+        QTest::newRow("Info!") << "Label2" << int(QAccessible::StaticText) << "Info!"
+                               << "F1";
+        QTest::newRow("the recorder's button") << "Command7" << button << "Apri il registratore di suoni (xp)"
+                                               << "";
+        QTest::newRow("Riduci a icona") << "cmdRiduci" << button << "Riduci a icona"
+                                        << "";
+        QTest::newRow("Chiudi") << "cmdChiudi" << button << "Chiudi"
+                                << "";
+    }
+
+    // Walked as a screen reader walks it: from the window's accessible
+    // interface down, every control by role, name and description.
+    void aScreenReaderHearsEachControl()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, role);
+        QFETCH(QString, heard);
+        QFETCH(QString, described);
+        m_form->Form_Load();
+        for (const char *light : {"Shape1", "Image5"})
+            control(m_form.get(), light)->show();
+        m_form->show();
+        std::function<QAccessibleInterface *(QAccessibleInterface *)> find = [&](QAccessibleInterface *at) {
+            if (at->object() && at->object()->objectName() == name)
+                return at;
+            for (int i = 0; i < at->childCount(); ++i)
+                if (QAccessibleInterface *found = find(at->child(i)))
+                    return found;
+            return static_cast<QAccessibleInterface *>(nullptr);
+        };
+        QAccessibleInterface *found = find(QAccessible::queryAccessibleInterface(m_form.get()));
+        QVERIFY2(found, "not in the window's accessible tree");
+        QCOMPARE(int(found->role()), role);
+        QCOMPARE(found->text(QAccessible::Name), heard);
+        const QString description = found->text(QAccessible::Description);
+        QVERIFY2(description.left(described.size()) == described, qPrintable(description));
+        QVERIFY(!found->state().invisible);
+    }
+
+    void theKeyboardReachesTheHelpTheMenuAndThePlayingState()
+    {
+        m_form->Form_Load();
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        auto *help = control(m_form.get(), "Text2");
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        QVERIFY(help->isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        QVERIFY(!help->isVisible());
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Esegui, which has the focus
+        auto *play = QAccessible::queryAccessibleInterface(control(m_form.get(), "Command2"));
+        QCOMPARE(play->text(QAccessible::Description), QStringLiteral("Il loop suona"));
+        m_form->cmdFerma_Click();
+        QCOMPARE(play->text(QAccessible::Description), QStringLiteral("Il loop è fermo"));
+
+        auto *field = control(m_form.get(), "Text1");
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_F10, Qt::ShiftModifier);
+        auto *menu = field->findChild<QMenu *>(QStringLiteral("patternMenu"));
+        QVERIFY(menu && menu->isVisible());
+        menu->close();
     }
 
     void tabOrderAndFocus()
