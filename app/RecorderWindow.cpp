@@ -8,6 +8,7 @@
 #include "app/WindowPlacement.h"
 #include "files/CarefulReader.h"
 #include "keys/Cp1252.h"
+#include "keys/DrumKeys.h"
 #include "keys/PadTable.h"
 #include "sound/SampleIndex.h"
 #include "sound/SoundSink.h"
@@ -57,7 +58,10 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     const QFont font = FontSubstitutes::font(Face::MsSansSerif, 9.75);
     setFont(font);
 
-    m_keyLabel = new QLabel(QStringLiteral("Premi il tasto del suono da registrare."), this);
+    m_keyLabel = new QLabel(QStringLiteral("Premi il tasto del suono da registrare (Spazio, quando nessun "
+                                           "pulsante ha il focus, per il suono dello spazio)."),
+                            this);
+    m_keyLabel->setWordWrap(true);
     m_keyLabel->setObjectName(QStringLiteral("keyLabel"));
     m_keyLabel->setFont(FontSubstitutes::font(Face::MsSansSerif, 12, true));
     QPalette red = m_keyLabel->palette();
@@ -80,10 +84,10 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
         auto *b = new QPushButton(text, this);
         b->setObjectName(QLatin1String(name));
         // Reached by Tab, pressed by Space or Enter; a click leaves the
-        // focus where it was, so that the keys still choose the sample.
+        // focus where it was, so that the keys still choose the sample (and
+        // Space, with the window focused, the space key's).
         b->setFocusPolicy(Qt::TabFocus);
         b->setAutoDefault(true);
-        b->installEventFilter(this);
         connect(b, &QPushButton::clicked, this, slot);
         return b;
     };
@@ -133,6 +137,14 @@ QString RecorderWindow::status() const
 void RecorderWindow::say(const QString &text)
 {
     m_status->setText(text);
+    // The window grows with what it says, at any scale.
+    if (QLayout *laid = layout()) {
+        laid->activate();
+        const int needed =
+            laid->hasHeightForWidth() ? laid->totalHeightForWidth(width()) : laid->totalSizeHint().height();
+        if (needed > height())
+            resize(width(), needed);
+    }
     // The window holds the focus until Tab takes it to a button.
     Spoken::describe(this, text);
     if (QWidget *focused = focusWidget(); focused && focused != this)
@@ -154,19 +166,6 @@ bool RecorderWindow::mayDropTake()
 {
     return m_take.empty() || m_takeSaved ||
         (m_ask && m_ask(this, QStringLiteral("La registrazione non è stata salvata. Vuoi scartarla?")));
-}
-
-bool RecorderWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    // Space chooses the space key's sound wherever the focus is, as every
-    // other key chooses its own; Enter presses the button.
-    if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
-        if (event->type() == QEvent::KeyPress)
-            keyPressEvent(static_cast<QKeyEvent *>(event));
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 QString RecorderWindow::userFilePlaying() const
@@ -234,7 +233,11 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     m_takeSaved = false;
     m_listenTimer->stop();
     m_time->clear();
-    m_keyLabel->setText(QStringLiteral("Tasto «%1»: %2").arg(m_key, m_file));
+    // A drum key says its drum, as a drummer thinks of it: "Tasto «V» (cassa): v.wav".
+    const auto light = DrumKeys::padLightFor(key);
+    m_keyLabel->setText(
+        light ? QStringLiteral("Tasto «%1» (%2): %3").arg(m_key, QLatin1String(DrumKeys::drumName(*light)), m_file)
+              : QStringLiteral("Tasto «%1»: %2").arg(m_key, m_file));
     // Keys that share the sample get the recording too: said.
     QStringList sharing;
     for (const PadTable::Row &row : PadTable::rows()) {

@@ -154,6 +154,8 @@ private slots:
             QVERIFY(control<QLabel>(m_window.get(), "keyLabel")->text().contains(file));
         if (typed == " ")
             QCOMPARE(control<QLabel>(m_window.get(), "keyLabel")->text(), QStringLiteral("Tasto «spazio»: sla.wav"));
+        if (typed == "v") // a drum's key names its drum
+            QCOMPARE(control<QLabel>(m_window.get(), "keyLabel")->text(), QStringLiteral("Tasto «V» (cassa): v.wav"));
     }
 
     void nothingIsRecordedBeforeAKeyIsChosen()
@@ -248,12 +250,22 @@ private slots:
         QVERIFY(m_window->focusWidget() != button("stop"));
     }
 
-    void spaceChoosesTheSpaceKeysSoundWhereverTheFocusIs()
+    void spacePressesTheFocusedButtonElseChoosesTheSpaceKeysSound_data()
     {
+        QTest::addColumn<bool>("onTheButton");
+        QTest::newRow("on \"Registra\": it records") << true;
+        QTest::newRow("on the window: the space key's sound") << false;
+    }
+
+    void spacePressesTheFocusedButtonElseChoosesTheSpaceKeysSound()
+    {
+        QFETCH(bool, onTheButton);
         type(QStringLiteral("v"));
-        QTest::keyClick(button("record"), Qt::Key_Space);
-        QCOMPARE(m_window->fileName(), QStringLiteral("sla.wav"));
-        QVERIFY(!button("stop")->isEnabled()); // "Registra" was not pressed
+        QTest::keyClick(onTheButton ? static_cast<QWidget *>(button("record")) : m_window.get(), Qt::Key_Space);
+        QCOMPARE(m_window->fileName(), onTheButton ? QStringLiteral("v.wav") : QStringLiteral("sla.wav"));
+        QCOMPARE(button("stop")->isEnabled(), onTheButton);
+        if (onTheButton)
+            button("stop")->click();
     }
 
     void nothingRecordedIsLostWithoutAQuestion_data()
