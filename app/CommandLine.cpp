@@ -158,5 +158,16 @@ std::string CommandLine::help()
            "  XDG_DATA_HOME    la cartella dei tuoi suoni è $XDG_DATA_HOME/tamvolo/voc\n"
            "                   (senza: ~/.local/share/tamvolo/voc)\n"
            "\n"
+           "Tasti: Ctrl+O apre un pattern, Ctrl+S lo salva, Ctrl+E esporta il loop in WAV,\n"
+           "Ctrl+Z annulla, Maiusc+F10 o il tasto Menu apre il menu del campo, F1 l'aiuto.\n"
+           "Dal menu: \"Assegna un suono a un pad MIDI…\" (la mappa dei pad) e il\n"
+           "registratore di suoni (\"Apri il registratore di suoni\").\n"
+           "\n"
+           "File:\n"
+           "  ~/.config/tamvolo/midi-map\n"
+           "                   i pad MIDI a cui hai assegnato un suono (\"40 V\" per riga)\n"
+           "  ~/.local/share/tamvolo/voc\n"
+           "                   i tuoi suoni e le registrazioni\n"
+           "\n"
            "Vedi anche: man tamvolo\n";
 }

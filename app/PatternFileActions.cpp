@@ -9,7 +9,9 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QToolTip>
 #include <QtConcurrent>
 
 namespace {
@@ -18,6 +20,8 @@ namespace {
 // the .txt files of earlier versions open as well.
 const QString kPatternFilter = QStringLiteral("Pattern (*.tamvolo *.txt);;Tutti i file (*)");
 const QString kWavFilter = QStringLiteral("File audio WAV (*.wav)");
+// How long the sign that a pattern was saved stays.
+constexpr int kSavedShownMs = 2500;
 
 } // namespace
 
@@ -89,15 +93,20 @@ void PatternFileActions::openChosen()
 
 void PatternFileActions::saveChosen()
 {
-    const QString path = m_chooseFile
-        ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter, QStringLiteral("tamvolo"), true)
-        : QString();
+    const QString path = m_chooseFile ? m_chooseFile(&m_window, QStringLiteral("Salva il pattern"), kPatternFilter,
+                                                     QStringLiteral("pattern.tamvolo"), true)
+                                      : QString();
     if (path.isEmpty())
         return;
     const CarefulWriter::Result saved = m_files.save(path);
-    if (saved != CarefulWriter::Result::Written)
+    if (saved != CarefulWriter::Result::Written) {
         tell("patternSaveFailure",
              FileMessages::notWritten(QStringLiteral("Impossibile salvare il pattern"), path, saved));
+        return;
+    }
+    // A brief sign, under the field, that takes nothing from the keys.
+    const QString said = QStringLiteral("Pattern salvato: %1").arg(QFileInfo(path).fileName());
+    QToolTip::showText(m_field.mapToGlobal(QPoint(0, m_field.height())), said, &m_field, {}, kSavedShownMs);
 }
 
 bool PatternFileActions::exportLoop(const QString &path, int loops)
@@ -132,9 +141,9 @@ void PatternFileActions::exportDone()
 
 void PatternFileActions::exportChosen()
 {
-    const QString path = m_chooseFile
-        ? m_chooseFile(&m_window, QStringLiteral("Esporta il loop come WAV"), kWavFilter, QStringLiteral("wav"), true)
-        : QString();
+    const QString path = m_chooseFile ? m_chooseFile(&m_window, QStringLiteral("Esporta il loop come WAV"), kWavFilter,
+                                                     QStringLiteral("loop.wav"), true)
+                                      : QString();
     if (!path.isEmpty())
         exportLoop(path);
 }

@@ -39,7 +39,7 @@ Platform Platform::system()
     // either is missing); each later one where the user last chose a file
     // of its kind.
     auto lastFolders = std::make_shared<std::array<QString, 2>>();
-    p.chooseFile = [lastFolders](QWidget *parent, const QString &title, const QString &filter, const QString &suffix,
+    p.chooseFile = [lastFolders](QWidget *parent, const QString &title, const QString &filter, const QString &suggested,
                                  bool save) {
         const bool sounds = filter.contains(QLatin1String("*.wav"));
         QString &last = (*lastFolders)[sounds ? 1 : 0];
@@ -54,7 +54,9 @@ Platform Platform::system()
         dialog.setObjectName(QStringLiteral("fileDialog"));
         dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        dialog.setDefaultSuffix(suffix);
+        dialog.setDefaultSuffix(QFileInfo(suggested).suffix());
+        if (save && !suggested.isEmpty())
+            dialog.selectFile(suggested);
         dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Tipo di file:"));
         // Qt's own dialog (where the desktop offers none) gives its columns
         // fixed widths that cut the Italian titles and the sizes: each column

@@ -28,12 +28,13 @@ struct Platform
     // asks for a normal, focused window.
     std::function<bool(const QString &path, int windowStyle)> startProgram;
     // Asks the user for a file through the desktop's file dialog: one to
-    // open or, with `save`, one to write (given `suffix` when the name typed
-    // has none). `filter` as Qt's file dialogs take it: "Pattern (*.txt)".
+    // open or, with `save`, one to write, named `suggested` until the user
+    // types another (given its suffix when the name typed has none).
+    // `filter` as Qt's file dialogs take it: "Pattern (*.txt)".
     // Empty when the user cancels. Sounds are looked for in the user's music
     // folder, the rest in the documents folder, then where the last was found.
     using ChooseFile = std::function<QString(QWidget *parent, const QString &title, const QString &filter,
-                                             const QString &suffix, bool save)>;
+                                             const QString &suggested, bool save)>;
     ChooseFile chooseFile;
     // Asks the user a yes-or-no question before something is lost; "No" is
     // the default. True for yes.

@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QUrl>
 
 #include <memory>
@@ -222,6 +223,7 @@ private slots:
         QCOMPARE(m_asked, QStringList{"Salva il pattern"});
         QCOMPARE(contents(m_chosen), QByteArray("\xc8K-\r\n")); // one line, as pattern files are
         QCOMPARE(message(), QString());
+        QCOMPARE(QToolTip::text(), QStringLiteral("Pattern salvato: saved.txt")); // a brief sign
     }
 
     void aPatternThatCannotBeSavedIsSaid()

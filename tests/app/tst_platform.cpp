@@ -88,13 +88,18 @@ private slots:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("name"); // of a file there
+        QTest::addColumn<QString>("name");      // of a file there
+        QTest::addColumn<QString>("suggested"); // the name a save dialog proposes; empty: an open
         QTest::newRow("patterns in the documents folder") << "Pattern (*.txt)"
                                                           << "Documents"
-                                                          << "old.txt";
+                                                          << "old.txt" << QString();
         QTest::newRow("sounds in the music folder") << "File audio WAV (*.wav)"
                                                     << "Music"
-                                                    << "old.wav";
+                                                    << "old.wav" << QString();
+        QTest::newRow("a pattern saved, its name proposed") << "Pattern (*.tamvolo)"
+                                                            << "Documents"
+                                                            << "old.tamvolo"
+                                                            << "pattern.tamvolo";
     }
 
     void theFileDialogStartsInTheUsersFolderAndSpeaksItalian()
@@ -102,6 +107,7 @@ private slots:
         QFETCH(QString, filter);
         QFETCH(QString, folder);
         QFETCH(QString, name);
+        QFETCH(QString, suggested);
         QTemporaryDir home;
         for (const char *userFolder : {"Documents", "Music"})
             QVERIFY(QDir(home.path()).mkpath(QLatin1String(userFolder)));
@@ -116,7 +122,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toLocal8Bit());
 
         // What the dialog shows, once its list has the file; then cancelled.
-        QString shownFolder, date, size, header, typeLabel, folderType;
+        QString shownFolder, date, size, header, typeLabel, folderType, proposed;
         QStringList cutColumns; // whose title or text does not fit
         QTimer look;
         connect(&look, &QTimer::timeout, this, [&] {
@@ -125,6 +131,7 @@ private slots:
             if (!model)
                 return;
             shownFolder = dialog->directory().absolutePath();
+            proposed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
             date = model->index(file, 3).data().toString();
             size = model->index(file, 1).data().toString();
             folderType = model->index(home.filePath(folder), 2).data().toString();
@@ -144,10 +151,13 @@ private slots:
             look.setProperty("tries", look.property("tries").toInt() + 1);
         });
         look.start(20);
-        const QString chosen = Platform::system().chooseFile(nullptr, QStringLiteral("Apri"), filter, {}, false);
+        const QString chosen =
+            Platform::system().chooseFile(nullptr, QStringLiteral("Apri"), filter, suggested, !suggested.isEmpty());
         qputenv("HOME", realHome);
         QCOMPARE(chosen, QString());
         QCOMPARE(shownFolder, home.filePath(folder));
+        if (!suggested.isEmpty())
+            QCOMPARE(proposed, suggested);
         QCOMPARE(date, QStringLiteral("09/03/25 07:05")); // Italian, not "3/9/25 7:05 AM"
         QCOMPARE(size, QStringLiteral("2,93 KiB"));       // not "2.93 KiB", whatever the user's language
         QCOMPARE(header, QStringLiteral("Nome"));
