@@ -8,10 +8,13 @@
 #include "app/PatternFileActions.h"
 #include "app/PictureBox.h"
 #include "app/RecorderWindow.h"
+#include "app/TempoDialog.h"
 #include "app/Twips.h"
 #include "app/VbColor.h"
 #include "app/WindowPlacement.h"
 #include "app/WindowRegion.h"
+#include "files/CarefulReader.h"
+#include "files/ConfigFile.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 #include "keys/PatternLength.h"
@@ -29,6 +32,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -37,6 +41,12 @@
 
 #include <algorithm>
 #include <array>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcWindow, "tamvolo.window", QtWarningMsg)
+
+} // namespace
 
 void Form1::Text1_KeyPress(short &KeyAscii)
 {
@@ -65,6 +75,38 @@ void Form1::setMidi(MidiLearnDialog::Pads pads)
     learn->setObjectName(QStringLiteral("learnMidiPad"));
     connect(learn, &QAction::triggered, this, &Form1::learnMidiPad);
     addMenuAction(learn);
+}
+
+void Form1::useTempoFile(const std::string &file)
+{
+    m_tempoFile = file;
+    std::string text;
+    if (!file.empty() && CarefulReader::read(file, text, 4096) == CarefulReader::Result::Read)
+        m_stepClock->setTempo(Tempo::fromText(text));
+}
+
+const Tempo &Form1::tempo() const
+{
+    return m_stepClock->tempo();
+}
+
+void Form1::chooseTempo()
+{
+    if (!m_tempoDialog) {
+        m_tempoDialog = new TempoDialog(tempo(), this);
+        connect(m_tempoDialog, &TempoDialog::changed, m_stepClock, &StepClock::setTempo);
+        connect(m_tempoDialog, &QDialog::finished, this, [this] {
+            if (!m_tempoFile.empty() &&
+                ConfigFile::write(m_tempoFile, tempo().text()) != CarefulWriter::Result::Written)
+                qCDebug(lcWindow) << "the tempo could not be kept in" << m_tempoFile.c_str();
+        });
+    }
+    if (m_tempoDialog->isVisible()) {
+        m_tempoDialog->raise();
+        m_tempoDialog->activateWindow();
+    } else {
+        WindowPlacement::showBeside(*m_tempoDialog, *this);
+    }
 }
 
 void Form1::addMenuAction(QAction *action)

@@ -3,6 +3,7 @@
 #include "app/MidiLearnDialog.h"
 #include "app/Platform.h"
 #include "keys/DrumKeys.h"
+#include "keys/Tempo.h"
 #include "sound/KitLoader.h"
 #include "sound/SoundSink.h"
 
@@ -22,6 +23,7 @@ class PatternFileActions;
 class PictureBox;
 class RecorderWindow;
 class StepClock;
+class TempoDialog;
 class ShapeControl;
 class TrayRestorer;
 class QFrame;
@@ -82,6 +84,11 @@ public:
     // A note came from the MIDI input, playing the sound of `key` (0:
     // none): the drum lights as for a key; the pattern is left as it is.
     void midiNote(std::uint8_t note, std::uint8_t key);
+    // The loop's tempo is kept in `file` (a settings file, Tempo's text):
+    // read now, written when the "Tempo" dialog closes.
+    void useTempoFile(const std::string &file);
+    const Tempo &tempo() const;
+
     // Kits can be chosen: the pattern field's menu opens the chooser, whose
     // loads go to `loader`; `playing` tells the kit that plays.
     void setKits(KitLoader &loader, std::function<std::shared_ptr<const KitSounds>()> playing);
@@ -171,6 +178,7 @@ private:
     // Lights the drum `key` stands for, if any, until Timer1 ticks.
     void lightPad(std::uint8_t key);
     void learnMidiPad();
+    void chooseTempo();
     void chooseKit();
     // The pattern field's menu: the file actions, then `action`.
     void addMenuAction(QAction *action);
@@ -222,6 +230,8 @@ private:
     PatternFileActions *m_fileActions = nullptr;
     RecorderWindow *m_recorder = nullptr;
     MidiLearnDialog::Pads m_midiPads;
+    std::string m_tempoFile;
+    TempoDialog *m_tempoDialog = nullptr;
     MidiLearnDialog *m_midiLearn = nullptr;
     QList<QAction *> m_menuExtras;
     KitLoader *m_kits = nullptr;

@@ -22,6 +22,7 @@
 #include "services/PatternFile.h"
 #include "sound/SampleFolders.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -117,9 +118,13 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     createTimers();
     const PatternFileActions::PatternFiles files{
         [this](const QByteArray &name) { return OpenFile(name); },
-        [this](const QString &name) { return PatternFile::save(name, Text1->text()); }};
+        [this](const QString &name) { return PatternFile::save(name, Text1->text()); }, [this] { return tempo(); }};
     m_fileActions = new PatternFileActions(*this, *Text1, files, m_platform.chooseFile, &SampleFolders::defaults);
     Text1->setMenuActions(m_fileActions->actions());
+    auto *tempo = new QAction(QStringLiteral("Tem&po…"), this);
+    tempo->setObjectName(QStringLiteral("chooseTempo"));
+    connect(tempo, &QAction::triggered, this, &Form1::chooseTempo);
+    addMenuAction(tempo);
     setAcceptDrops(true);
     connectEvents();
     setTabOrder();

@@ -34,7 +34,7 @@ KitChooser::KitChooser(KitLoader &loader, std::function<std::shared_ptr<const Ki
     , m_chooseFile(std::move(chooseFile))
 {
     setObjectName(QStringLiteral("kitChooser"));
-    setWindowTitle(QStringLiteral("Tamvolo — scegli il kit"));
+    setWindowTitle(QStringLiteral("Scegli il kit – Tamvolo"));
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(QStringLiteral("Kit trovati (drumkit di Hydrogen e file SFZ). Quello evidenziato "
                                             "suona un colpo; Invio o «Usa questo kit» lo carica."),

@@ -118,9 +118,10 @@ bool PatternFileActions::exportLoop(const QString &path, int loops)
         names[std::size_t(step - 1)] = StepSequencer::stepName(m_field.text(), step);
     m_exportPath = path;
     // The render owns what it uses.
-    m_exportWatch->setFuture(QtConcurrent::run([path, names, folders = m_sampleFolders(), loops] {
+    const Tempo tempo = m_files.tempo ? m_files.tempo() : Tempo{};
+    m_exportWatch->setFuture(QtConcurrent::run([path, names, folders = m_sampleFolders(), loops, tempo] {
         const LoopRenderer renderer(folders);
-        return WavFile::save16(path, renderer.render(names, loops), 2, LoopRenderer::kRate);
+        return WavFile::save16(path, renderer.render(names, loops, tempo), 2, LoopRenderer::kRate);
     }));
     m_export->setEnabled(false);
     return true;

@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "files/CarefulWriter.h"
+#include "keys/Tempo.h"
 
 #include <QFutureWatcher>
 #include <QObject>
@@ -37,6 +38,7 @@ public:
     {
         std::function<bool(const QByteArray &)> open;
         std::function<CarefulWriter::Result(const QString &)> save;
+        std::function<Tempo()> tempo; // the loop's, for the export
     };
 
     // The actions belong to `window`, over which their dialogs and messages

@@ -9,6 +9,7 @@
 #include "audio/inputs/MidiInput.h"
 #include "audio/outputs/OutputChoice.h"
 #include "files/CarefulWriter.h"
+#include "files/ConfigFile.h"
 #include "sound/KitCatalog.h"
 #include "sound/KitLoader.h"
 #include "sound/MidiPlayer.h"
@@ -77,6 +78,7 @@ int main(int argc, char **argv)
     SoundBank bank(engine);
 
     Form1 window(bank);
+    window.useTempoFile(ConfigFile::path("tempo"));
     window.Form_Load();
     window.centreOnScreen();
     window.show();

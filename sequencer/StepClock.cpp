@@ -8,10 +8,11 @@ namespace {
 
 constexpr std::int64_t kMs = 1'000'000;
 
-// A wait of `ns` as a timer's milliseconds, within one interval.
+// A wait of `ns` as a timer's milliseconds, within the longest interval.
 int timerMs(std::int64_t ns)
 {
-    return int(std::clamp<std::int64_t>(ns / kMs, 0, StepLoop::kIntervalNs / kMs));
+    const std::int64_t longest = Tempo{Tempo::kMinStepsPerMinute, Tempo::kMaxSwingPercent}.intervalNs() * 3 / 2;
+    return int(std::clamp<std::int64_t>(ns / kMs, 0, longest / kMs));
 }
 
 } // namespace
@@ -59,6 +60,12 @@ std::int64_t StepClock::tick(int step)
     return beat;
 }
 
+void StepClock::setTempo(const Tempo &tempo)
+{
+    m_loop.setTempo(tempo, m_now() + leadNs());
+    schedule();
+}
+
 std::vector<std::pair<int, std::int64_t>> StepClock::stepsToCome()
 {
     const std::int64_t now = m_now();
@@ -76,7 +83,7 @@ void StepClock::runDueSteps()
     const std::int64_t now = m_now();
     while (const auto step = m_loop.dueBy(now + leadNs())) {
         const auto due = m_loop.dueNs(*step);
-        if (*due + StepLoop::kIntervalNs < now) {
+        if (*due + m_loop.tempo().intervalNs() < now) {
             m_loop.tick(*step, now); // missed by more than a step: silent
             continue;
         }

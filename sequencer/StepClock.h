@@ -49,6 +49,10 @@ public:
     // marked.
     void stop();
 
+    // From the next step on, the loop keeps `tempo`.
+    void setTempo(const Tempo &tempo);
+    const Tempo &tempo() const { return m_loop.tempo(); }
+
     // The steps asked for whose beats are still to come: (step, beat).
     std::vector<std::pair<int, std::int64_t>> stepsToCome();
 

@@ -2,31 +2,43 @@
 
 void StepLoop::start(std::int64_t nowNs)
 {
-    m_due[0] = nowNs + kIntervalNs;
+    m_armedAt[0] = nowNs;
+}
+
+void StepLoop::setTempo(const Tempo &tempo, std::int64_t earliestNs)
+{
+    m_tempo = tempo.clamped();
+    for (int step = 1; step <= PatternLength::kSteps; ++step)
+        if (auto &armedAt = m_armedAt[std::size_t(step - 1)]; armedAt && *dueNs(step) < earliestNs)
+            *armedAt += earliestNs - *dueNs(step);
 }
 
 void StepLoop::stop()
 {
-    m_due.fill(std::nullopt);
+    m_armedAt.fill(std::nullopt);
 }
 
 std::int64_t StepLoop::tick(int step, std::int64_t nowNs)
 {
-    auto &due = m_due[std::size_t(step - 1)];
-    const std::int64_t when = due.value_or(nowNs);
-    due.reset();
-    m_due[std::size_t(nextStep(step) - 1)] = when + kIntervalNs;
+    auto &armedAt = m_armedAt[std::size_t(step - 1)];
+    const std::int64_t straight = armedAt ? *armedAt + m_tempo.intervalNs() : nowNs;
+    const std::int64_t when = armedAt ? straight + m_tempo.swingNs(step) : nowNs;
+    armedAt.reset();
+    m_armedAt[std::size_t(nextStep(step) - 1)] = straight;
     return when;
 }
 
 bool StepLoop::isArmed(int step) const
 {
-    return m_due[std::size_t(step - 1)].has_value();
+    return m_armedAt[std::size_t(step - 1)].has_value();
 }
 
 std::optional<std::int64_t> StepLoop::dueNs(int step) const
 {
-    return m_due[std::size_t(step - 1)];
+    const auto &armedAt = m_armedAt[std::size_t(step - 1)];
+    if (!armedAt)
+        return std::nullopt;
+    return *armedAt + m_tempo.intervalNs() + m_tempo.swingNs(step);
 }
 
 bool StepLoop::isStopped() const
@@ -38,7 +50,7 @@ std::optional<int> StepLoop::firstDue() const
 {
     std::optional<int> first;
     for (int step = 1; step <= PatternLength::kSteps; ++step)
-        if (const auto due = m_due[std::size_t(step - 1)]; due && (!first || *due < *m_due[std::size_t(*first - 1)]))
+        if (const auto due = dueNs(step); due && (!first || *due < *dueNs(*first)))
             first = step;
     return first;
 }
@@ -46,7 +58,7 @@ std::optional<int> StepLoop::firstDue() const
 std::optional<int> StepLoop::dueBy(std::int64_t untilNs) const
 {
     const auto first = firstDue();
-    if (first && *m_due[std::size_t(*first - 1)] <= untilNs)
+    if (first && *dueNs(*first) <= untilNs)
         return first;
     return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "files/CarefulReader.h"
 #include "files/CarefulWriter.h"
+#include "files/ConfigFile.h"
 #include "sound/HydrogenKitReader.h"
 #include "sound/KitArchive.h"
 #include "sound/KitSounds.h"
@@ -49,20 +50,11 @@ bool endsWithSfz(const std::string &path)
     return QString::fromStdString(path).endsWith(QLatin1String(".sfz"), Qt::CaseInsensitive);
 }
 
-// The folders `file` goes in, made where missing (private to the user).
-void makeFolderOf(const std::string &file)
-{
-    const std::string folder = file.substr(0, file.rfind('/'));
-    ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
-    ::mkdir(folder.c_str(), 0700);
-}
-
 constexpr std::size_t kMaxKeysFile = 256 * 1024;
 
 std::string keysFile()
 {
-    const std::string choice = KitCatalog::choiceFile();
-    return choice.empty() ? std::string() : choice + "-keys";
+    return ConfigFile::path("kit-keys");
 }
 
 // The lines of the keys file: "V<tab>instrument<tab>kit's file".
@@ -201,10 +193,7 @@ std::string KitCatalog::resolve(const std::string &what)
 
 std::string KitCatalog::choiceFile()
 {
-    std::string config = environment("XDG_CONFIG_HOME");
-    if (config.empty() && !home().empty())
-        config = home() + "/.config";
-    return config.empty() ? std::string() : config + "/tamvolo/kit";
+    return ConfigFile::path("kit");
 }
 
 std::string KitCatalog::chosen()
@@ -222,8 +211,7 @@ bool KitCatalog::choose(const std::string &path)
     const std::string file = choiceFile();
     if (file.empty())
         return false;
-    makeFolderOf(file);
-    return CarefulWriter::write(file, path.empty() ? std::string() : path + "\n") == CarefulWriter::Result::Written;
+    return ConfigFile::write(file, path.empty() ? std::string() : path + "\n") == CarefulWriter::Result::Written;
 }
 
 bool KitCatalog::isKitFile(const std::string &path)
@@ -261,6 +249,5 @@ bool KitCatalog::rememberKey(const std::string &path, int index, const std::stri
     std::string text;
     for (std::size_t i = first; i < lines.size(); ++i)
         text += lines[i] + '\n';
-    makeFolderOf(file);
-    return CarefulWriter::write(file, text) == CarefulWriter::Result::Written;
+    return ConfigFile::write(file, text) == CarefulWriter::Result::Written;
 }

@@ -9,9 +9,23 @@ LoopRenderer::LoopRenderer(std::vector<std::string> sampleFolders)
     : m_folders(std::move(sampleFolders))
 {}
 
-std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
+std::int64_t LoopRenderer::stepFrame(std::int64_t k, const Tempo &tempo)
 {
-    const std::int64_t totalFrames = std::int64_t(std::max(0, loops)) * PatternLength::kSteps * kStepFrames;
+    const Tempo t = tempo.clamped();
+    const std::int64_t perMinute = std::int64_t(60) * kRate; // frames a minute
+    const auto rounded = [](std::int64_t numerator, std::int64_t denominator) {
+        return (2 * numerator + denominator) / (2 * denominator);
+    };
+    const int step = int(k % PatternLength::kSteps) + 1;
+    const std::int64_t swing =
+        step % 2 == 0 ? rounded(perMinute * t.swingPercent, std::int64_t(t.stepsPerMinute) * 100) : 0;
+    return rounded(k * perMinute, t.stepsPerMinute) + swing;
+}
+
+std::vector<float> LoopRenderer::render(const StepNames &names, int loops, const Tempo &tempo) const
+{
+    const std::int64_t totalFrames =
+        stepFrame(std::int64_t(std::max(0, loops)) * PatternLength::kSteps, Tempo{tempo.stepsPerMinute, 0});
     std::vector<float> out(std::size_t(totalFrames) * 2, 0.0f);
     if (totalFrames == 0)
         return out;
@@ -27,10 +41,10 @@ std::vector<float> LoopRenderer::render(const StepNames &names, int loops) const
     std::int64_t nextStep = 0;
     for (std::int64_t frame = 0; frame < totalFrames; frame += kBlockFrames) {
         // Each step is handed over in time for the block that holds it.
-        while (nextStep * kStepFrames < frame + kBlockFrames && nextStep * kStepFrames < totalFrames) {
+        while (stepFrame(nextStep, tempo) < frame + kBlockFrames && stepFrame(nextStep, tempo) < totalFrames) {
             auto playback = std::make_unique<Playback>();
             playback->sample = sounds[std::size_t(nextStep % PatternLength::kSteps)];
-            playback->onsetNs = voice.nsFor(nextStep * kStepFrames);
+            playback->onsetNs = voice.nsFor(stepFrame(nextStep, tempo));
             voice.submit(std::move(playback));
             ++nextStep;
         }

@@ -9,6 +9,7 @@
 #include "audio/inputs/MidiInput.h"
 #include "files/CarefulReader.h"
 #include "files/CarefulWriter.h"
+#include "files/ConfigFile.h"
 #include "keys/Cp1252.h"
 #include "keys/DrumMap.h"
 #include "keys/PadTable.h"
@@ -21,8 +22,6 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -81,11 +80,7 @@ struct MidiPlayer::State : Worker
 
 std::string MidiPlayer::defaultMapFile()
 {
-    const char *config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/')
-        return std::string(config) + "/tamvolo/midi-map";
-    const char *home = std::getenv("HOME");
-    return home && *home ? std::string(home) + "/.config/tamvolo/midi-map" : std::string();
+    return ConfigFile::path("midi-map");
 }
 
 MidiPlayer::MidiPlayer(std::shared_ptr<AudioEngine> engine, std::unique_ptr<MidiInput> input, Listener heard,
@@ -191,10 +186,7 @@ void MidiPlayer::State::writeMap()
         qCDebug(lcMidi) << "the MIDI map" << mapFile.c_str() << "could not be read, so it is not rewritten";
         written.unreadable = true;
     } else {
-        const std::string folder = mapFile.substr(0, mapFile.rfind('/'));
-        ::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700);
-        ::mkdir(folder.c_str(), 0700);
-        written.result = CarefulWriter::write(mapFile, now.text(previous));
+        written.result = ConfigFile::write(mapFile, now.text(previous));
         if (written.result != CarefulWriter::Result::Written)
             qCDebug(lcMidi) << "the MIDI map could not be written to" << mapFile.c_str();
     }

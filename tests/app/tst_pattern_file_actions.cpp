@@ -7,12 +7,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QUrl>
@@ -126,9 +128,9 @@ private slots:
         for (QAction *a : menu->actions())
             texts << (a->isSeparator() ? QStringLiteral("--")
                                        : a->text() + QLatin1Char('\t') + a->shortcut().toString());
-        QCOMPARE(texts.mid(texts.size() - 4),
+        QCOMPARE(texts.mid(texts.size() - 5),
                  (QStringList{"--", "&Apri il pattern…\tCtrl+O", "&Salva il pattern…\tCtrl+S",
-                              "&Esporta il loop come WAV…\tCtrl+E"}));
+                              "&Esporta il loop come WAV…\tCtrl+E", "Tem&po…\t"}));
         QVERIFY2(texts.size() > 8, qPrintable(texts.join('|'))); // undo, cut, copy, paste... first
     }
 
@@ -273,21 +275,44 @@ private slots:
         QVERIFY(message().startsWith(QStringLiteral("patternOpenFailure:")));
     }
 
+    void exportingTheLoopWritesFourLoopsOfThePattern_data()
+    {
+        QTest::addColumn<int>("stepsPerMinute"); // set in the "Tempo" dialog; 0: left as it is
+        QTest::addColumn<int>("stepFrames");
+        QTest::newRow("the default tempo: 200 ms a step") << 0 << 9600;
+        QTest::newRow("120 steps a minute") << 120 << 24000;
+        QTest::newRow("180 steps a minute") << 180 << 16000;
+    }
+
     void exportingTheLoopWritesFourLoopsOfThePattern()
     {
+        QFETCH(int, stepsPerMinute);
+        QFETCH(int, stepFrames);
+        if (stepsPerMinute) {
+            const QString kept = m_dir.filePath("tempo");
+            m_form->useTempoFile(kept.toStdString());
+            trigger("chooseTempo");
+            auto *steps = m_form->findChild<QSpinBox *>(QStringLiteral("tempoSteps"));
+            QVERIFY(steps && steps->isVisible());
+            steps->setValue(stepsPerMinute);
+            qobject_cast<QDialog *>(steps->window())->reject();
+            QCOMPARE(contents(kept),
+                     "steps=" + QByteArray::number(stepsPerMinute) + "\nswing=0\n"); // for the next start
+        }
         m_chosen = m_dir.filePath("loop.wav");
         field()->setText(QStringLiteral("VB"));
         exportLoop();
         QCOMPARE(m_asked, QStringList{"Esporta il loop come WAV"});
         QCOMPARE(message(), "loopExported:Loop esportato in:\n" + m_chosen);
         const QByteArray bytes = contents(m_chosen);
-        // 4 loops of 7 steps of 200 ms, 16-bit stereo, after a 44-byte header.
-        QCOMPARE(bytes.size(), qsizetype(44 + 4 * 7 * 9600 * 4));
+        // 4 loops of 7 steps, 16-bit stereo, after a 44-byte header.
+        QCOMPARE(bytes.size(), qsizetype(44 + 4 * 7 * stepFrames * 4));
         // The very render of that pattern, sample for sample.
         LoopRenderer::StepNames names;
         names[0] = "V";
         names[1] = "B";
-        const std::vector<float> render = LoopRenderer({SampleFolders::program()}).render(names, 4);
+        const std::vector<float> render =
+            LoopRenderer({SampleFolders::program()}).render(names, 4, {stepsPerMinute ? stepsPerMinute : 300, 0});
         for (std::size_t i = 0; i < render.size(); ++i) {
             const auto sample =
                 qint16(quint16(quint8(bytes[qsizetype(44 + 2 * i)]) | quint8(bytes[qsizetype(45 + 2 * i)]) << 8));

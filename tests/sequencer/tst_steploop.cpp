@@ -93,6 +93,67 @@ private slots:
         }
     }
 
+    void everyStepFallsOnItsTempoGrid_data()
+    {
+        QTest::addColumn<int>("stepsPerMinute");
+        QTest::addColumn<int>("swing"); // %
+        QTest::newRow("120 steps a minute") << 120 << 0;
+        QTest::newRow("180 steps a minute: a third of a nanosecond a step rounded") << 180 << 0;
+        QTest::newRow("the default tempo, 30 % swing") << 300 << 30;
+        QTest::newRow("180 steps a minute, the most swing") << 180 << 50;
+    }
+
+    void everyStepFallsOnItsTempoGrid()
+    {
+        QFETCH(int, stepsPerMinute);
+        QFETCH(int, swing);
+        StepLoop loop;
+        loop.setTempo({stepsPerMinute, swing}, 0);
+        loop.start(0);
+        // An hour, ticks 7 ms late, the hour's last step swung or not.
+        const auto ticks =
+            run(loop, std::int64_t(3600) * 1'000'000'000 + loop.tempo().intervalNs() / 2 + 7 * kMs, 7 * kMs);
+        const double step = 60e9 / stepsPerMinute;
+        for (std::size_t k = 0; k < ticks.size(); ++k) {
+            const bool swung = ticks[k].step % 2 == 0;
+            const double grid = double(k + 1) * step + (swung ? step * swing / 100 : 0);
+            if (std::abs(double(ticks[k].due) - grid) > 1e9 / 48000) // a frame
+                QFAIL(qPrintable(
+                    QString("step %1 at %2 ns, its grid at %3").arg(k).arg(ticks[k].due).arg(grid, 0, 'f', 0)));
+        }
+        QCOMPARE(ticks.size(), std::size_t(60 * stepsPerMinute));
+    }
+
+    void aNewTempoIsHeardFromTheNextStep_data()
+    {
+        QTest::addColumn<int>("stepsPerMinute");    // the new tempo, from 300
+        QTest::addColumn<qint64>("changedAfterNs"); // after the 10th beat
+        QTest::addColumn<qint64>("nextNs");         // the 11th beat, after the 10th
+        QTest::newRow("slower: the next step an interval of it after the last beat")
+            << 180 << qint64(50 * kMs) << qint64(333'333'333);
+        QTest::newRow("faster: the same") << 600 << qint64(50 * kMs) << qint64(100 * kMs);
+        QTest::newRow("faster, its beat passed: at once, no earlier than asked for")
+            << 600 << qint64(150 * kMs) << qint64(150 * kMs);
+    }
+
+    void aNewTempoIsHeardFromTheNextStep()
+    {
+        QFETCH(int, stepsPerMinute);
+        QFETCH(qint64, changedAfterNs);
+        QFETCH(qint64, nextNs);
+        StepLoop loop;
+        loop.start(0);
+        const auto before = run(loop, 10 * kInterval);
+        QCOMPARE(before.back().due, 10 * kInterval);
+        loop.setTempo({stepsPerMinute, 0}, before.back().due + changedAfterNs);
+        const std::int64_t next = *loop.dueNs(*loop.firstDue());
+        QCOMPARE(next - before.back().due, nextNs);
+        const std::int64_t interval = Tempo{stepsPerMinute, 0}.intervalNs();
+        const auto after = run(loop, next + 3 * interval);
+        QCOMPARE(after.size(), std::size_t(4));
+        QCOMPARE(after[3].due - after[0].due, 3 * interval); // on its new grid
+    }
+
     void aTickArmsTheNextStepAndTheSeventhTheFirst()
     {
         StepLoop loop;
