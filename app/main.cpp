@@ -13,6 +13,7 @@
 #include "sound/KitCatalog.h"
 #include "sound/KitLoader.h"
 #include "sound/MidiPlayer.h"
+#include "sound/SampleFolders.h"
 #include "sound/SampleService.h"
 #include "sound/SoundBank.h"
 
@@ -77,6 +78,11 @@ int main(int argc, char **argv)
     auto engine = std::make_shared<AudioEngine>();
     SoundBank bank(engine);
 
+    // What a killed write left in the settings and the samples goes now,
+    // not only at the next write there.
+    for (const std::string &folder : {ConfigFile::path(""), SampleFolders::user()})
+        if (!folder.empty())
+            CarefulWriter::removeLeftovers(folder);
     Form1 window(bank);
     window.useTempoFile(ConfigFile::path("tempo"));
     window.Form_Load();

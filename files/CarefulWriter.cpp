@@ -144,26 +144,6 @@ Result writeInPlace(const std::string &target, const struct stat &existing, std:
     return ok ? Result::Written : failure(error ? error : errno);
 }
 
-// Removes what a write killed half way left in `folder`: this user's
-// ".tamvolo-XXXXXX" files (never links) untouched for ten minutes, so that a
-// write under way in another process is never one of them.
-void removeLeftovers(const std::string &folder)
-{
-    DIR *dir = ::opendir(folder.c_str());
-    if (!dir)
-        return;
-    const std::time_t old = std::time(nullptr) - 600;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, ".tamvolo-", 9) != 0 || std::strlen(entry->d_name) != 15)
-            continue;
-        struct stat st = {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-            st.st_uid == ::geteuid() && st.st_mtime < old)
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
 // Writes the file beside the target, with the target's owner, group and
 // mode, and renames it over the target. The target is untouched unless it
 // returns Written; `ownerKept` false when the owner could not be given.
@@ -171,7 +151,7 @@ Result replaceAtomically(const std::string &target, const struct stat *existing,
                          bool &ownerKept)
 {
     ownerKept = true;
-    removeLeftovers(folderOf(target));
+    CarefulWriter::removeLeftovers(folderOf(target));
     std::string temporary = folderOf(target) + "/.tamvolo-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
@@ -235,4 +215,24 @@ CarefulWriter::Result CarefulWriter::write(const std::string &path, std::string_
     if (replaced == Result::Written || ownerKept)
         return replaced;
     return writeInPlace(target, existing, bytes);
+}
+
+// Removes what a write killed half way left in `folder`: this user's
+// ".tamvolo-XXXXXX" files (never links) untouched for ten minutes, so that a
+// write under way in another process is never one of them.
+void CarefulWriter::removeLeftovers(const std::string &folder)
+{
+    DIR *dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::time_t old = std::time(nullptr) - 600;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, ".tamvolo-", 9) != 0 || std::strlen(entry->d_name) != 15)
+            continue;
+        struct stat st = {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && st.st_mtime < old)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }

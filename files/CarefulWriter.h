@@ -49,6 +49,11 @@ enum class Result {
 
 Result write(const std::string &path, std::string_view bytes, Links links = Links::Follow);
 
+// Removes what a write killed half way left in `folder`: this user's
+// ".tamvolo-XXXXXX" files (never links) untouched for ten minutes, so that a
+// write under way in another process is never one of them. Done at every
+// write in that folder, and at start for the folders the program writes in.
+void removeLeftovers(const std::string &folder);
 // Ignores SIGXFSZ for the whole process; any thread, any time.
 void ignoreFileSizeSignal();
 

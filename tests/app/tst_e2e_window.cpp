@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -174,6 +175,13 @@ private slots:
                      {"czf", home.filePath(QStringLiteral("scatola.h2drumkit")), "-C", home.path(), "Scatola"}),
                  0);
         QVERIFY(QDir(home.filePath(QStringLiteral("Scatola"))).removeRecursively());
+        // What a save killed by `kill -9` left among the user's samples an
+        // hour ago: gone at this start.
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("share/tamvolo/voc")));
+        QFile stray(home.filePath(QStringLiteral("share/tamvolo/voc/.tamvolo-Ab12Cd")));
+        QVERIFY(stray.open(QIODevice::WriteOnly) && stray.write("RIFF") == 4 && stray.flush());
+        QVERIFY(stray.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        stray.close();
         const QString capture = home.filePath(QStringLiteral("capture.raw"));
         QProcessEnvironment env;
         env.insert(QStringLiteral("HOME"), home.path());
@@ -186,6 +194,7 @@ private slots:
         QVERIFY(program.start(env, 30000,
                               {"-c", R"(cd "$0" && exec "$TAMVOLO_PROGRAM" scatola.h2drumkit)", home.path()},
                               QStringLiteral("/bin/sh")));
+        QVERIFY(!stray.exists());
         const QString unpacked = home.filePath(QStringLiteral("share/tamvolo/kits/Scatola/drumkit.xml"));
         const auto remembered = [&] {
             QFile chosen(home.filePath(QStringLiteral("config/tamvolo/kit")));
