@@ -311,7 +311,7 @@ void Form1::startRecorder(const QString &path)
 RecorderWindow &Form1::recorder()
 {
     if (!m_recorder) {
-        m_recorder = new RecorderWindow(m_sound, &SampleFolders::user, m_platform.ask, this);
+        m_recorder = new RecorderWindow(m_sound, &SampleFolders::user, m_platform.ask, this, m_platform.choose);
         // Closed, the keys go back to the pattern field.
         connect(m_recorder, &RecorderWindow::closed, this, [this] {
             activateWindow();

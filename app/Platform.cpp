@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTreeView>
 
@@ -74,6 +75,22 @@ Platform Platform::system()
     p.ask = [](QWidget *parent, const QString &question) {
         return QMessageBox::question(parent, QStringLiteral("Tamvolo"), question, QMessageBox::Yes | QMessageBox::No,
                                      QMessageBox::No) == QMessageBox::Yes;
+    };
+    p.choose = [](QWidget *parent, const QString &question, const QStringList &choices) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Tamvolo"), question, QMessageBox::NoButton, parent);
+        QList<QAbstractButton *> buttons;
+        for (qsizetype i = 0; i < choices.size(); ++i)
+            buttons << box.addButton(choices[i],
+                                     i == 0                        ? QMessageBox::AcceptRole
+                                         : i + 1 == choices.size() ? QMessageBox::RejectRole
+                                                                   : QMessageBox::DestructiveRole);
+        if (!buttons.isEmpty()) {
+            box.setDefaultButton(qobject_cast<QPushButton *>(buttons.front()));
+            box.setEscapeButton(buttons.back());
+        }
+        box.exec();
+        const qsizetype pressed = buttons.indexOf(box.clickedButton());
+        return int(pressed < 0 ? choices.size() - 1 : pressed);
     };
     return p;
 }

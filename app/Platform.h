@@ -40,6 +40,10 @@ struct Platform
     // the default. True for yes.
     using Ask = std::function<bool(QWidget *parent, const QString &question)>;
     Ask ask;
+    // Asks with a button for each of `choices` (the first the default, the
+    // last what Escape or the window's close gives): the index pressed.
+    using Choose = std::function<int(QWidget *parent, const QString &question, const QStringList &choices)>;
+    Choose choose;
 
     static Platform system();
 };

@@ -39,11 +39,12 @@ constexpr int kMeterFloorDb = -60;
 } // namespace
 
 RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, Platform::Ask ask,
-                               QWidget *parent)
+                               QWidget *parent, Platform::Choose choose)
     : QWidget(parent, Qt::Window)
     , m_sound(sound)
     , m_userFolder(std::move(userFolder))
     , m_ask(std::move(ask))
+    , m_choose(std::move(choose))
 {
     setObjectName(QStringLiteral("recorder"));
     // The window itself holds the focus (the keys choose the sample) until
@@ -384,7 +385,7 @@ void RecorderWindow::restore()
         say(QStringLiteral("Il tasto «%1» usa già il suono originale.").arg(m_key));
         return;
     }
-    if (!(m_ask && m_ask(this, QStringLiteral("Eliminare la tua registrazione del tasto «%1»?").arg(m_key))))
+    if (!(m_ask && m_ask(this, QStringLiteral("Vuoi eliminare la tua registrazione del tasto «%1»?").arg(m_key))))
         return;
     // Every file of the user's that would answer for the key (k.wav, then
     // K.WAV...), so that the original really plays afterwards.
@@ -403,7 +404,19 @@ void RecorderWindow::restore()
 
 bool RecorderWindow::mayEnd()
 {
-    return mayDropTake();
+    if (m_take.empty() || m_takeSaved || !m_choose)
+        return mayDropTake();
+    const int chosen =
+        m_choose(this, QStringLiteral("La tua registrazione del tasto «%1» non è stata salvata.").arg(m_key),
+                 {QStringLiteral("Salva"), QStringLiteral("Scarta"), QStringLiteral("Annulla")});
+    if (chosen == 0)
+        save(); // a save that fails says why here, and the program stays
+    if ((chosen == 0 && m_takeSaved) || chosen == 1)
+        return true;
+    show();
+    raise();
+    activateWindow();
+    return false;
 }
 
 namespace {

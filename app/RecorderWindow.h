@@ -29,8 +29,8 @@ class QTimer;
 // sample (the digits, "£") are named: the recording plays for them too.
 // Without an input device, or for a take with no sound, it says so.
 // Nothing recorded is lost without a question: "Ripristina", "Salva" over an
-// earlier recording, and another key, "Registra" or ending the program
-// (mayEnd()) while a take is unsaved ask first, "No" the default.
+// earlier recording, another key or "Registra" while a take is unsaved ask
+// first, "No" the default; ending the program offers to save it first.
 //
 // From the keyboard: Tab reaches the buttons (during a take the focus is on
 // "Ferma"), Enter presses the one with the focus, Escape closes the window;
@@ -41,9 +41,10 @@ class RecorderWindow : public QWidget
 
 public:
     // `userFolder` tells the user's sample folder (empty: there is none).
-    // `ask` puts the questions.
+    // `ask` puts the questions; `choose` the one at the program's end
+    // ("Salva", "Scarta", "Annulla"; without it, `ask`'s yes or no).
     RecorderWindow(SoundSink &sound, std::function<std::string()> userFolder, Platform::Ask ask,
-                   QWidget *parent = nullptr);
+                   QWidget *parent = nullptr, Platform::Choose choose = {});
     ~RecorderWindow() override;
 
     // Shows it beside `window`: on its right where the screen has room, else
@@ -62,7 +63,8 @@ public:
     void save();
     void restore();
 
-    // The program may end: no unsaved take, or the user lets it go.
+    // The program may end: no unsaved take, or the user saves it or lets it
+    // go; "Annulla" shows the recorder with the take.
     bool mayEnd();
 
     // The program ends where nobody can be asked (a signal, the desktop's
@@ -102,6 +104,7 @@ private:
     SoundSink &m_sound;
     std::function<std::string()> m_userFolder;
     Platform::Ask m_ask;
+    Platform::Choose m_choose;
     bool m_takeSaved = false;
     AudioInput m_input;
     QString m_key;

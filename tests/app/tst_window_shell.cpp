@@ -32,6 +32,7 @@ class TestWindowShell : public QObject
     bool m_queryWorks = true;
     QStringList m_questions; // asked of the user, who answers m_answer
     bool m_answer = false;
+    int m_choice = 2; // of the choices offered
 
     Platform fakePlatform()
     {
@@ -49,6 +50,10 @@ class TestWindowShell : public QObject
         p.ask = [this](QWidget *, const QString &question) {
             m_questions << question;
             return m_answer;
+        };
+        p.choose = [this](QWidget *, const QString &question, const QStringList &choices) {
+            m_questions << question + QStringLiteral(" ") + choices.join(QLatin1Char('/'));
+            return m_choice;
         };
         return p;
     }
@@ -373,31 +378,36 @@ private slots:
     // Last: an ended program tells Qt's event loops to end.
     void closingAsksOnlyWhenTheRecorderHoldsAnUnsavedTake_data()
     {
-        QTest::addColumn<QString>("take"); // none, unsaved, saved
-        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("take");  // none, unsaved, saved
+        QTest::addColumn<int>("choice");    // Salva, Scarta, Annulla
         QTest::addColumn<bool>("byChiudi"); // else the window manager (Alt+F4)
+        QTest::addColumn<bool>("recorderClosed");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("no take: Chiudi ends at once") << "none" << false << true << true;
-        QTest::newRow("an unsaved take, No: Alt+F4 keeps the window") << "unsaved" << false << false << false;
-        QTest::newRow("an unsaved take, No: Chiudi keeps the window") << "unsaved" << false << true << false;
-        QTest::newRow("an unsaved take, Yes: Chiudi ends") << "unsaved" << true << true << true;
-        QTest::newRow("a saved take: Chiudi ends at once") << "saved" << false << true << true;
+        QTest::newRow("no take: Chiudi ends at once") << "none" << 2 << true << false << true;
+        QTest::newRow("an unsaved take, Annulla: Alt+F4 keeps the window") << "unsaved" << 2 << false << false << false;
+        QTest::newRow("an unsaved take in a closed recorder, Annulla: Chiudi keeps the window, the recorder shown")
+            << "unsaved" << 2 << true << true << false;
+        QTest::newRow("an unsaved take, Scarta: Chiudi ends") << "unsaved" << 1 << true << false << true;
+        QTest::newRow("an unsaved take, Salva: saved, and Chiudi ends") << "unsaved" << 0 << true << false << true;
+        QTest::newRow("a saved take: Chiudi ends at once") << "saved" << 2 << true << false << true;
     }
 
     void closingAsksOnlyWhenTheRecorderHoldsAnUnsavedTake()
     {
         QFETCH(QString, take);
-        QFETCH(bool, answer);
+        QFETCH(int, choice);
         QFETCH(bool, byChiudi);
+        QFETCH(bool, recorderClosed);
         QFETCH(bool, ends);
         QTemporaryDir data;
         qputenv("XDG_DATA_HOME", data.path().toUtf8());
         m_startSucceeds = false;
         m_form->show();
+        QWidget *recorder = nullptr;
         if (take != QLatin1String("none")) {
             QVERIFY(microphoneHears(data.filePath(QStringLiteral("microphone.raw")), std::vector<float>(9600, 0.5f)));
             control<QPushButton>(m_form.get(), "Command7")->click();
-            auto *recorder = m_form->findChild<QWidget *>(QStringLiteral("recorder"));
+            recorder = m_form->findChild<QWidget *>(QStringLiteral("recorder"));
             QVERIFY(recorder);
             QTest::keyClick(recorder, Qt::Key_V);
             control<QPushButton>(recorder, "record")->click();
@@ -407,15 +417,21 @@ private slots:
             QVERIFY(save->isEnabled());
             if (take == QLatin1String("saved"))
                 save->click();
+            if (recorderClosed)
+                recorder->close();
         }
-        m_answer = answer;
+        m_choice = choice;
         if (byChiudi)
             control<QPushButton>(m_form.get(), "cmdChiudi")->click();
         else
             m_form->close();
         QCOMPARE(m_form->isVisible(), !ends);
-        const QStringList asked{"La registrazione non è stata salvata. Vuoi scartarla?"};
+        const QStringList asked{"La tua registrazione del tasto «V» non è stata salvata. Salva/Scarta/Annulla"};
         QCOMPARE(m_questions, take == QLatin1String("unsaved") ? asked : QStringList{});
+        if (!ends)
+            QVERIFY(recorder && recorder->isVisible()); // the take in view, to save or to drop
+        QCOMPARE(QFile::exists(data.filePath(QStringLiteral("tamvolo/voc/v.wav"))),
+                 take == QLatin1String("saved") || choice == 0);
         qunsetenv("XDG_DATA_HOME");
         qputenv("SDL_AUDIODRIVER", "dummy");
     }
