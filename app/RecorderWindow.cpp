@@ -4,6 +4,7 @@
 #include "app/FontSubstitutes.h"
 #include "app/KeyWords.h"
 #include "app/Spoken.h"
+#include "app/TakeView.h"
 #include "app/VbColor.h"
 #include "app/WindowPlacement.h"
 #include "files/CarefulReader.h"
@@ -98,6 +99,15 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     m_save = button("save", QStringLiteral("Salva"), &RecorderWindow::save);
     m_restore = button("restore", QStringLiteral("Ripristina"), &RecorderWindow::restore);
 
+    m_view = new TakeView(this);
+    connect(m_view, &TakeView::keptChanged, this, [this](TakeEditor::Span kept) {
+        m_take = TakeEditor::edit(m_view->take(), kept);
+        m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
+        m_takeSaved = false; // another take now, to save again
+        showTakeLength();
+        updateButtons();
+    });
+
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->setWordWrap(true);
@@ -112,6 +122,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_keyLabel);
     layout->addLayout(meterRow);
+    layout->addWidget(m_view, 1);
     layout->addLayout(buttons);
     layout->addWidget(m_status);
 
@@ -231,6 +242,7 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     m_file = QString::fromUtf8(files.front().data(), qsizetype(files.front().size()));
     m_take.clear();
     m_takeWav.clear();
+    m_view->setTake({}, {});
     m_takeSaved = false;
     m_listenTimer->stop();
     m_time->clear();
@@ -262,6 +274,7 @@ void RecorderWindow::record()
         return;
     m_take.clear();
     m_takeWav.clear();
+    m_view->setTake({}, {});
     m_takeSaved = false;
     switch (m_input.start()) {
     case AudioInput::Start::Recording:
@@ -322,13 +335,18 @@ void RecorderWindow::finishTake(bool lost)
     const std::vector<float> raw = m_input.stop();
     m_meterTimer->stop();
     m_meter->setValue(kMeterFloorDb);
-    if (auto edited = TakeEditor::edit(raw)) {
-        m_take = std::move(*edited);
+    if (const auto kept = TakeEditor::soundIn(raw)) {
+        m_take = TakeEditor::edit(raw, *kept);
         m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
+        m_view->setTake(raw, *kept);
         // One length shown: the take's, as it will play.
         showTakeLength();
-        say(QStringLiteral("%1Registrazione pronta: «Ascolta» per sentirla, «Salva» per usarla.")
-                .arg(lost ? QStringLiteral("L'ingresso si è interrotto; tenuto quanto registrato.\n") : QString()));
+        say(QStringLiteral("%1Registrazione pronta: tenuti %2 s di %3 s (il silenzio ai lati è tolto: sposta le "
+                           "maniglie per cambiarlo). «Ascolta» per sentirla, «Salva» per usarla.")
+                .arg(lost ? QStringLiteral("L'ingresso si è interrotto: ho tenuto quello che era già registrato.\n")
+                          : QString(),
+                     QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1),
+                     QLocale(QLocale::Italian).toString(double(raw.size()) / TakeEditor::kRate, 'f', 1)));
     } else {
         say(lost ? QStringLiteral("L'ingresso si è interrotto prima di qualsiasi suono: riprova.")
                  : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
@@ -476,6 +494,7 @@ bool RecorderWindow::offerKeptTake()
     }
     m_take = sound->samples;
     m_takeWav = std::move(bytes);
+    m_view->setTake(m_take, {0, m_take.size()});
     m_takeSaved = false;
     showTakeLength();
     say(QStringLiteral("Alla chiusura di Tamvolo la registrazione del tasto «%1» non era salvata: eccola. "

@@ -12,6 +12,7 @@
 class SoundSink;
 class QLabel;
 class QProgressBar;
+class TakeView;
 class QPushButton;
 class QTimer;
 
@@ -109,8 +110,9 @@ private:
     AudioInput m_input;
     QString m_key;
     QString m_file;
-    std::uint8_t m_code = 0;   // the key's, as Windows-1252
-    std::vector<float> m_take; // edited, ready to save
+    std::uint8_t m_code = 0;    // the key's, as Windows-1252
+    TakeView *m_view = nullptr; // the take as recorded, and the part kept
+    std::vector<float> m_take;  // edited, ready to save
     std::string m_takeWav;
 
     QLabel *m_keyLabel = nullptr;

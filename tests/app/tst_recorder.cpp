@@ -1,4 +1,5 @@
 #include "app/RecorderWindow.h"
+#include "app/TakeView.h"
 #include "sound/SampleFolders.h"
 #include "sound/WavLoader.h"
 #include "support/Correlation.h"
@@ -185,6 +186,33 @@ private slots:
         QVERIFY2(status().contains(QStringLiteral("nessun suono")), qPrintable(status()));
         QVERIFY(!button("save")->isEnabled());
         QVERIFY(!button("listen")->isEnabled());
+    }
+
+    void theTrimIsShownAndMovesFromTheKeyboard()
+    {
+        recordAVowel();
+        auto *view = m_window->findChild<TakeView *>(QStringLiteral("takeView"));
+        QVERIFY(view && view->isVisibleTo(m_window.get()));
+        const TakeEditor::Span found = view->kept();
+        QVERIFY2(found.begin > 0 && found.end <= view->take().size(), "the silence before the vowel is trimmed");
+        QVERIFY2(status().contains(QStringLiteral(" s di ")), qPrintable(status())); // said, not done silently
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Home);
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(view, Qt::Key_Left); // 100 ms more before the vowel
+        QCOMPARE(view->kept().begin, found.begin - std::min<std::size_t>(found.begin, 4800));
+        QTest::keyClick(view, Qt::Key_End);
+        QTest::keyClick(view, Qt::Key_Left, Qt::ControlModifier); // 100 ms off its end
+        QCOMPARE(view->kept().end, found.end - 4800);
+        const std::size_t kept = view->kept().end - view->kept().begin;
+        QCOMPARE(control<QLabel>(m_window.get(), "timeLabel")->text(),
+                 QLocale(QLocale::Italian).toString(double(kept) / 48000, 'f', 1) + QStringLiteral(" s"));
+        QVERIFY(view->accessibleDescription().startsWith(QStringLiteral("Tiene da ")));
+        button("save")->click();
+        const QByteArray saved = contents(userFolder() + QStringLiteral("v.wav"));
+        const auto sound = WavLoader::decode(saved.data(), std::size_t(saved.size()), 48000);
+        QVERIFY(sound);
+        QCOMPARE(sound->frames(), kept); // what was kept, and nothing else
     }
 
     void aTakeIsEditedHeardSavedAndRestored()
