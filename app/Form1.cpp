@@ -101,12 +101,7 @@ void Form1::chooseTempo()
                 qCDebug(lcWindow) << "the tempo could not be kept in" << m_tempoFile.c_str();
         });
     }
-    if (m_tempoDialog->isVisible()) {
-        m_tempoDialog->raise();
-        m_tempoDialog->activateWindow();
-    } else {
-        WindowPlacement::showBeside(*m_tempoDialog, *this);
-    }
+    WindowPlacement::bringBeside(*m_tempoDialog, *this);
 }
 
 void Form1::addMenuAction(QAction *action)
@@ -129,12 +124,7 @@ void Form1::chooseKit()
 {
     if (!m_kitChooser)
         m_kitChooser = new KitChooser(*m_kits, m_playingKit, m_platform.chooseFile, this);
-    if (m_kitChooser->isVisible()) {
-        m_kitChooser->raise();
-        m_kitChooser->activateWindow();
-    } else {
-        WindowPlacement::showBeside(*m_kitChooser, *this);
-    }
+    WindowPlacement::bringBeside(*m_kitChooser, *this);
 }
 
 void Form1::openKit(const QString &path)
@@ -161,12 +151,7 @@ void Form1::learnMidiPad()
 {
     if (!m_midiLearn)
         m_midiLearn = new MidiLearnDialog(m_midiPads, this);
-    if (m_midiLearn->isVisible()) {
-        m_midiLearn->raise();
-        m_midiLearn->activateWindow();
-    } else {
-        WindowPlacement::showBeside(*m_midiLearn, *this);
-    }
+    WindowPlacement::bringBeside(*m_midiLearn, *this);
 }
 
 void Form1::midiMapWritten(const MidiPlayer::MapWritten &written)

@@ -18,3 +18,13 @@ void WindowPlacement::showBeside(QWidget &shown, const QWidget &window)
     shown.raise();
     shown.activateWindow();
 }
+
+void WindowPlacement::bringBeside(QWidget &shown, const QWidget &window)
+{
+    if (!shown.isVisible()) {
+        showBeside(shown, window);
+        return;
+    }
+    shown.raise();
+    shown.activateWindow();
+}

@@ -8,5 +8,8 @@ namespace WindowPlacement {
 // the screen has room, else on its left, its top at the window's, so that
 // it never covers the drums. The UI thread.
 void showBeside(QWidget &shown, const QWidget &window);
+// The same for a window not shown yet; one already shown is raised where
+// the user put it.
+void bringBeside(QWidget &shown, const QWidget &window);
 
 } // namespace WindowPlacement
