@@ -266,6 +266,15 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     }
     say(QStringLiteral("Premi «Registra» e parla, canta o suona.") + shared);
     updateButtons();
+    listenToInput();
+}
+
+void RecorderWindow::listenToInput()
+{
+    // The meter moves before "Registra", so that a level can be checked
+    // first; where the input cannot open, "Registra" says why.
+    if (m_input.open() == AudioInput::Start::Opened)
+        m_meterTimer->start();
 }
 
 void RecorderWindow::record()
@@ -276,8 +285,8 @@ void RecorderWindow::record()
     m_takeWav.clear();
     m_view->setTake({}, {});
     m_takeSaved = false;
-    switch (m_input.start()) {
-    case AudioInput::Start::Recording:
+    switch (m_input.record()) {
+    case AudioInput::Start::Opened:
         break;
     case AudioInput::Start::NoDevice:
         say(QStringLiteral("Nessun dispositivo di ingresso: impossibile registrare."));
@@ -298,15 +307,26 @@ void RecorderWindow::record()
 
 void RecorderWindow::showLevel()
 {
-    const float peak = m_input.isRecording() ? m_input.takePeak() : 0.0f;
+    const float peak = m_input.takePeak();
     const double db = peak > 0.0f ? 20.0 * std::log10(double(peak)) : kMeterFloorDb;
     m_meter->setValue(int(std::clamp(db, double(kMeterFloorDb), 0.0)));
     if (m_input.isRecording())
         m_time->setText(QStringLiteral("%1 s").arg(QLocale(QLocale::Italian).toString(m_input.seconds(), 'f', 1)));
-    if (m_input.isRecording() && m_input.isLost())
+    // A server that died, or stopped answering, ends what the input was doing.
+    const bool gone = m_input.isLost() || m_input.isStalled();
+    if (m_input.isRecording() && gone)
         finishTake(true);
     else if (m_input.isRecording() && m_input.isFull())
         stop();
+    else if (gone)
+        closeInput(); // "Registra" opens it again, or says why it cannot
+}
+
+void RecorderWindow::closeInput()
+{
+    m_input.stop();
+    m_meterTimer->stop();
+    m_meter->setValue(kMeterFloorDb);
 }
 
 void RecorderWindow::stop()
@@ -332,9 +352,10 @@ void RecorderWindow::finishTake(bool lost)
 {
     if (!m_input.isRecording())
         return;
-    const std::vector<float> raw = m_input.stop();
-    m_meterTimer->stop();
-    m_meter->setValue(kMeterFloorDb);
+    const std::vector<float> raw = m_input.endTake();
+    if (lost)
+        closeInput();
+    // else the meter goes on
     if (const auto kept = TakeEditor::soundIn(raw)) {
         m_take = TakeEditor::edit(raw, *kept);
         m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
@@ -508,6 +529,7 @@ bool RecorderWindow::offerKeptTake()
 void RecorderWindow::closeEvent(QCloseEvent *event)
 {
     finishTake(false);
+    closeInput();
     QWidget::closeEvent(event);
     if (event->isAccepted())
         emit closed();
@@ -520,4 +542,6 @@ void RecorderWindow::showEvent(QShowEvent *event)
         say(QString());
     QWidget::showEvent(event);
     setFocus(Qt::OtherFocusReason);
+    if (!event->spontaneous() && !m_file.isEmpty())
+        listenToInput();
 }

@@ -22,7 +22,8 @@ class QTimer;
 // press on.
 //
 // The user presses the key whose sound is to be replaced (the pad table
-// names the file; keys with no sample, or with two, are refused), then
+// names the file; keys with no sample, or with two, are refused), and the
+// level meter shows the input from then on, while the window is open; then
 // "Registra" and "Ferma" (at most AudioInput::kMaxSeconds), "Ascolta" to hear
 // the take through the program's one voice ("Ferma" stops that too), "Salva"
 // to keep it, "Ripristina" to remove the user's file so that the program's
@@ -91,6 +92,9 @@ protected:
 
 private:
     void showLevel();
+    // The input opened for the level meter, where it opens.
+    void listenToInput();
+    void closeInput();
     void finishTake(bool lost);
     // The take's length, as it will play, in the time label.
     void showTakeLength();

@@ -17,8 +17,10 @@ AudioInput::~AudioInput()
     stop();
 }
 
-AudioInput::Start AudioInput::start()
+AudioInput::Start AudioInput::open()
 {
+    if (m_device != 0 && !isLost())
+        return Start::Opened;
     stop();
     auto take = std::make_shared<Take>();
     take->frames.assign(std::size_t(kRate) * kMaxSeconds, 0.0f);
@@ -65,11 +67,60 @@ AudioInput::Start AudioInput::start()
     if (opened->device == 0)
         return Start::NoDevice;
     m_take = std::move(take);
+    m_blocksSeen = 0;
+    m_blocksMoved = std::chrono::steady_clock::now();
     m_device = opened->device;
     m_subsystem = true;
-    qCDebug(lcAudio) << "recording from the default input with driver" << SDL_GetCurrentAudioDriver();
+    qCDebug(lcAudio) << "listening to the default input with driver" << SDL_GetCurrentAudioDriver();
     SDL_PauseAudioDevice(m_device, 0);
-    return Start::Recording;
+    return Start::Opened;
+}
+
+AudioInput::Start AudioInput::record()
+{
+    const Start opened = open();
+    if (opened == Start::Opened && !isRecording())
+        m_take->wanted.fetch_add(1, std::memory_order_release);
+    return opened;
+}
+
+bool AudioInput::isStalled()
+{
+    if (m_device == 0)
+        return false;
+    const std::uint64_t blocks = m_take->blocks.load(std::memory_order_relaxed);
+    const auto now = std::chrono::steady_clock::now();
+    if (blocks != m_blocksSeen) {
+        m_blocksSeen = blocks;
+        m_blocksMoved = now;
+    }
+    return now - m_blocksMoved >= std::chrono::milliseconds(kStallMs);
+}
+
+bool AudioInput::isRecording() const
+{
+    return m_device != 0 && (m_take->wanted.load(std::memory_order_relaxed) & 1u) != 0;
+}
+
+std::size_t AudioInput::recorded() const
+{
+    if (!m_take)
+        return 0;
+    const unsigned wanted = m_take->wanted.load(std::memory_order_relaxed);
+    if ((wanted & 1u) == 0 || m_take->heard.load(std::memory_order_acquire) != wanted)
+        return 0;
+    return m_take->written.load(std::memory_order_acquire);
+}
+
+std::vector<float> AudioInput::endTake()
+{
+    if (!m_take || (m_take->wanted.load(std::memory_order_relaxed) & 1u) == 0)
+        return {};
+    // What the capture thread wrote up to here is the take; a block it may
+    // be writing now lies beyond, and is not read.
+    const std::size_t count = recorded();
+    m_take->wanted.fetch_add(1, std::memory_order_release);
+    return std::vector<float>(m_take->frames.begin(), m_take->frames.begin() + std::ptrdiff_t(count));
 }
 
 bool AudioInput::isLost() const
@@ -88,24 +139,24 @@ std::vector<float> AudioInput::stop()
     }
     if (!m_take)
         return {};
-    std::vector<float> take(m_take->frames.begin(),
-                            m_take->frames.begin() + std::ptrdiff_t(m_take->written.load(std::memory_order_acquire)));
+    std::vector<float> take = endTake();
     if (!closed) {
         // The capture thread may still write: it keeps its buffer.
         qCDebug(lcAudio) << "the input did not close in" << kCloseMs << "ms; left behind";
         keepForever(std::make_unique<std::shared_ptr<Take>>(std::move(m_take)));
     }
+    m_take.reset();
     return take;
 }
 
 bool AudioInput::isFull() const
 {
-    return m_take && m_take->written.load(std::memory_order_acquire) >= m_take->frames.size();
+    return m_take && recorded() >= m_take->frames.size();
 }
 
 double AudioInput::seconds() const
 {
-    return m_take ? double(m_take->written.load(std::memory_order_acquire)) / kRate : 0.0;
+    return double(recorded()) / kRate;
 }
 
 float AudioInput::takePeak()
@@ -118,12 +169,19 @@ void AudioInput::callback(void *userdata, unsigned char *stream, int len)
     auto *take = static_cast<Take *>(userdata);
     const auto *frames = reinterpret_cast<const float *>(stream);
     const std::size_t count = std::size_t(len) / sizeof(float);
-    const std::size_t at = take->written.load(std::memory_order_relaxed);
-    const std::size_t kept = std::min(count, take->frames.size() - std::min(at, take->frames.size()));
-    std::memcpy(take->frames.data() + at, frames, kept * sizeof(float));
+    const unsigned wanted = take->wanted.load(std::memory_order_acquire);
+    if ((wanted & 1u) != 0) {
+        // A new take starts at the buffer's beginning.
+        const bool fresh = take->heard.load(std::memory_order_relaxed) != wanted;
+        const std::size_t at = fresh ? 0 : take->written.load(std::memory_order_relaxed);
+        const std::size_t kept = std::min(count, take->frames.size() - std::min(at, take->frames.size()));
+        std::memcpy(take->frames.data() + at, frames, kept * sizeof(float));
+        take->written.store(at + kept, std::memory_order_release);
+        take->heard.store(wanted, std::memory_order_release);
+    }
     float peak = take->peak.load(std::memory_order_relaxed);
     for (std::size_t i = 0; i < count; ++i)
         peak = std::max(peak, std::abs(frames[i]));
     take->peak.store(peak, std::memory_order_relaxed);
-    take->written.store(at + kept, std::memory_order_release);
+    take->blocks.fetch_add(1, std::memory_order_relaxed);
 }

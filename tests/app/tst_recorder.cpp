@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -164,6 +165,17 @@ private slots:
         QVERIFY(!button("record")->isEnabled());
         m_window->record();
         QVERIFY(!button("stop")->isEnabled());
+    }
+
+    void theMeterShowsTheInputBeforeRegistra()
+    {
+        microphoneHears(std::vector<float>(48000 * 3, 0.5f), 0.0); // -6 dBFS
+        type(QStringLiteral("v"));
+        auto *meter = control<QProgressBar>(m_window.get(), "levelMeter");
+        QTRY_VERIFY_WITH_TIMEOUT(meter->value() >= -7, 3000);
+        QVERIFY(button("record")->isEnabled());
+        QVERIFY(!button("save")->isEnabled()); // heard, not kept
+        QVERIFY(control<QLabel>(m_window.get(), "timeLabel")->text().isEmpty());
     }
 
     void withoutAnInputDeviceItSaysSo()

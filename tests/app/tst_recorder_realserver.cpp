@@ -144,16 +144,18 @@ private slots:
     void aTakeWhoseServerStopsAnsweringOrDiesIsSaid_data()
     {
         QTest::addColumn<QString>("server"); // what happens to it
+        QTest::addColumn<bool>("duringTheTake");
         QTest::addColumn<QString>("said");
-        QTest::newRow("frozen before Registra: control comes back at once") << "STOP"
-                                                                            << "non risponde";
-        QTest::newRow("killed during the take: the loss is said") << "KILL"
-                                                                  << "interrotto";
+        QTest::newRow("frozen before the key is chosen: control comes back at once")
+            << "STOP" << false << "non risponde";
+        QTest::newRow("frozen during the take: the stall is said") << "STOP" << true << "interrotto";
+        QTest::newRow("killed during the take: the loss is said") << "KILL" << true << "interrotto";
     }
 
     void aTakeWhoseServerStopsAnsweringOrDiesIsSaid()
     {
         QFETCH(QString, server);
+        QFETCH(bool, duringTheTake);
         QFETCH(QString, said);
         const QByteArray fixture = qgetenv("PULSE_SERVER"), fixtureConfig = qgetenv("PULSE_CLIENTCONFIG");
         PrivatePulseServer own;
@@ -161,22 +163,22 @@ private slots:
         own.use();
         RecordingSink sink;
         RecorderWindow recorder(sink, &SampleFolders::user, {});
-        recorder.chooseKey('V');
-        if (server == QLatin1String("STOP"))
-            own.signal("STOP");
+        if (!duringTheTake)
+            own.signal(server.toLatin1());
         QElapsedTimer took;
         took.start();
+        recorder.chooseKey('V'); // the meter's input opens
         recorder.record();
         const qint64 recordMs = took.elapsed();
-        if (server == QLatin1String("KILL")) {
+        if (duringTheTake) {
             QTest::qWait(500);
-            own.signal("KILL");
+            own.signal(server.toLatin1());
         }
         QTRY_VERIFY_WITH_TIMEOUT(recorder.status().contains(said), 5000);
         own.signal("CONT");
         qputenv("PULSE_SERVER", fixture);
         qputenv("PULSE_CLIENTCONFIG", fixtureConfig);
-        qInfo("Registra returned in %lld ms; said: %s", recordMs, qPrintable(recorder.status()));
+        qInfo("the key and Registra returned in %lld ms; said: %s", recordMs, qPrintable(recorder.status()));
         QVERIFY2(recordMs < 3000, qPrintable(QString::number(recordMs)));
     }
 };
