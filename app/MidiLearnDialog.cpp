@@ -3,6 +3,7 @@
 #include "app/FileMessages.h"
 #include "app/KeyWords.h"
 #include "app/Spoken.h"
+#include "app/WindowPlacement.h"
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 
@@ -17,7 +18,8 @@
 
 namespace {
 
-constexpr int kNoteRole = Qt::UserRole;
+constexpr int kNoteRole = Qt::UserRole;       // column 0: the row's note
+constexpr int kTaughtRole = Qt::UserRole + 1; // column 2: taught by the user
 
 const QString kHitAPad = QStringLiteral("Colpisci il pad a cui vuoi assegnare un suono.");
 
@@ -84,8 +86,7 @@ MidiLearnDialog::MidiLearnDialog(Pads pads, QWidget *parent)
         showMap();
         say(QStringLiteral("Ogni pad suona di nuovo come nella mappa General MIDI."));
     });
-    connect(m_table, &QTableWidget::currentCellChanged, this,
-            [this](int row) { m_forget->setEnabled(row >= 0 && m_table->item(row, 2)->data(kNoteRole).toBool()); });
+    connect(m_table, &QTableWidget::currentCellChanged, this, &MidiLearnDialog::enableForget);
     layout->addWidget(buttons);
 
     // The input may come and go while the dialog is open.
@@ -105,6 +106,19 @@ void MidiLearnDialog::showEvent(QShowEvent *event)
     m_table->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+void MidiLearnDialog::hideEvent(QHideEvent *event)
+{
+    m_lookAtInput->stop();
+    QDialog::hideEvent(event);
+}
+
+void MidiLearnDialog::enableForget()
+{
+    // Only what the user taught can be forgotten.
+    const int row = m_table->currentRow();
+    m_forget->setEnabled(row >= 0 && m_table->item(row, 2)->data(kTaughtRole).toBool());
+}
+
 void MidiLearnDialog::showInput()
 {
     const MidiInput::Heard heard = m_pads.heard ? m_pads.heard() : MidiInput::Heard::Nowhere;
@@ -118,7 +132,7 @@ void MidiLearnDialog::showInput()
     const bool missing = heard == MidiInput::Heard::Nowhere || heard == MidiInput::Heard::Looking;
     if (m_input->isVisibleTo(this) != missing) {
         m_input->setVisible(missing);
-        adjustSize();
+        WindowPlacement::growWithText(*this);
     }
 }
 
@@ -140,19 +154,18 @@ void MidiLearnDialog::showMap()
         m_table->setItem(row, 1, new QTableWidgetItem(KeyWords::sound(key)));
         const bool taught = map.taught(std::uint8_t(note));
         auto *from = new QTableWidgetItem(taught ? QStringLiteral("assegnato da te") : QStringLiteral("General MIDI"));
-        from->setData(kNoteRole, taught);
+        from->setData(kTaughtRole, taught);
         m_table->setItem(row, 2, from);
         if (note == current)
             m_table->setCurrentCell(row, 0);
     }
-    const int row = m_table->currentRow();
-    m_forget->setEnabled(row >= 0 && m_table->item(row, 2)->data(kNoteRole).toBool());
+    enableForget();
 }
 
 void MidiLearnDialog::say(const QString &text)
 {
     m_text->setText(text);
-    adjustSize();
+    WindowPlacement::growWithText(*this);
     Spoken::describe(m_table, text); // the table has the focus
 }
 

@@ -48,12 +48,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // A key pressed with the table focused; true where it was taken.
     bool keyPressed(const QKeyEvent &event);
     void say(const QString &text);
     void showMap();
+    void enableForget();
     void showInput();
 
     Pads m_pads;

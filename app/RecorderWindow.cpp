@@ -149,14 +149,7 @@ QString RecorderWindow::status() const
 void RecorderWindow::say(const QString &text)
 {
     m_status->setText(text);
-    // The window grows with what it says, at any scale.
-    if (QLayout *laid = layout()) {
-        laid->activate();
-        const int needed =
-            laid->hasHeightForWidth() ? laid->totalHeightForWidth(width()) : laid->totalSizeHint().height();
-        if (needed > height())
-            resize(width(), needed);
-    }
+    WindowPlacement::growWithText(*this);
     // The window holds the focus until Tab takes it to a button.
     Spoken::describe(this, text);
     if (QWidget *focused = focusWidget(); focused && focused != this)
@@ -311,7 +304,7 @@ void RecorderWindow::showLevel()
     const double db = peak > 0.0f ? 20.0 * std::log10(double(peak)) : kMeterFloorDb;
     m_meter->setValue(int(std::clamp(db, double(kMeterFloorDb), 0.0)));
     if (m_input.isRecording())
-        m_time->setText(QStringLiteral("%1 s").arg(QLocale(QLocale::Italian).toString(m_input.seconds(), 'f', 1)));
+        m_time->setText(QStringLiteral("%1 s").arg(TakeView::secondsText(m_input.seconds(), 1)));
     // A server that died, or stopped answering, ends what the input was doing.
     const bool gone = m_input.isLost() || m_input.isStalled();
     if (m_input.isRecording() && gone)
@@ -344,8 +337,7 @@ void RecorderWindow::stop()
 
 void RecorderWindow::showTakeLength()
 {
-    m_time->setText(QStringLiteral("%1 s").arg(
-        QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1)));
+    m_time->setText(QStringLiteral("%1 s").arg(TakeView::framesText(m_take.size(), 1)));
 }
 
 void RecorderWindow::finishTake(bool lost)
@@ -366,8 +358,7 @@ void RecorderWindow::finishTake(bool lost)
                            "maniglie per cambiarlo). «Ascolta» per sentirla, «Salva» per usarla.")
                 .arg(lost ? QStringLiteral("L'ingresso si è interrotto: ho tenuto quello che era già registrato.\n")
                           : QString(),
-                     QLocale(QLocale::Italian).toString(double(m_take.size()) / TakeEditor::kRate, 'f', 1),
-                     QLocale(QLocale::Italian).toString(double(raw.size()) / TakeEditor::kRate, 'f', 1)));
+                     TakeView::framesText(m_take.size(), 1), TakeView::framesText(raw.size(), 1)));
     } else {
         say(lost ? QStringLiteral("L'ingresso si è interrotto prima di qualsiasi suono: riprova.")
                  : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));

@@ -15,12 +15,12 @@ namespace {
 // The least a take keeps: 10 ms.
 constexpr std::size_t kLeastFrames = std::size_t(TakeEditor::kRate / 100);
 
-QString seconds(std::size_t frame)
-{
-    return QLocale(QLocale::Italian).toString(double(frame) / TakeEditor::kRate, 'f', 2);
-}
-
 } // namespace
+
+QString TakeView::secondsText(double seconds, int decimals)
+{
+    return QLocale(QLocale::Italian).toString(seconds, 'f', decimals);
+}
 
 TakeView::TakeView(QWidget *parent)
     : QWidget(parent)
@@ -76,10 +76,11 @@ void TakeView::move(bool start, std::size_t frame)
 void TakeView::describe()
 {
     Spoken::describe(this,
-                     m_take.empty() ? QStringLiteral("Nessuna registrazione")
-                                    : QStringLiteral("Tiene da %1 s a %2 s di %3 s; muovi %4")
-                                          .arg(seconds(m_kept.begin), seconds(m_kept.end), seconds(m_take.size()),
-                                               m_movingStart ? QStringLiteral("l'inizio") : QStringLiteral("la fine")));
+                     m_take.empty()
+                         ? QStringLiteral("Nessuna registrazione")
+                         : QStringLiteral("Tiene da %1 s a %2 s di %3 s; muovi %4")
+                               .arg(framesText(m_kept.begin), framesText(m_kept.end), framesText(m_take.size()),
+                                    m_movingStart ? QStringLiteral("l'inizio") : QStringLiteral("la fine")));
 }
 
 void TakeView::paintEvent(QPaintEvent *)

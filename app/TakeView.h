@@ -21,6 +21,13 @@ public:
 
     explicit TakeView(QWidget *parent = nullptr);
 
+    // A length of sound as the recorder says it: "1,15" (Italian decimals).
+    static QString secondsText(double seconds, int decimals = 2);
+    static QString framesText(std::size_t frames, int decimals = 2)
+    {
+        return secondsText(double(frames) / TakeEditor::kRate, decimals);
+    }
+
     // A new take (empty: none), with the part kept.
     void setTake(std::vector<float> take, TakeEditor::Span kept);
     const std::vector<float> &take() const { return m_take; }

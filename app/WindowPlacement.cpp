@@ -1,5 +1,6 @@
 #include "app/WindowPlacement.h"
 
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -27,4 +28,16 @@ void WindowPlacement::bringBeside(QWidget &shown, const QWidget &window)
     }
     shown.raise();
     shown.activateWindow();
+}
+
+void WindowPlacement::growWithText(QWidget &window)
+{
+    QLayout *laid = window.layout();
+    if (!laid)
+        return;
+    laid->activate();
+    const int needed =
+        laid->hasHeightForWidth() ? laid->totalHeightForWidth(window.width()) : laid->totalSizeHint().height();
+    if (needed > window.height())
+        window.resize(window.width(), needed);
 }

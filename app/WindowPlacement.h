@@ -12,4 +12,8 @@ void showBeside(QWidget &shown, const QWidget &window);
 // the user put it.
 void bringBeside(QWidget &shown, const QWidget &window);
 
+// Makes `window` as tall as its layout needs at its width, where it is not
+// (its wrapped texts grew), at any scale; it never shrinks or widens it.
+void growWithText(QWidget &window);
+
 } // namespace WindowPlacement
