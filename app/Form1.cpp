@@ -18,8 +18,7 @@
 #include "keys/Cp1252.h"
 #include "keys/PadTable.h"
 #include "keys/PatternLength.h"
-#include "sequencer/StepClock.h"
-#include "sequencer/StepSequencer.h"
+#include "sequencer/LoopController.h"
 #include "services/PatternFile.h"
 #include "sound/KitCatalog.h"
 #include "sound/SampleFolders.h"
@@ -48,15 +47,14 @@ Q_LOGGING_CATEGORY(lcWindow, "tamvolo.window", QtWarningMsg)
 
 } // namespace
 
-void Form1::Text1_KeyPress(short &KeyAscii)
+void Form1::Text1_KeyPress(short &KeyAscii, std::int64_t pressedNs)
 {
     KeyAscii = short(Cp1252::toUpper(std::uint8_t(KeyAscii)));
     Command2->setEnabled(true);
     // The sound follows the key's press by the same delay however late this
     // handler runs.
-    const std::int64_t pressed = m_sound.nowNs() - Text1->keyAgeNs();
     for (const std::string_view file : PadTable::lookup(std::uint8_t(KeyAscii)))
-        PlaySample(file, pressed);
+        PlaySample(file, pressedNs);
     lightPad(std::uint8_t(KeyAscii));
 }
 
@@ -82,19 +80,19 @@ void Form1::useTempoFile(const std::string &file)
     m_tempoFile = file;
     std::string text;
     if (!file.empty() && CarefulReader::read(file, text, 4096) == CarefulReader::Result::Read)
-        m_stepClock->setTempo(Tempo::fromText(text));
+        m_loop->setTempo(Tempo::fromText(text));
 }
 
 const Tempo &Form1::tempo() const
 {
-    return m_stepClock->tempo();
+    return m_loop->tempo();
 }
 
 void Form1::chooseTempo()
 {
     if (!m_tempoDialog) {
         m_tempoDialog = new TempoDialog(tempo(), this);
-        connect(m_tempoDialog, &TempoDialog::changed, m_stepClock, &StepClock::setTempo);
+        connect(m_tempoDialog, &TempoDialog::changed, this, [this](const Tempo &chosen) { m_loop->setTempo(chosen); });
         connect(m_tempoDialog, &QDialog::finished, this, [this] {
             if (!m_tempoFile.empty() &&
                 ConfigFile::write(m_tempoFile, tempo().text()) != CarefulWriter::Result::Written)
@@ -160,22 +158,9 @@ void Form1::midiMapWritten(const MidiPlayer::MapWritten &written)
         m_midiLearn->mapWritten(written);
 }
 
-void Form1::PlaySample(std::string_view name, std::int64_t stampNs, bool step)
+void Form1::PlaySample(std::string_view name, std::int64_t stampNs)
 {
-    if (step)
-        m_sound.playStep(name, stampNs);
-    else
-        m_sound.playSample(name, stampNs);
-}
-
-void Form1::askStepsAgain()
-{
-    const auto steps = m_stepClock->stepsToCome();
-    if (steps.empty())
-        return;
-    m_sound.withdrawSteps(steps.front().second);
-    for (const auto &[step, due] : steps)
-        PlaySample(StepSequencer::stepName(Text1->text(), step), due, true);
+    m_sound.playSample(name, stampNs);
 }
 
 void Form1::Timer1_Timer()
@@ -186,71 +171,48 @@ void Form1::Timer1_Timer()
 
 void Form1::Command2_Click()
 {
-    if (Text1->text().isEmpty())
+    if (!m_loop->play())
         return;
     cmdFerma->setBackColour(VbColor::toColor(VbColor::kLightGrey));
     Command2->setBackColour(VbColor::toColor(VbColor::kButtonFace));
     showPlaying(true);
-    // Arms step 1 beside whatever step is pending; arming it again restarts
-    // its count.
-    m_stepClock->start();
 }
 
 void Form1::cmdFerma_Click()
 {
-    m_stepClock->stop();
-    // A step asked for ahead of its beat is not heard after the stop; one on
-    // its beat already has been.
-    m_sound.withdrawSteps(m_sound.nowNs() + 1);
+    m_loop->stop();
     Command2->setBackColour(VbColor::toColor(VbColor::kLightGrey));
     cmdFerma->setBackColour(VbColor::toColor(VbColor::kButtonFace));
     showPlaying(false);
 }
 
-void Form1::playStep(int step)
+void Form1::Timer2_Timer(std::int64_t beatNs)
 {
-    // Stamped with the step's beat, not the time this turn happened to run:
-    // the sound lands on the chain's grid.
-    PlaySample(StepSequencer::stepName(Text1->text(), step), m_stepBeatNs, true);
+    m_loop->playStep(1, beatNs);
 }
-
-void Form1::runStep(int step, std::int64_t beatNs)
+void Form1::Timer3_Timer(std::int64_t beatNs)
 {
-    using Handler = void (Form1::*)();
-    static constexpr std::array<Handler, PatternLength::kSteps> kTicks = {
-        &Form1::Timer2_Timer, &Form1::Timer3_Timer, &Form1::Timer5_Timer, &Form1::Timer6_Timer,
-        &Form1::Timer7_Timer, &Form1::Timer8_Timer, &Form1::Timer9_Timer};
-    m_stepBeatNs = beatNs;
-    (this->*kTicks[std::size_t(step - 1)])();
+    m_loop->playStep(2, beatNs);
 }
-
-void Form1::Timer2_Timer()
+void Form1::Timer5_Timer(std::int64_t beatNs)
 {
-    playStep(1);
+    m_loop->playStep(3, beatNs);
 }
-void Form1::Timer3_Timer()
+void Form1::Timer6_Timer(std::int64_t beatNs)
 {
-    playStep(2);
+    m_loop->playStep(4, beatNs);
 }
-void Form1::Timer5_Timer()
+void Form1::Timer7_Timer(std::int64_t beatNs)
 {
-    playStep(3);
+    m_loop->playStep(5, beatNs);
 }
-void Form1::Timer6_Timer()
+void Form1::Timer8_Timer(std::int64_t beatNs)
 {
-    playStep(4);
+    m_loop->playStep(6, beatNs);
 }
-void Form1::Timer7_Timer()
+void Form1::Timer9_Timer(std::int64_t beatNs)
 {
-    playStep(5);
-}
-void Form1::Timer8_Timer()
-{
-    playStep(6);
-}
-void Form1::Timer9_Timer()
-{
-    playStep(7);
+    m_loop->playStep(7, beatNs);
 }
 
 void Form1::Form_Load()
@@ -274,11 +236,12 @@ void Form1::chooseRecorder()
     info.size = OsVersionInfo::kSize;
     m_platform.getVersionEx(info); // a failed query leaves platform 0
     Text3->setText(QString::number(info.platformId));
-    if (Text3->text().toDouble() == 1)
+    const double platform = Text3->text().toDouble();
+    if (platform == 1)
         Command6->show();
-    if (Text3->text().toDouble() == 0)
+    if (platform == 0)
         Command6->show();
-    if (Text3->text().toDouble() >= 2) {
+    if (platform >= 2) {
         Command6->hide();
         Command7->show();
     }

@@ -22,7 +22,7 @@ class PatternField;
 class PatternFileActions;
 class PictureBox;
 class RecorderWindow;
-class StepClock;
+class LoopController;
 class TempoDialog;
 class ShapeControl;
 class TrayRestorer;
@@ -51,6 +51,7 @@ public:
     // while minimised, without it the window keeps its taskbar button.
     explicit Form1(SoundSink &sound, Platform platform = Platform::system(),
                    bool trayAvailable = defaultTrayAvailable(), QWidget *parent = nullptr);
+    ~Form1() override;
 
     static bool defaultTrayAvailable();
 
@@ -60,8 +61,9 @@ public:
     // Gives the window its rounded outline.
     void Rounded();
 
-    // Key press of the pattern field, before the field applies the key.
-    void Text1_KeyPress(short &KeyAscii);
+    // Key press of the pattern field, before the field applies the key;
+    // `pressedNs`, on the sound's clock, is when the key went down.
+    void Text1_KeyPress(short &KeyAscii, std::int64_t pressedNs);
 
     // Loads the pattern field from a pattern file; false, and the field as
     // it was, when the file cannot be read.
@@ -135,13 +137,14 @@ public slots:
     void Command2_Click();
     void CmdCance_Click();
     void cmdFerma_Click();
-    void Timer2_Timer();
-    void Timer3_Timer();
-    void Timer5_Timer();
-    void Timer6_Timer();
-    void Timer7_Timer();
-    void Timer8_Timer();
-    void Timer9_Timer();
+    // Step 1 (Timer2) to 7 (Timer9) is due for `beatNs` on the sound's clock.
+    void Timer2_Timer(std::int64_t beatNs);
+    void Timer3_Timer(std::int64_t beatNs);
+    void Timer5_Timer(std::int64_t beatNs);
+    void Timer6_Timer(std::int64_t beatNs);
+    void Timer7_Timer(std::int64_t beatNs);
+    void Timer8_Timer(std::int64_t beatNs);
+    void Timer9_Timer(std::int64_t beatNs);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -152,12 +155,8 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    // Plays the sample `name` for the time `stampNs` of the sound clock; a
-    // loop `step`'s sound can still be withdrawn until it sounds.
-    void PlaySample(std::string_view name, std::int64_t stampNs, bool step = false);
-    // The pattern changed: the steps asked for and not yet due play the new
-    // text instead.
-    void askStepsAgain();
+    // Plays the sample `name` for the time `stampNs` of the sound clock.
+    void PlaySample(std::string_view name, std::int64_t stampNs);
     void chooseRecorder();
     void startRecorder(const QString &path);
     RecorderWindow &recorder();
@@ -170,11 +169,6 @@ private:
     void nameForScreenReaders();
     // Esegui and Ferma tell a screen reader whether the loop plays.
     void showPlaying(bool playing);
-    // Step `step` (1 to 7) of the loop, run by its handler: plays the step
-    // for the beat the step clock gave (the clock armed the next already).
-    void playStep(int step);
-    // The step clock says step `step` is due for `beatNs`: its handler runs.
-    void runStep(int step, std::int64_t beatNs);
     // Lights the drum `key` stands for, if any, until Timer1 ticks.
     void lightPad(std::uint8_t key);
     void learnMidiPad();
@@ -213,8 +207,7 @@ private:
     // Timers.
     QTimer *Timer1 = nullptr;
     // The loop: the seven steps (Timer2 ... Timer9) on one clock.
-    StepClock *m_stepClock = nullptr;
-    std::int64_t m_stepBeatNs = 0; // the beat of the step whose handler runs
+    std::unique_ptr<LoopController> m_loop;
 
     // Drag state.
     bool Dragging = false;

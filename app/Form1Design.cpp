@@ -18,7 +18,7 @@
 #include "app/WindowRegion.h"
 #include "keys/DrumKeys.h"
 #include "keys/PatternLength.h"
-#include "sequencer/StepClock.h"
+#include "sequencer/LoopController.h"
 #include "services/PatternFile.h"
 #include "sound/SampleFolders.h"
 
@@ -131,6 +131,8 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
     Command2->setFocus();
     m_tray = new TrayRestorer(this, trayAvailable);
 }
+
+Form1::~Form1() = default;
 
 void Form1::createDrumPicture()
 {
@@ -245,13 +247,19 @@ void Form1::createTimers()
         return t;
     };
     Timer1 = timer("Timer1", 100);
-    m_stepClock = new StepClock([this] { return m_sound.nowNs(); }, this);
-    m_stepClock->setAhead([this] { return m_sound.aheadNs(); });
+    m_loop = std::make_unique<LoopController>(
+        m_sound, [this] { return Text1->text(); }, this);
+    m_loop->setStepHandlers(
+        {[this](std::int64_t beat) { Timer2_Timer(beat); }, [this](std::int64_t beat) { Timer3_Timer(beat); },
+         [this](std::int64_t beat) { Timer5_Timer(beat); }, [this](std::int64_t beat) { Timer6_Timer(beat); },
+         [this](std::int64_t beat) { Timer7_Timer(beat); }, [this](std::int64_t beat) { Timer8_Timer(beat); },
+         [this](std::int64_t beat) { Timer9_Timer(beat); }});
 }
 
 void Form1::connectEvents()
 {
-    Text1->setKeyPressHook([this](short &keyAscii) { Text1_KeyPress(keyAscii); });
+    Text1->setKeyPressHook([this](short &keyAscii, std::int64_t pressedNs) { Text1_KeyPress(keyAscii, pressedNs); },
+                           [this] { return m_sound.nowNs(); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     // The help the pointer shows over "Info!", from the keyboard.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -271,9 +279,8 @@ void Form1::connectEvents()
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(CmdCance, &QPushButton::clicked, this, &Form1::CmdCance_Click);
     connect(cmdFerma, &QPushButton::clicked, this, &Form1::cmdFerma_Click);
-    connect(m_stepClock, &StepClock::stepDue, this, &Form1::runStep);
-    connect(m_stepClock, &StepClock::stepSounding, Text1, &PatternField::setSoundingStep);
-    connect(Text1, &QLineEdit::textChanged, this, &Form1::askStepsAgain);
+    connect(&m_loop->clock(), &StepClock::stepSounding, Text1, &PatternField::setSoundingStep);
+    connect(Text1, &QLineEdit::textChanged, this, [this] { m_loop->patternChanged(); });
 }
 
 void Form1::nameForScreenReaders()

@@ -22,9 +22,10 @@ PatternField::PatternField(QWidget *parent)
     : QLineEdit(parent)
 {}
 
-void PatternField::setKeyPressHook(KeyPressHook hook)
+void PatternField::setKeyPressHook(KeyPressHook hook, Clock nowNs)
 {
     m_hook = std::move(hook);
+    m_now = std::move(nowNs);
 }
 
 void PatternField::setMenuActions(QList<QAction *> actions)
@@ -103,14 +104,15 @@ void PatternField::contextMenuEvent(QContextMenuEvent *event)
     menu->popup(event->globalPos());
 }
 
-QString PatternField::filter(const QString &typed)
+QString PatternField::filter(const QString &typed, std::int64_t ageNs)
 {
+    const std::int64_t pressedNs = (m_now ? m_now() : monotonicNs()) - ageNs;
     QString applied;
     for (const char32_t ch : typed.toUcs4()) {
         const auto code = Cp1252::fromUnicode(ch);
         short keyAscii = code ? short(*code) : kQuestionMark;
         if (m_hook)
-            m_hook(keyAscii);
+            m_hook(keyAscii, pressedNs);
         const auto out = Cp1252::toUnicode(std::uint8_t(keyAscii));
         const char32_t result = out ? *out : U'?';
         applied += QString::fromUcs4(&result, 1);
@@ -139,9 +141,7 @@ void PatternField::keyPressEvent(QKeyEvent *event)
     const char letter = text.size() == 1 ? text.at(0).toUpper().toLatin1() : '\0';
     if ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier) && letter >= 'A' && letter <= 'Z')
         text = QChar(letter - 'A' + 1);
-    m_keyAgeNs = KeyEventAge::ns(std::uint32_t(event->timestamp()), monotonicNs());
-    const QString applied = filter(text);
-    m_keyAgeNs = 0;
+    const QString applied = filter(text, KeyEventAge::ns(std::uint32_t(event->timestamp()), monotonicNs()));
     if (applied == text) {
         QLineEdit::keyPressEvent(event);
         return;
@@ -160,7 +160,7 @@ void PatternField::inputMethodEvent(QInputMethodEvent *event)
         return;
     }
     QInputMethodEvent changed(event->preeditString(), event->attributes());
-    changed.setCommitString(filter(event->commitString()), event->replacementStart(), event->replacementLength());
+    changed.setCommitString(filter(event->commitString(), 0), event->replacementStart(), event->replacementLength());
     QLineEdit::inputMethodEvent(&changed);
     event->setAccepted(changed.isAccepted());
 }

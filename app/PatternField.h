@@ -25,11 +25,16 @@ class PatternField : public QLineEdit
     Q_OBJECT
 
 public:
-    using KeyPressHook = std::function<void(short &keyAscii)>;
+    // A key typed, before it is applied, with the time it was pressed on
+    // the hook's clock: by the window system's time stamp, however late the
+    // event comes (the time of the event where there is none, as for input
+    // methods).
+    using KeyPressHook = std::function<void(short &keyAscii, std::int64_t pressedNs)>;
+    using Clock = std::function<std::int64_t()>;
 
     explicit PatternField(QWidget *parent);
 
-    void setKeyPressHook(KeyPressHook hook);
+    void setKeyPressHook(KeyPressHook hook, Clock nowNs);
 
     // Actions shown after the standard ones in the context menu; not owned.
     void setMenuActions(QList<QAction *> actions);
@@ -44,10 +49,6 @@ public:
     // field's coordinates.
     QRect markRect(int step) const;
 
-    // While the hook runs for a key: how long ago that key was pressed, by
-    // the window system's time stamp (0 when unknown, as for input methods).
-    std::int64_t keyAgeNs() const { return m_keyAgeNs; }
-
 protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -56,11 +57,12 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Runs the hook on every character of `typed`, returning what to apply.
-    QString filter(const QString &typed);
+    // Runs the hook on every character of `typed`, pressed `ageNs` ago,
+    // returning what to apply.
+    QString filter(const QString &typed, std::int64_t ageNs);
 
     KeyPressHook m_hook;
+    Clock m_now;
     QList<QAction *> m_menuActions;
     int m_soundingStep = 0;
-    std::int64_t m_keyAgeNs = 0;
 };

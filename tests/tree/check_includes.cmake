@@ -26,7 +26,7 @@ set(allowed_audio/inputs audio/inputs audio/servers audio/core)
 set(allowed_audio/servers audio/servers audio/core)
 set(allowed_audio/core audio/core)
 set(allowed_sound sound audio audio/core audio/inputs keys files)
-set(allowed_sequencer sequencer keys)
+set(allowed_sequencer sequencer sound keys)
 set(allowed_services services keys files)
 
 set(faults "")
