@@ -19,7 +19,7 @@ namespace {
 
 struct Request
 {
-    enum class Kind { Key, Step, Wav, Withdraw };
+    enum class Kind { Key, Step, Wav, Withdraw, Stop };
     Kind kind;
     std::string name;
     std::int64_t stampNs;
@@ -104,6 +104,11 @@ void SoundBank::playWav(std::string wav)
     m_state->push(Request{Request::Kind::Wav, {}, m_engine->nowNs(), std::move(wav)});
 }
 
+void SoundBank::stopVoice()
+{
+    m_state->push(Request{Request::Kind::Stop, {}, m_engine->nowNs(), {}});
+}
+
 namespace {
 
 // The kit's file names, each once.
@@ -154,7 +159,12 @@ void SoundBank::State::loaderLoop()
             if (overtaken || !engine->hasOutput())
                 continue;
 
-            if (request.kind == Request::Kind::Wav) {
+            if (request.kind == Request::Kind::Stop) {
+                // A frame of silence cuts what the voice plays, as any sound does.
+                static const auto silence =
+                    std::make_shared<const SampleBuffer>(SampleBuffer{1, std::vector<float>(1, 0.0f)});
+                engine->play(silence, request.stampNs);
+            } else if (request.kind == Request::Kind::Wav) {
                 auto sound = WavLoader::decode(request.wav.data(), request.wav.size(), engine->rate());
                 engine->play(sound ? std::move(sound) : samples->alert(), request.stampNs);
             } else {

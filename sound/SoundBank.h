@@ -64,6 +64,7 @@ public:
     void playStep(std::string_view name, std::int64_t stampNs) override;
     void withdrawSteps(std::int64_t fromNs) override;
     void playWav(std::string wav) override;
+    void stopVoice() override;
     std::int64_t nowNs() const override;
     std::int64_t aheadNs() const override;
 

@@ -33,6 +33,9 @@ public:
     // The UI thread. Plays the WAV file held in `wav` (the recorder's take,
     // as it will be saved) through the same voice, from now on.
     virtual void playWav(std::string wav) = 0;
+    // The UI thread. The voice stops what it plays, from now on, fading it
+    // out as any sound that cuts it does.
+    virtual void stopVoice() = 0;
     // The sink's clock, in nanoseconds; any thread.
     virtual std::int64_t nowNs() const { return monotonicNs(); }
     // How long before its moment a sound must be asked for to start on it

@@ -241,9 +241,7 @@ private slots:
         QCOMPARE(m_sink.names, QStringList{"(wav)"});
         QVERIFY(button("stop")->isEnabled());
         button("stop")->click();
-        QCOMPARE(m_sink.names.size(), 2);
-        const auto hush = WavLoader::decode(m_sink.wavs.back().data(), m_sink.wavs.back().size(), 48000);
-        QVERIFY(hush && hush->frames() <= 2 && hush->stereo()[0] == 0.0f); // cut by a frame of silence
+        QCOMPARE(m_sink.names, (QStringList{"(wav)", "(stop)"}));
         QVERIFY(!button("stop")->isEnabled());
         const auto heard = WavLoader::decode(m_sink.wavs.front().data(), m_sink.wavs.front().size(), 48000);
         QVERIFY(heard);

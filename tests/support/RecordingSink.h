@@ -45,6 +45,12 @@ public:
         steps = keptSteps;
     }
 
+    void stopVoice() override
+    {
+        names.push_back(QStringLiteral("(stop)"));
+        stamps.push_back(nowNs());
+    }
+
     void playWav(std::string wav) override
     {
         names.push_back(QStringLiteral("(wav)"));
