@@ -16,7 +16,6 @@ public:
 
     QLine line() const { return m_line; }
     QColor color() const { return m_color; }
-    int lineWidth() const { return m_width; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

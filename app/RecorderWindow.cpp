@@ -8,13 +8,13 @@
 #include "app/VbColor.h"
 #include "app/WindowPlacement.h"
 #include "files/CarefulReader.h"
+#include "files/WavEncoder.h"
 #include "keys/Cp1252.h"
 #include "keys/DrumKeys.h"
 #include "keys/PadTable.h"
 #include "sound/SampleIndex.h"
 #include "sound/SoundSink.h"
 #include "sound/TakeEditor.h"
-#include "sound/WavFile.h"
 #include "sound/WavLoader.h"
 
 #include <QCloseEvent>
@@ -102,7 +102,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
     m_view = new TakeView(this);
     connect(m_view, &TakeView::keptChanged, this, [this](TakeEditor::Span kept) {
         m_take = TakeEditor::edit(m_view->take(), kept);
-        m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
+        m_takeWav = WavEncoder::encode16(m_take, 1, TakeEditor::kRate);
         m_takeSaved = false; // another take now, to save again
         showTakeLength();
         updateButtons();
@@ -325,10 +325,8 @@ void RecorderWindow::closeInput()
 void RecorderWindow::stop()
 {
     if (m_listenTimer->isActive()) {
-        // The one voice: any sound cuts the one playing, and a frame of
-        // silence ends the take being heard.
         m_listenTimer->stop();
-        m_sound.playWav(WavFile::encode16(std::vector<float>(1, 0.0f), 1, TakeEditor::kRate));
+        m_sound.stopVoice();
         updateButtons();
         return;
     }
@@ -350,7 +348,7 @@ void RecorderWindow::finishTake(bool lost)
     // else the meter goes on
     if (const auto kept = TakeEditor::soundIn(raw)) {
         m_take = TakeEditor::edit(raw, *kept);
-        m_takeWav = WavFile::encode16(m_take, 1, TakeEditor::kRate);
+        m_takeWav = WavEncoder::encode16(m_take, 1, TakeEditor::kRate);
         m_view->setTake(raw, *kept);
         // One length shown: the take's, as it will play.
         showTakeLength();
@@ -426,8 +424,8 @@ void RecorderWindow::restore()
         }
         playing = userFilePlaying();
     }
-    // A take just saved and now removed was chosen to go: not asked about
-    // again; an unsaved one still is.
+    // The take stays saved for the questions: one just saved and now removed
+    // was chosen to go, and is not asked about again; an unsaved one still is.
     say(QStringLiteral("Ripristinato: il tasto «%1» usa di nuovo il suono originale.").arg(m_key));
     updateButtons();
 }

@@ -28,22 +28,12 @@ std::int64_t StepLoop::tick(int step, std::int64_t nowNs)
     return when;
 }
 
-bool StepLoop::isArmed(int step) const
-{
-    return m_armedAt[std::size_t(step - 1)].has_value();
-}
-
 std::optional<std::int64_t> StepLoop::dueNs(int step) const
 {
     const auto &armedAt = m_armedAt[std::size_t(step - 1)];
     if (!armedAt)
         return std::nullopt;
     return *armedAt + m_tempo.intervalNs() + m_tempo.swingNs(step);
-}
-
-bool StepLoop::isStopped() const
-{
-    return !firstDue();
 }
 
 std::optional<int> StepLoop::firstDue() const

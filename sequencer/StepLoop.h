@@ -40,9 +40,8 @@ public:
     // the time the step was due; a step that was not armed counts as due now.
     std::int64_t tick(int step, std::int64_t nowNs);
 
-    bool isArmed(int step) const;
+    // When `step` is due; none where it is not armed.
     std::optional<std::int64_t> dueNs(int step) const;
-    bool isStopped() const;
 
     // The armed step that is due first (the lowest of equals), if any.
     std::optional<int> firstDue() const;

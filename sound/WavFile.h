@@ -8,14 +8,9 @@
 #include <vector>
 
 // 16-bit PCM WAV files, as the program writes them: takes of the recorder
-// and exported loops.
+// and exported loops (their bytes: WavEncoder::encode16, without dither, so
+// that a sound written and read back differs by at most half a step).
 namespace WavFile {
-
-// The bytes of a WAV file holding `samples` (interleaved, `channels` per
-// frame, in [-1, 1]; beyond is clipped), each rounded to the nearest 16-bit
-// step, without dither, so that a sound written and read back differs from
-// the original by at most half a step.
-std::string encode16(const std::vector<float> &samples, int channels, int rate);
 
 // Writes the file through the careful writer (files/CarefulWriter.h): whole
 // or not at all, nothing but a regular file replaced; on any failure `path`

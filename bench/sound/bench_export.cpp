@@ -1,9 +1,9 @@
 // Measures "Esporta il loop come WAV…": rendering 4 loops of a pattern offline and
 // encoding them as 16-bit WAV, cold (samples read from disk) and warm.
 #include "audio/core/MonotonicClock.h"
+#include "files/WavEncoder.h"
 #include "sound/LoopRenderer.h"
 #include "sound/SampleFolders.h"
-#include "sound/WavFile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +18,7 @@ int main()
     for (int run = 0; run < 21; ++run) {
         const std::int64_t t0 = monotonicNs();
         const std::vector<float> frames = renderer.render(names, 4);
-        bytes = WavFile::encode16(frames, 2, LoopRenderer::kRate).size();
+        bytes = WavEncoder::encode16(frames, 2, LoopRenderer::kRate).size();
         ms.push_back(double(monotonicNs() - t0) / 1e6);
     }
     const double cold = ms.front();

@@ -64,9 +64,9 @@ private slots:
     void aStartArmsStepOneOneIntervalLater()
     {
         StepLoop loop;
-        QVERIFY(loop.isStopped());
+        QVERIFY(!loop.firstDue());
         loop.start(1000 * kMs);
-        QVERIFY(loop.isArmed(1));
+        QVERIFY(loop.dueNs(1));
         QCOMPARE(loop.dueNs(1), std::optional<std::int64_t>(1200 * kMs));
         QVERIFY(!loop.dueBy(1199 * kMs));
         QCOMPARE(loop.dueBy(1200 * kMs), std::optional<int>(1));
@@ -159,11 +159,11 @@ private slots:
         StepLoop loop;
         loop.start(0);
         for (int step = 1; step <= 7; ++step) {
-            QVERIFY(loop.isArmed(step));
+            QVERIFY(loop.dueNs(step));
             loop.tick(step, step * kInterval);
-            QVERIFY(!loop.isArmed(step));
+            QVERIFY(!loop.dueNs(step));
         }
-        QVERIFY(loop.isArmed(1));
+        QVERIFY(loop.dueNs(1));
         QCOMPARE(loop.dueNs(1), std::optional<std::int64_t>(8 * kInterval));
     }
 
