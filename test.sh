@@ -16,18 +16,6 @@ cd "$(dirname "$0")"
 source scripts/lib.sh
 mode=${1:-}
 
-status=0
-summary=()
-# stage NAME COMMAND...: runs a stage, its time and result into the summary.
-stage() {
-  local name=$1 started=$SECONDS result=passed
-  shift
-  echo "== $name =="
-  "$@" || { result=FAILED; status=1; }
-  local took=$((SECONDS - started))
-  summary+=("$(printf '%-34s %-7s %3d min %02d s' "$name" "$result" $((took / 60)) $((took % 60)))")
-  echo "== $name: $result in $((took / 60)) min $((took % 60)) s"
-}
 suite() {
   local preset=$1
   shift
@@ -37,14 +25,31 @@ suite() {
 threaded() {
   cmake --preset tsan >/dev/null && cmake --build --preset tsan --target tamvolo_threaded_tests && ctest --preset tsan
 }
-smoke() {
-  local bench
-  for bench in bench_lookup bench_playsample bench_export; do build/ci/bin/$bench || return 1; done
-  build/ci/bin/bench_kits TR808EmulationKit &&
-    build/ci/bin/bench_realserver --seconds 5 --after 1 &&
-    build/ci/bin/bench_realserver --seconds 5 --after 1 --server pipewire &&
-    build/ci/bin/bench_midi --seconds 5 &&
-    build/ci/bin/bench_floor --hits 12
+# Every benchmark once: its name, its smoke run's arguments, its full runs'
+# arguments (runs apart by ";", an empty one runs it without arguments).
+benchmarks=(
+  "bench_lookup||"
+  "bench_playsample||"
+  "bench_export||"
+  "bench_kits|TR808EmulationKit|"
+  "bench_realserver|--seconds 5 --after 1;--seconds 5 --after 1 --server pipewire|;--server pipewire;--server pipewire-vm --seconds 30"
+  "bench_midi|--seconds 5|;--quantum 128"
+  "bench_floor|--hits 12|;--kit GMRockKit"
+)
+# run_benchmarks smoke|full: each benchmark's runs of that kind, in order;
+# stops at the first that fails.
+run_benchmarks() {
+  local entry name smoke full runs args run
+  for entry in "${benchmarks[@]}"; do
+    IFS='|' read -r name smoke full <<<"$entry"
+    [ "$1" = smoke ] && runs=$smoke || runs=$full
+    IFS=';' read -ra args <<<"$runs"
+    [ ${#args[@]} = 0 ] && args=("")
+    for run in "${args[@]}"; do
+      # shellcheck disable=SC2086 # a run's arguments are words
+      build/ci/bin/$name $run || return 1
+    done
+  done
 }
 
 source scripts/setup.sh
@@ -57,20 +62,14 @@ case $mode in
     stage "ThreadSanitizer (threaded tests)" threaded
     stage "fuzzers" scripts/fuzz.sh "${TAMVOLO_FUZZ_SECONDS:-30}"
     stage "Debian package" ctest --preset ci -L package
-    stage "benchmarks' smoke runs" smoke
+    stage "benchmarks' smoke runs" run_benchmarks smoke
     ;;
   --bench)
     stage "optimized build" bash -c 'cmake --preset ci >/dev/null && cmake --build --preset ci'
-    stage "benchmarks" bash -c 'for b in build/ci/bin/bench_lookup build/ci/bin/bench_playsample build/ci/bin/bench_export build/ci/bin/bench_kits; do $b; done;
-      build/ci/bin/bench_realserver && build/ci/bin/bench_realserver --server pipewire &&
-      build/ci/bin/bench_realserver --server pipewire-vm --seconds 30 && build/ci/bin/bench_midi &&
-      build/ci/bin/bench_midi --quantum 128 && build/ci/bin/bench_floor && build/ci/bin/bench_floor --kit GMRockKit'
+    stage "benchmarks" run_benchmarks full
     ;;
   *)
     stage "optimized build and suite" suite ci -LE package
     ;;
 esac
-echo
-echo "Summary:"
-printf '  %s\n' "${summary[@]}"
-exit $status
+stage_summary Summary

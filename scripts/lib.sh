@@ -1,4 +1,5 @@
-# The scripts' shared library, sourced, never run: functions only.
+# The scripts' shared library, sourced, never run: functions, and the two
+# variables the stages keep.
 #   source "$(dirname "$0")/lib.sh"
 # Every script runs with `set -uo pipefail`; those that stop at the first
 # failing command add -e on their own `set` line and say why.
@@ -28,11 +29,12 @@ running() {
 # frozen), gives it TENTHS tenths of a second (50) to end, then kills it.
 stop_pid() {
   local pid=$1 tenths=${2:-50}
-  kill -CONT "$pid" 2>/dev/null
-  kill "$pid" 2>/dev/null
+  # Each may find the process gone; a script under -e goes on.
+  kill -CONT "$pid" 2>/dev/null || true
+  kill "$pid" 2>/dev/null || true
   for _ in $(seq "$tenths"); do running "$pid" || break; sleep 0.1; done
-  kill -9 "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   return 0
 }
 
@@ -129,4 +131,30 @@ server_action() {
     session) declare -F session >/dev/null && session ;;
     *) echo "$1: start, stop, env or session" >&2; return 2 ;;
   esac
+}
+
+# stage NAME COMMAND...: runs one stage of a test run, "== NAME ==" before
+# it and its result and time after; both go into the summary, and a failure
+# into stage_status (and its return).
+stage_lines=()
+stage_status=0
+stage() {
+  local name=$1 started=$SECONDS result=passed
+  shift
+  echo "== $name =="
+  "$@" || { result=FAILED; stage_status=1; }
+  local took=$((SECONDS - started))
+  stage_lines+=("$(printf '%-42s %-7s %3d min %02d s' "$name" "$result" $((took / 60)) $((took % 60)))")
+  echo "== $name: $result in $((took / 60)) min $((took % 60)) s"
+  [ "$result" = passed ]
+}
+
+# stage_summary TITLE: the stages run so far, each with its result and time;
+# returns 1 where one failed.
+stage_summary() {
+  echo
+  echo "$1:"
+  printf '  %s\n' "${stage_lines[@]}"
+  [ "$stage_status" = 0 ] && echo "  all passed" || echo "  FAILED"
+  return "$stage_status"
 }
