@@ -7,19 +7,13 @@
 #include "app/TakeView.h"
 #include "app/VbColor.h"
 #include "app/WindowPlacement.h"
-#include "files/CarefulReader.h"
-#include "files/WavEncoder.h"
 #include "keys/Cp1252.h"
 #include "keys/DrumKeys.h"
 #include "keys/PadTable.h"
-#include "sound/SampleIndex.h"
 #include "sound/SoundSink.h"
 #include "sound/TakeEditor.h"
-#include "sound/WavLoader.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -43,9 +37,10 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
                                QWidget *parent, Platform::Choose choose)
     : QWidget(parent, Qt::Window)
     , m_sound(sound)
-    , m_userFolder(std::move(userFolder))
+    , m_userFolder(userFolder)
     , m_ask(std::move(ask))
     , m_choose(std::move(choose))
+    , m_take(std::move(userFolder))
 {
     setObjectName(QStringLiteral("recorder"));
     // The window itself holds the focus (the keys choose the sample) until
@@ -101,9 +96,7 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
 
     m_view = new TakeView(this);
     connect(m_view, &TakeView::keptChanged, this, [this](TakeEditor::Span kept) {
-        m_take = TakeEditor::edit(m_view->take(), kept);
-        m_takeWav = WavEncoder::encode16(m_take, 1, TakeEditor::kRate);
-        m_takeSaved = false; // another take now, to save again
+        m_take.keep(kept); // another take now, to save again
         showTakeLength();
         updateButtons();
     });
@@ -159,36 +152,18 @@ void RecorderWindow::say(const QString &text)
 void RecorderWindow::updateButtons()
 {
     const bool recording = m_input.isRecording();
-    m_record->setEnabled(!m_file.isEmpty() && !recording);
+    m_record->setEnabled(!m_take.file().isEmpty() && !recording);
     m_stop->setEnabled(recording || m_listenTimer->isActive());
-    m_listen->setEnabled(!recording && !m_takeWav.empty());
-    m_save->setEnabled(!recording && !m_take.empty());
+    m_listen->setEnabled(!recording && m_take.hasTake());
+    m_save->setEnabled(!recording && m_take.hasTake());
     // Greyed where there is nothing of the user's to remove.
-    m_restore->setEnabled(!recording && !userFilePlaying().isEmpty());
+    m_restore->setEnabled(!recording && !m_take.userFilePlaying().isEmpty());
 }
 
 bool RecorderWindow::mayDropTake()
 {
-    return m_take.empty() || m_takeSaved ||
+    return !m_take.unsaved() ||
         (m_ask && m_ask(this, QStringLiteral("La registrazione non è stata salvata. Vuoi scartarla?")));
-}
-
-QString RecorderWindow::userFilePlaying() const
-{
-    const std::string folder = m_userFolder ? m_userFolder() : std::string();
-    if (folder.empty() || m_file.isEmpty())
-        return {};
-    SampleIndex index(folder, SampleIndex::Reading::Here);
-    const auto found = index.resolve(folder + m_file.toStdString());
-    return found ? QString::fromStdString(*found) : QString();
-}
-
-QString RecorderWindow::userFile() const
-{
-    const std::string folder = m_userFolder ? m_userFolder() : std::string();
-    if (folder.empty() || m_file.isEmpty())
-        return {};
-    return QString::fromStdString(folder) + m_file;
 }
 
 void RecorderWindow::keyPressEvent(QKeyEvent *event)
@@ -230,24 +205,29 @@ void RecorderWindow::chooseKey(std::uint8_t code)
                            QString::fromUtf8(files.back().data(), qsizetype(files.back().size()))));
         return;
     }
-    m_key = shown;
-    m_code = key;
-    m_file = QString::fromUtf8(files.front().data(), qsizetype(files.front().size()));
-    m_take.clear();
-    m_takeWav.clear();
-    m_view->setTake({}, {});
-    m_takeSaved = false;
+    m_take.chooseKey(key, QString::fromUtf8(files.front().data(), qsizetype(files.front().size())));
+    showKey();
+    listenToInput();
+}
+
+void RecorderWindow::showKey()
+{
+    const std::uint8_t key = m_take.code();
+    const QString &file = m_take.file();
+    m_key = KeyWords::ofKey(key);
+    m_view->setTake(m_take.recorded(), {0, m_take.recorded().size()});
     m_listenTimer->stop();
     m_time->clear();
     // A drum key says its drum, as a drummer thinks of it: "Tasto «V» (cassa): v.wav".
     const auto light = DrumKeys::padLightFor(key);
     m_keyLabel->setText(
-        light ? QStringLiteral("Tasto «%1» (%2): %3").arg(m_key, QLatin1String(DrumKeys::drumName(*light)), m_file)
-              : QStringLiteral("Tasto «%1»: %2").arg(m_key, m_file));
+        light ? QStringLiteral("Tasto «%1» (%2): %3").arg(m_key, QLatin1String(DrumKeys::drumName(*light)), file)
+              : QStringLiteral("Tasto «%1»: %2").arg(m_key, file));
     // Keys that share the sample get the recording too: said.
     QStringList sharing;
     for (const PadTable::Row &row : PadTable::rows()) {
-        if (row.file == files.front() && row.key != key && PadTable::lookup(row.key).size() == 1)
+        if (QString::fromUtf8(row.file.data(), qsizetype(row.file.size())) == file && row.key != key &&
+            PadTable::lookup(row.key).size() == 1)
             sharing << QStringLiteral("«%1»").arg(QChar(char16_t(Cp1252::decodeByte(row.key))));
     }
     QString shared;
@@ -259,7 +239,6 @@ void RecorderWindow::chooseKey(std::uint8_t code)
     }
     say(QStringLiteral("Premi «Registra» e parla, canta o suona.") + shared);
     updateButtons();
-    listenToInput();
 }
 
 void RecorderWindow::listenToInput()
@@ -272,12 +251,10 @@ void RecorderWindow::listenToInput()
 
 void RecorderWindow::record()
 {
-    if (m_file.isEmpty() || m_input.isRecording() || !mayDropTake())
+    if (m_take.file().isEmpty() || m_input.isRecording() || !mayDropTake())
         return;
-    m_take.clear();
-    m_takeWav.clear();
+    m_take.setTake({}, {});
     m_view->setTake({}, {});
-    m_takeSaved = false;
     switch (m_input.record()) {
     case AudioInput::Start::Opened:
         break;
@@ -335,7 +312,7 @@ void RecorderWindow::stop()
 
 void RecorderWindow::showTakeLength()
 {
-    m_time->setText(QStringLiteral("%1 s").arg(TakeView::framesText(m_take.size(), 1)));
+    m_time->setText(QStringLiteral("%1 s").arg(TakeView::framesText(m_take.kept().size(), 1)));
 }
 
 void RecorderWindow::finishTake(bool lost)
@@ -347,8 +324,7 @@ void RecorderWindow::finishTake(bool lost)
         closeInput();
     // else the meter goes on
     if (const auto kept = TakeEditor::soundIn(raw)) {
-        m_take = TakeEditor::edit(raw, *kept);
-        m_takeWav = WavEncoder::encode16(m_take, 1, TakeEditor::kRate);
+        m_take.setTake(raw, *kept);
         m_view->setTake(raw, *kept);
         // One length shown: the take's, as it will play.
         showTakeLength();
@@ -356,7 +332,7 @@ void RecorderWindow::finishTake(bool lost)
                            "maniglie per cambiarlo). «Ascolta» per sentirla, «Salva» per usarla.")
                 .arg(lost ? QStringLiteral("L'ingresso si è interrotto: ho tenuto quello che era già registrato.\n")
                           : QString(),
-                     TakeView::framesText(m_take.size(), 1), TakeView::framesText(raw.size(), 1)));
+                     TakeView::framesText(m_take.kept().size(), 1), TakeView::framesText(raw.size(), 1)));
     } else {
         say(lost ? QStringLiteral("L'ingresso si è interrotto prima di qualsiasi suono: riprova.")
                  : QStringLiteral("Nella registrazione non c'è nessun suono: riprova."));
@@ -367,79 +343,61 @@ void RecorderWindow::finishTake(bool lost)
 
 void RecorderWindow::listen()
 {
-    if (m_takeWav.empty())
+    if (!m_take.hasTake())
         return;
-    m_sound.playWav(m_takeWav);
+    m_sound.playWav(m_take.wav());
     // "Ferma" stops it until it has played out.
-    m_listenTimer->start(int(m_take.size() * 1000 / TakeEditor::kRate) + 1);
+    m_listenTimer->start(int(m_take.kept().size() * 1000 / TakeEditor::kRate) + 1);
     updateButtons();
 }
 
 void RecorderWindow::save()
 {
-    if (m_take.empty())
+    if (!m_take.hasTake())
         return;
-    const QString path = userFile();
-    if (path.isEmpty()) {
+    if (m_take.userFile().isEmpty()) {
         say(QStringLiteral("Non c'è una cartella personale dove salvare i suoni."));
         return;
     }
-    const QString earlier = userFilePlaying();
-    if (!earlier.isEmpty() &&
+    if (!m_take.userFilePlaying().isEmpty() &&
         !(m_ask &&
           m_ask(this, QStringLiteral("Il tasto «%1» ha già una tua registrazione: vuoi sostituirla?").arg(m_key))))
         return;
-    // Written over the file that plays now (K.WAV for k.wav), else under its
-    // own name; a link there is replaced, not followed: the player plays no
-    // links, and the folder is the user's. The bytes heard by "Ascolta" are
-    // the bytes saved (a take kept at the last close included).
-    const QString target = earlier.isEmpty() ? path : earlier;
-    const CarefulWriter::Result saved = QDir().mkpath(QFileInfo(path).absolutePath())
-        ? CarefulWriter::write(QFile::encodeName(target).toStdString(), m_takeWav, CarefulWriter::Links::Replace)
-        : CarefulWriter::Result::NotAllowed;
-    if (saved != CarefulWriter::Result::Written) {
-        say(FileMessages::notWritten(QStringLiteral("Impossibile salvare il suono"), target, saved));
+    const KeyTake::Saved saved = m_take.save();
+    if (saved.result != CarefulWriter::Result::Written) {
+        say(FileMessages::notWritten(QStringLiteral("Impossibile salvare il suono"), saved.path, saved.result));
         return;
     }
-    m_takeSaved = true;
     say(QStringLiteral("Salvato: il tasto «%1» suona la tua registrazione.").arg(m_key));
     updateButtons();
 }
 
 void RecorderWindow::restore()
 {
-    QString playing = userFilePlaying();
-    if (playing.isEmpty()) {
+    if (m_take.userFilePlaying().isEmpty()) {
         say(QStringLiteral("Il tasto «%1» usa già il suono originale.").arg(m_key));
         return;
     }
     if (!(m_ask && m_ask(this, QStringLiteral("Vuoi eliminare la tua registrazione del tasto «%1»?").arg(m_key))))
         return;
-    // Every file of the user's that would answer for the key (k.wav, then
-    // K.WAV...), so that the original really plays afterwards.
-    for (int removed = 0; !playing.isEmpty() && removed < 16; ++removed) {
-        if (!QFile::remove(playing)) {
-            say(QStringLiteral("Impossibile eliminare la registrazione:\n%1").arg(playing));
-            return;
-        }
-        playing = userFilePlaying();
+    if (const QString left = m_take.restore(); !left.isEmpty()) {
+        say(QStringLiteral("Impossibile eliminare la registrazione:\n%1").arg(left));
+        return;
     }
-    // The take stays saved for the questions: one just saved and now removed
-    // was chosen to go, and is not asked about again; an unsaved one still is.
     say(QStringLiteral("Ripristinato: il tasto «%1» usa di nuovo il suono originale.").arg(m_key));
     updateButtons();
 }
 
 bool RecorderWindow::mayEnd()
 {
-    if (m_take.empty() || m_takeSaved || !m_choose)
+    if (!m_take.unsaved() || !m_choose)
         return mayDropTake();
     const int chosen =
         m_choose(this, QStringLiteral("La tua registrazione del tasto «%1» non è stata salvata.").arg(m_key),
                  {QStringLiteral("Salva"), QStringLiteral("Scarta"), QStringLiteral("Annulla")});
     if (chosen == 0)
         save(); // a save that fails says why here, and the program stays
-    if ((chosen == 0 && m_takeSaved) || chosen == 1)
+    if ((chosen == 0 && !m_take.unsaved()) || chosen == 1)
         return true;
     show();
     raise();
@@ -447,71 +405,35 @@ bool RecorderWindow::mayEnd()
     return false;
 }
 
-namespace {
-
-const QString kKeptPrefix = QStringLiteral("ripresa-non-salvata-");
-
-// Beside the user's sample folder, so that it never plays as a sample.
-QString keptFolder(const std::string &userFolder)
-{
-    return userFolder.empty() ? QString() : QDir::cleanPath(QString::fromStdString(userFolder) + "/..");
-}
-
-// The kept take waiting there, or empty.
-QString keptTake(const std::string &userFolder)
-{
-    const QString folder = keptFolder(userFolder);
-    if (folder.isEmpty())
-        return {};
-    const QStringList found = QDir(folder).entryList({kKeptPrefix + "*.wav"}, QDir::Files, QDir::Name);
-    return found.isEmpty() ? QString() : folder + '/' + found.front();
-}
-
-} // namespace
-
 bool RecorderWindow::keepUnsavedTake()
 {
-    const QString folder = keptFolder(m_userFolder ? m_userFolder() : std::string());
-    if (m_take.empty() || m_takeSaved || folder.isEmpty() || !QDir().mkpath(folder))
-        return false;
-    const QString path = folder + '/' + kKeptPrefix + QString::number(m_code) + ".wav";
-    return CarefulWriter::write(path.toStdString(), m_takeWav) == CarefulWriter::Result::Written;
+    return m_take.keepUnsaved();
 }
 
 bool RecorderWindow::keptTakeWaits(const std::string &userFolder)
 {
-    return !keptTake(userFolder).isEmpty();
+    return !KeyTake::keptTake(userFolder).isEmpty();
 }
 
 bool RecorderWindow::offerKeptTake()
 {
-    const QString path = keptTake(m_userFolder ? m_userFolder() : std::string());
+    const QString path = KeyTake::keptTake(m_userFolder ? m_userFolder() : std::string());
     if (path.isEmpty() || !mayDropTake())
         return false;
-    bool known = false;
-    const int code = QFileInfo(path).completeBaseName().mid(kKeptPrefix.size()).toInt(&known);
-    std::string bytes;
-    const bool read = known && code > 0 && code < 256 &&
-        CarefulReader::read(path.toStdString(), bytes, std::size_t(WavLoader::kMaxFileBytes)) ==
-            CarefulReader::Result::Read;
-    const auto sound = read ? WavLoader::decode(bytes.data(), bytes.size(), TakeEditor::kRate) : nullptr;
-    if (sound && sound->channels == 1)
-        chooseKey(std::uint8_t(code));
-    if (!sound || sound->channels != 1 || m_file.isEmpty() || m_code != Cp1252::toUpper(std::uint8_t(code))) {
-        // Not a take of ours: left where it is, for the user to look at.
+    const auto key = m_take.takeBackKept([](std::uint8_t code) {
+        const auto files = PadTable::lookup(code);
+        return files.size() == 1 ? QString::fromUtf8(files.front().data(), qsizetype(files.front().size())) : QString();
+    });
+    if (!key) {
         say(QStringLiteral("Una registrazione non salvata non si può riaprire:\n%1").arg(path));
         return false;
     }
-    m_take = sound->samples;
-    m_takeWav = std::move(bytes);
-    m_view->setTake(m_take, {0, m_take.size()});
-    m_takeSaved = false;
+    showKey();
     showTakeLength();
     say(QStringLiteral("Alla chiusura di Tamvolo la registrazione del tasto «%1» non era salvata: eccola. "
                        "«Ascolta» per sentirla, «Salva» per usarla.")
             .arg(m_key));
     updateButtons();
-    QFile::remove(path);
     return true;
 }
 
@@ -531,6 +453,6 @@ void RecorderWindow::showEvent(QShowEvent *event)
         say(QString());
     QWidget::showEvent(event);
     setFocus(Qt::OtherFocusReason);
-    if (!event->spontaneous() && !m_file.isEmpty())
+    if (!event->spontaneous() && !m_take.file().isEmpty())
         listenToInput();
 }

@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "audio/inputs/AudioInput.h"
+#include "sound/KeyTake.h"
 
 #include <QWidget>
 
@@ -19,7 +20,8 @@ class QTimer;
 // Tamvolo's own sound recorder: records a take from the default input and
 // saves it, edited (TakeEditor), as the sample of one key in the user's
 // sample folder, where it wins over the program's sample from the next key
-// press on.
+// press on. The take and what is done with its files are KeyTake's; the
+// window lays out, asks and words.
 //
 // The user presses the key whose sound is to be replaced (the pad table
 // names the file; keys with no sample, or with two, are refused), and the
@@ -56,7 +58,7 @@ public:
 
     // The key chosen, as Windows-1252 code, and its sample file name.
     void chooseKey(std::uint8_t code);
-    QString fileName() const { return m_file; }
+    QString fileName() const { return m_take.file(); }
     QString status() const;
 
     void record();
@@ -101,23 +103,17 @@ private:
     void say(const QString &text);
     void updateButtons();
     bool mayDropTake();
-    QString userFile() const;
-    // The user's file that plays for the key now (letter case and accents
-    // as the player finds it), or empty.
-    QString userFilePlaying() const;
+    // The key chosen and its take, shown.
+    void showKey();
 
     SoundSink &m_sound;
     std::function<std::string()> m_userFolder;
     Platform::Ask m_ask;
     Platform::Choose m_choose;
-    bool m_takeSaved = false;
+    KeyTake m_take;
     AudioInput m_input;
-    QString m_key;
-    QString m_file;
-    std::uint8_t m_code = 0;    // the key's, as Windows-1252
+    QString m_key;              // the key chosen, as the window names it
     TakeView *m_view = nullptr; // the take as recorded, and the part kept
-    std::vector<float> m_take;  // edited, ready to save
-    std::string m_takeWav;
 
     QLabel *m_keyLabel = nullptr;
     QProgressBar *m_meter = nullptr;
