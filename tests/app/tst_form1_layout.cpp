@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -348,18 +349,6 @@ private slots:
         control(m_form.get(), qPrintable(name))->show();
         const QImage lit = m_form->grab().toImage();
         QVERIFY2(isWhite(lit.pixel(inside)), qPrintable(QColor(lit.pixel(inside)).name()));
-    }
-
-    void screenshotWithEveryPadLight()
-    {
-        // A picture to look at: every drum lit at once.
-        for (const char *name : {"Shape1", "Line1", "Line2", "Image2", "Image3", "Image4", "Image5"})
-            control(m_form.get(), name)->show();
-        const QString folder = qEnvironmentVariable("TAMVOLO_SCREENSHOTS");
-        if (folder.isEmpty())
-            QSKIP("TAMVOLO_SCREENSHOTS names no folder");
-        QDir().mkpath(folder);
-        QVERIFY(m_form->grab().save(folder + QStringLiteral("/tamvolo-padlights.png")));
     }
 
     void everyTextReadsUnderALightAndADarkTheme_data()

@@ -1,3 +1,4 @@
+#include "app/ColourButton.h"
 #include "app/Form1.h"
 #include "app/PatternField.h"
 #include "sound/LoopRenderer.h"
@@ -167,6 +168,8 @@ private slots:
                                                                << "";
         QTest::newRow("cancelled: nothing changes") << QByteArray("KVB") << true << "V B VVF"
                                                     << "";
+        QTest::newRow("an empty file empties the field") << QByteArray("") << false << ""
+                                                         << "";
         QTest::newRow("no such file: said why, and the field as it was")
             << QByteArray("(none)") << false << "V B VVF"
             << "patternOpenFailure:Impossibile aprire il pattern: il file non esiste.";
@@ -215,6 +218,44 @@ private slots:
         QCOMPARE(field()->text(), after);
         QTest::keyClick(field(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(field()->text(), QStringLiteral("V B VVF"));
+    }
+
+    void aSavedPatternOpensAsItWas_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("seven characters") << "V B VVF";
+        QTest::newRow("three characters") << "ABC";
+        QTest::newRow("empty") << "";
+        QTest::newRow("accented") << "ÈÒ-£";
+    }
+
+    void aSavedPatternOpensAsItWas()
+    {
+        QFETCH(QString, pattern);
+        m_chosen = m_dir.filePath("p.tamvolo");
+        field()->setText(pattern);
+        trigger("savePattern");
+        field()->setText(QStringLiteral("XXXXXXX"));
+        trigger("openPattern");
+        QCOMPARE(field()->text(), pattern);
+        QCOMPARE(m_sink.names.size(), 0); // nothing sounds
+    }
+
+    void cancellaTuttoEmptiesTheFieldAndNothingElse()
+    {
+        auto *play = control<ColourButton>(m_form.get(), "Command2");
+        m_form->Command2_Click();
+        const QColor playColour = play->backColour();
+        play->setEnabled(false);
+        control<QPushButton>(m_form.get(), "CmdCance")->click();
+        QCOMPARE(field()->text(), QString());
+        QVERIFY(!play->isEnabled());
+        QCOMPARE(play->backColour(), playColour);
+        QCOMPARE(m_sink.names.size(), 0);
+        QCOMPARE(field()->font().underline(), true);
+        m_form->CmdCance_Click(); // on an empty field: no change
+        QCOMPARE(field()->text(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sink.names.isEmpty(), 10000); // the loop goes on
     }
 
     void savingAPattern()
