@@ -5,8 +5,7 @@
 #include "app/MultiLineTextBox.h"
 #include "app/RecorderWindow.h"
 #include "app/ShapeControl.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
+#include "support/WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -26,12 +25,9 @@
 
 // The window as it is created: every control's place, kind, text, colours,
 // font and state, then stacking, tab order and focus.
-class TestForm1Layout : public QObject
+class TestForm1Layout : public QObject, public WindowFixture
 {
     Q_OBJECT
-
-    RecordingSink m_sink;
-    std::unique_ptr<Form1> m_form;
 
     // Where a control lies, in the window's pixels.
     QRect placeOf(const char *name) const
@@ -90,12 +86,7 @@ class TestForm1Layout : public QObject
     }
 
 private slots:
-    void initTestCase() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
-    void init()
-    {
-        m_form = std::make_unique<Form1>(m_sink);
-        QVERIFY(hasControls(m_form.get()));
-    }
+    void init() { makeWindow(); }
     void cleanup() { m_form.reset(); }
 
     void theWindow()

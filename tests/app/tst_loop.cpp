@@ -2,8 +2,7 @@
 #include "app/Form1.h"
 #include "app/PatternField.h"
 #include "sequencer/StepClock.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
+#include "support/WindowFixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -22,12 +21,9 @@ constexpr std::int64_t kMs = 1'000'000;
 // The loop as a person hears and sees it: which names it plays, in which
 // order, on which beats, and the colours of the play and stop buttons. Time
 // is the sound sink's clock, which the tests move on themselves.
-class TestLoop : public QObject
+class TestLoop : public QObject, public WindowFixture
 {
     Q_OBJECT
-
-    RecordingSink m_sink;
-    std::unique_ptr<Form1> m_form;
 
     Names played() const { return m_sink.names; }
 
@@ -68,14 +64,11 @@ class TestLoop : public QObject
     }
 
 private slots:
-    void initTestCase() { QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion"))); }
 
     void init()
     {
-        m_sink.clear();
+        makeWindow();
         m_sink.clockNs = 1'000'000 * kMs;
-        m_form = std::make_unique<Form1>(m_sink);
-        QVERIFY(hasControls(m_form.get()));
     }
 
     void cleanup() { m_form.reset(); }

@@ -1,6 +1,5 @@
 #include "app/Form1.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
+#include "support/WindowFixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -16,12 +15,10 @@ using Files = QStringList;
 
 // Typing into the pattern field: what it stores, what it plays, which pad
 // light it shows, and what it leaves to the field.
-class TestPatternEntry : public QObject
+class TestPatternEntry : public QObject, public WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<Form1> m_form;
-    RecordingSink m_sink;
     QLineEdit *m_text1 = nullptr;
 
     Files played() const { return m_sink.names; }
@@ -56,9 +53,7 @@ class TestPatternEntry : public QObject
 private slots:
     void init()
     {
-        m_sink.clear();
-        m_form = std::make_unique<Form1>(m_sink);
-        QVERIFY(hasControls(m_form.get()));
+        makeWindow();
         m_text1 = control<QLineEdit>(m_form.get(), "Text1");
         m_form->show();
         m_text1->setFocus();

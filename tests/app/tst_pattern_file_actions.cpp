@@ -3,8 +3,7 @@
 #include "app/PatternField.h"
 #include "sound/LoopRenderer.h"
 #include "sound/SampleFolders.h"
-#include "support/FormControls.h"
-#include "support/RecordingSink.h"
+#include "support/WindowFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,25 +28,11 @@
 
 // Patterns and loops to and from files, as the user reaches them: the
 // pattern field's context menu, a file dropped on the window.
-class TestPatternFileActions : public QObject
+class TestPatternFileActions : public QObject, public WindowFixture
 {
     Q_OBJECT
 
-    RecordingSink m_sink;
-    std::unique_ptr<Form1> m_form;
     QTemporaryDir m_dir;
-    QString m_chosen; // what the file dialog answers
-    QStringList m_asked;
-
-    Platform platform()
-    {
-        Platform p = Platform::system();
-        p.chooseFile = [this](QWidget *, const QString &title, const QString &, const QString &, bool) {
-            m_asked << title;
-            return m_chosen;
-        };
-        return p;
-    }
 
     PatternField *field() const { return control<PatternField>(m_form.get(), "Text1"); }
 
@@ -112,11 +97,7 @@ private slots:
 
     void init()
     {
-        m_sink.clear();
-        m_chosen.clear();
-        m_asked.clear();
-        m_form = std::make_unique<Form1>(m_sink, platform(), false);
-        QVERIFY(hasControls(m_form.get()));
+        makeWindow();
         m_form->Form_Load();
     }
 

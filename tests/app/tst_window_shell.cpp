@@ -2,9 +2,8 @@
 #include "app/TrayRestorer.h"
 #include "app/Twips.h"
 #include "app/WindowRegion.h"
-#include "support/FormControls.h"
 #include "support/Microphone.h"
-#include "support/RecordingSink.h"
+#include "support/WindowFixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -20,43 +19,9 @@
 
 // The window as a window: start-up, outline, dragging, minimise, the help
 // panel and the sound-recorder button.
-class TestWindowShell : public QObject
+class TestWindowShell : public QObject, public WindowFixture
 {
     Q_OBJECT
-
-    RecordingSink m_sink;
-    std::unique_ptr<Form1> m_form;
-    std::vector<std::pair<QString, int>> m_started;
-    bool m_startSucceeds = true;
-    int m_platformId = 2;
-    bool m_queryWorks = true;
-    QStringList m_questions; // asked of the user, who answers m_answer
-    bool m_answer = false;
-    int m_choice = 2; // of the choices offered
-
-    Platform fakePlatform()
-    {
-        Platform p;
-        p.getVersionEx = [this](OsVersionInfo &info) {
-            if (!m_queryWorks || info.size != OsVersionInfo::kSize)
-                return false;
-            info.platformId = m_platformId;
-            return true;
-        };
-        p.startProgram = [this](const QString &path, int style) {
-            m_started.emplace_back(path, style);
-            return m_startSucceeds;
-        };
-        p.ask = [this](QWidget *, const QString &question) {
-            m_questions << question;
-            return m_answer;
-        };
-        p.choose = [this](QWidget *, const QString &question, const QStringList &choices) {
-            m_questions << question + QStringLiteral(" ") + choices.join(QLatin1Char('/'));
-            return m_choice;
-        };
-        return p;
-    }
 
     QWidget *image1() const { return control(m_form.get(), "Image1"); }
 
@@ -87,17 +52,7 @@ class TestWindowShell : public QObject
     }
 
 private slots:
-    void init()
-    {
-        m_started.clear();
-        m_startSucceeds = true;
-        m_platformId = 2;
-        m_queryWorks = true;
-        m_sink.clear();
-        m_questions.clear();
-        m_form = std::make_unique<Form1>(m_sink, fakePlatform(), false);
-        QVERIFY(hasControls(m_form.get()));
-    }
+    void init() { makeWindow(); }
 
     void cleanup() { m_form.reset(); }
 
