@@ -60,8 +60,7 @@ void Form1::Text1_KeyPress(short &KeyAscii, std::int64_t pressedNs)
 
 void Form1::lightPad(std::uint8_t key)
 {
-    if (const auto light = DrumKeys::padLightFor(key))
-        m_padLights[std::size_t(*light)]->show();
+    m_padLights.light(key);
     if (!Timer1->isActive()) // already running: it stays on, its count goes on
         Timer1->start();
 }
@@ -165,8 +164,7 @@ void Form1::PlaySample(std::string_view name, std::int64_t stampNs)
 
 void Form1::Timer1_Timer()
 {
-    for (QWidget *light : m_padLights)
-        light->hide();
+    m_padLights.darken();
 }
 
 void Form1::Command2_Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MidiLearnDialog.h"
+#include "app/PadLights.h"
 #include "app/Platform.h"
 #include "keys/DrumKeys.h"
 #include "keys/Tempo.h"
@@ -231,6 +232,5 @@ private:
     std::function<std::shared_ptr<const KitSounds>()> m_playingKit;
     KitChooser *m_kitChooser = nullptr;
 
-    // The pad lights in the order the drum keys number them.
-    std::array<QWidget *, DrumKeys::kCount> m_padLights{};
+    PadLights m_padLights;
 };

@@ -162,7 +162,7 @@ void Form1::createDrumPicture()
     Image4 = overlay("padlight_floor", "Image4", Twips::rect(420, 2430, 1350, 75));
     Image5 = overlay("padlight_crash", "Image5", Twips::rect(315, 80, 2205, 1005));
 
-    m_padLights = {Shape1, Line1, Line2, Image2, Image3, Image4, Image5};
+    m_padLights.setLights({Shape1, Line1, Line2, Image2, Image3, Image4, Image5});
 }
 
 void Form1::createSidePanel()
@@ -291,8 +291,6 @@ void Form1::nameForScreenReaders()
     Image1->setAccessibleName(QStringLiteral("Batteria"));
     Image1->setAccessibleDescription(QStringLiteral("Si illumina il tamburo di ogni suono; trascinala per spostare "
                                                     "la finestra."));
-    for (int light = 0; light < DrumKeys::kCount; ++light)
-        m_padLights[std::size_t(light)]->setAccessibleName(QLatin1String(DrumKeys::drumName(light)));
     Label2->setAccessibleDescription(QStringLiteral("F1 mostra l'aiuto"));
     Text2->setAccessibleName(QStringLiteral("Aiuto"));
     Image6->setAccessibleName(QStringLiteral("Elenco dei tasti"));
