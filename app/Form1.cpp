@@ -169,19 +169,14 @@ void Form1::Timer1_Timer()
 
 void Form1::Command2_Click()
 {
-    if (!m_loop->play())
-        return;
-    cmdFerma->setBackColour(VbColor::toColor(VbColor::kLightGrey));
-    Command2->setBackColour(VbColor::toColor(VbColor::kButtonFace));
-    showPlaying(true);
+    m_loop->play();
+    showPlaying();
 }
 
 void Form1::cmdFerma_Click()
 {
     m_loop->stop();
-    Command2->setBackColour(VbColor::toColor(VbColor::kLightGrey));
-    cmdFerma->setBackColour(VbColor::toColor(VbColor::kButtonFace));
-    showPlaying(false);
+    showPlaying();
 }
 
 void Form1::Timer2_Timer(std::int64_t beatNs)

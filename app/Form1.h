@@ -168,8 +168,9 @@ private:
     void setTabOrder();
     // Names and descriptions a screen reader speaks.
     void nameForScreenReaders();
-    // Esegui and Ferma tell a screen reader whether the loop plays.
-    void showPlaying(bool playing);
+    // Esegui and Ferma show whether the loop plays, by their colours and to
+    // a screen reader.
+    void showPlaying();
     // Lights the drum `key` stands for, if any, until Timer1 ticks.
     void lightPad(std::uint8_t key);
     void learnMidiPad();

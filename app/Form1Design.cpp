@@ -114,8 +114,8 @@ Form1::Form1(SoundSink &sound, Platform platform, bool trayAvailable, QWidget *p
 
     createDrumPicture();
     createSidePanel();
-    nameForScreenReaders();
     createTimers();
+    nameForScreenReaders();
     const PatternFileActions::PatternFiles files{
         [this](const QByteArray &name) { return OpenFile(name); },
         [this](const QString &name) { return PatternFile::save(name, Text1->text()); }, [this] { return tempo(); }};
@@ -294,11 +294,15 @@ void Form1::nameForScreenReaders()
     Label2->setAccessibleDescription(QStringLiteral("F1 mostra l'aiuto"));
     Text2->setAccessibleName(QStringLiteral("Aiuto"));
     Image6->setAccessibleName(QStringLiteral("Elenco dei tasti"));
-    showPlaying(false);
+    showPlaying();
 }
 
-void Form1::showPlaying(bool playing)
+void Form1::showPlaying()
 {
+    // The light grey one is the button that changes what the loop does.
+    const bool playing = m_loop->playing();
+    Command2->setBackColour(VbColor::toColor(playing ? VbColor::kButtonFace : VbColor::kLightGrey));
+    cmdFerma->setBackColour(VbColor::toColor(playing ? VbColor::kLightGrey : VbColor::kButtonFace));
     const QString state = playing ? QStringLiteral("Il loop suona") : QStringLiteral("Il loop è fermo");
     Spoken::describe(Command2, state);
     Spoken::describe(cmdFerma, state);
