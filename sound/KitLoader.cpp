@@ -64,10 +64,12 @@ void KitLoader::load(const std::string &path, bool remember)
 {
     State &s = *m_state;
     {
+        // Under the lock: the worker clears the flag as it takes the request,
+        // so set after that it would cancel the very load it asks for.
         const std::lock_guard lock(s.mutex);
         s.next = State::Request{path, remember};
+        s.overtaken = true;
     }
-    s.overtaken = true;
     s.wake.notify_all();
 }
 
