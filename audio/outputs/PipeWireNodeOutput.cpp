@@ -171,17 +171,23 @@ void PipeWireNodeOutput::relink()
         unlink();
         return;
     }
-    if (sink == m_linkedSink && !m_links.empty())
-        return;
-    unlink();
+    // Each of our ports to the sink's port of its channel (or its one mono
+    // port). A sink just added may not have announced all its ports yet:
+    // linked again once more of them can be linked.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
     for (const auto &[ourPort, channel] : ours) {
         std::uint32_t theirs = kNone;
         for (const auto &[id, port] : m_ports)
             if (port.node == sink && !port.out &&
                 (port.channel == channel || (theirs == kNone && port.channel == "MONO")))
                 theirs = id;
-        if (theirs == kNone)
-            continue;
+        if (theirs != kNone)
+            pairs.emplace_back(ourPort, theirs);
+    }
+    if (sink == m_linkedSink && m_links.size() >= pairs.size())
+        return;
+    unlink();
+    for (const auto &[ourPort, theirs] : pairs) {
         pw_properties *props = pw_properties_new(nullptr, nullptr);
         pw_properties_setf(props, PW_KEY_LINK_OUTPUT_PORT, "%u", ourPort);
         pw_properties_setf(props, PW_KEY_LINK_INPUT_PORT, "%u", theirs);
