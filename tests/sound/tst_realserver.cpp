@@ -358,13 +358,16 @@ private slots:
     void theSoundGoesWhereTheUserSendsIt_data()
     {
         QTest::addColumn<bool>("moved");
-        QTest::newRow("sent to another sink") << true;
-        QTest::newRow("another sink made the default") << false;
+        QTest::addColumn<bool>("sinkLater"); // the sink is added after the sound was sent there
+        QTest::newRow("sent to another sink") << true << false;
+        QTest::newRow("sent to a sink plugged in afterwards") << true << true;
+        QTest::newRow("another sink made the default") << false << false;
     }
 
     void theSoundGoesWhereTheUserSendsIt()
     {
         QFETCH(bool, moved);
+        QFETCH(bool, sinkLater);
         if (!qEnvironmentVariable("TAMVOLO_PULSE_SCRIPT").contains(QStringLiteral("pipewire")))
             QSKIP("PipeWire's node links itself; PulseAudio moves its streams itself");
         auto pactl = [](const QStringList &arguments) {
@@ -373,8 +376,10 @@ private slots:
             p.waitForFinished(5000);
             return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
         };
-        const QString module = pactl({"load-module", "module-null-sink", "sink_name=tamvolo_other"});
-        QVERIFY(!module.isEmpty());
+        QString module;
+        auto addSink = [&] { module = pactl({"load-module", "module-null-sink", "sink_name=tamvolo_other"}); };
+        if (!sinkLater)
+            addSink();
         auto engine = std::make_shared<AudioEngine>();
         QVERIFY(engine->waitForOutput(std::chrono::seconds(5)));
         SoundBank bank(engine);
@@ -395,12 +400,30 @@ private slots:
         } else {
             pactl({"set-default-sink", "tamvolo_other"});
         }
+        if (sinkLater)
+            addSink();
+        QVERIFY(!module.isEmpty());
         PulseCapture capture;
         QVERIFY(capture.start("tamvolo_other.monitor"));
-        const qint64 heard = playUntilHeard(bank, capture, kitSound("v.wav"), 5000);
+        const std::vector<float> kick = kitSound("v.wav");
+        const qint64 heard = playUntilHeard(bank, capture, kick, 5000);
+        // Then a kick on both of the sink's channels alike.
+        PulseCapture again;
+        QVERIFY(again.start("tamvolo_other.monitor"));
+        bank.playSample("v.wav", bank.nowNs());
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        again.stop();
         pactl({"set-default-sink", "tamvolo_out"});
         pactl({"unload-module", module});
         QVERIFY2(heard >= 0, "not heard on the sink it was sent to");
+        auto peak = [](const std::vector<float> &x) {
+            float most = 0;
+            for (const float v : x)
+                most = std::max(most, std::abs(v));
+            return most;
+        };
+        QVERIFY2(peak(again.left()) > 0.1f && peak(again.side()) < 0.05f * peak(again.left()),
+                 qPrintable(QString("left %1, right minus left %2").arg(peak(again.left())).arg(peak(again.side()))));
     }
 
     void theLoopKeepsItsGridWhenTheGraphChanges_data()
