@@ -145,8 +145,8 @@ qint64 playUntilHeard(SoundBank &bank, PulseCapture &capture, const std::vector<
 // What comes out of the server's sink (the left channel) while `play` is
 // given a bank on a fresh engine, 200 ms after the engine opened, and the
 // engine; 600 ms of the sound after it are kept. Empty when the engine or
-// the recording could not start.
-template <class Play> std::vector<float> playRecorded(Play &&play)
+// the recording could not start. `side` (if given) takes right minus left.
+template <class Play> std::vector<float> playRecorded(Play &&play, std::vector<float> *side = nullptr)
 {
     PulseCapture capture;
     if (!capture.start())
@@ -161,6 +161,8 @@ template <class Play> std::vector<float> playRecorded(Play &&play)
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
     }
     capture.stop();
+    if (side)
+        *side = capture.side();
     return capture.left();
 }
 
@@ -225,37 +227,53 @@ private slots:
         };
         const double tolerance = stepsPerMinute == 300 && !changeAt ? 0 : 1;
         // Every step comes out, each exactly on its grid after the one
-        // before, except across a hole in the sound, and but once for each
-        // time the engine reports the machine made it late: the output held
-        // up for over 100 ms (a hole in the silence between steps, which no
-        // detector hears), or a step that reached the voice after its frame.
-        // A busy machine can cut a kick beyond finding, or PipeWire's graph
-        // can lose a cycle it does not report: tried up to three times; steps
-        // placed off their grid fail every try.
+        // before, with no click, but once for each time the engine reports
+        // the machine made it late (the output held up for over 100 ms, or a
+        // step reached the voice after its frame), and where the machine
+        // stopped every client: the reference client beside us lost its tone
+        // (a hole or a jump in it) between the same two steps. A busy machine
+        // can spoil a try: tried up to three times; a step lost or moved
+        // while the reference played on fails every try.
         const std::vector<float> kick = kitSound("v.wav");
         constexpr int kSteps = 20;
-        int heard = 0, off = 0, clicks = 0;
+        int heard = 0, off = 0, lost = 0, excused = 0, holesAlone = 0, clicks = 0;
         std::uint64_t late = 0; // what the engine says came late
-        auto clean = [&] { return heard == kSteps && off <= 2 * int(late) && clicks == 0; };
+        auto clean = [&] { return lost == 0 && off <= 2 * int(late) && clicks == 0; };
+        auto found = [&] {
+            return QString("%1 steps heard, %2 not heard and %3 off the one before with the reference playing on, "
+                           "%4 where it lost its tone too, %5 late; %6 holes of ours alone, %7 clicks")
+                .arg(heard)
+                .arg(lost)
+                .arg(off)
+                .arg(excused)
+                .arg(late)
+                .arg(holesAlone)
+                .arg(clicks);
+        };
         tryUntilClean(
             [&] {
-                const std::vector<float> out = playRecorded([&](SoundBank &bank, const AudioEngine &engine) {
-                    // As the window asks for its steps: a little ahead, each
-                    // stamped with its due time on one grid.
-                    StepLoop loop;
-                    loop.setTempo({stepsPerMinute, swing}, 0);
-                    loop.start(bank.nowNs());
-                    for (int k = 0; k < kSteps; ++k) {
-                        if (changeAt && k == changeAt) // a change heard from the next step on
-                            loop.setTempo({180, 0}, bank.nowNs() + 30'000'000);
-                        const int step = *loop.firstDue();
-                        const std::int64_t due = *loop.dueNs(step);
-                        sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
-                        bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
-                    }
-                    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-                    late = engine.stalls() + engine.lateOnsets();
-                });
+                QTemporaryDir dir;
+                ReferenceTone reference(dir.path(), kSteps * 60 / stepsPerMinute + 3);
+                std::vector<float> side;
+                const std::vector<float> out = playRecorded(
+                    [&](SoundBank &bank, const AudioEngine &engine) {
+                        // As the window asks for its steps: a little ahead,
+                        // each stamped with its due time on one grid.
+                        StepLoop loop;
+                        loop.setTempo({stepsPerMinute, swing}, 0);
+                        loop.start(bank.nowNs());
+                        for (int k = 0; k < kSteps; ++k) {
+                            if (changeAt && k == changeAt) // a change heard from the next step on
+                                loop.setTempo({180, 0}, bank.nowNs() + 30'000'000);
+                            const int step = *loop.firstDue();
+                            const std::int64_t due = *loop.dueNs(step);
+                            sleepUntil(monotonicNs() + (due - bank.nowNs()) - 30'000'000);
+                            bank.playSample("v.wav", loop.tick(step, bank.nowNs()));
+                        }
+                        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+                        late = engine.stalls() + engine.lateOnsets();
+                    },
+                    &side);
                 QVERIFY(!out.empty());
                 const auto onsets = Capture::findAll(out, kick, 144, 256);
                 std::vector<DropoutDetector::Play> plays;
@@ -263,31 +281,58 @@ private slots:
                     plays.push_back({at, &kick});
                 const auto holes = DropoutDetector::find(out, plays);
                 for (const auto &hole : holes)
-                    qInfo("a hole of %lld frames at frame %lld (the machine was too busy)", hole.frames, hole.frame);
+                    qInfo("a hole of %lld frames at frame %lld", hole.frames, hole.frame);
+                // Where the reference's tone has a hole or a jump (frames
+                // the recording lost): the machine's.
+                std::vector<double> machine;
+                for (const double at : ReferenceTone::holes(side))
+                    machine.push_back(at * 48000);
+                for (const std::size_t at : ClickDetector::find(side))
+                    machine.push_back(double(at));
+                for (const double at : machine)
+                    qInfo("the reference lost its tone at frame %.0f", at);
                 heard = int(onsets.size());
-                // A click where the machine left a hole is the hole's.
+                // Holes in our sound are judged beside the reference in the
+                // benchmarks; here those the reference did not have within
+                // 20 ms are counted and said. A click at a hole is the hole's.
+                auto near = [](const auto &marks, long long at, auto frameOf) {
+                    return std::any_of(marks.begin(), marks.end(),
+                                       [&](const auto &m) { return std::abs(frameOf(m) - double(at)) <= 960; });
+                };
+                holesAlone = int(std::count_if(holes.begin(), holes.end(), [&](const auto &h) {
+                    return !near(machine, h.frame, [](double at) { return at; });
+                }));
                 const auto jumps = ClickDetector::find(out);
                 clicks = int(std::count_if(jumps.begin(), jumps.end(), [&](std::size_t at) {
-                    return std::none_of(holes.begin(), holes.end(), [&](const auto &h) {
-                        return (long long)at >= h.frame - 256 && (long long)at <= h.frame + h.frames + 256;
-                    });
+                    return !near(machine, (long long)at, [](double m) { return m; }) &&
+                        !near(holes, (long long)at, [](const auto &h) { return double(h.frame); });
                 }));
-                off = 0;
-                for (std::size_t i = 1; i < onsets.size(); ++i) {
-                    const bool holeBetween = std::any_of(holes.begin(), holes.end(), [&](const auto &h) {
-                        return h.frame >= onsets[i - 1] && h.frame < onsets[i];
-                    });
-                    const double expected = grid(int(i)) - grid(int(i) - 1);
-                    if (!holeBetween && std::abs(double(onsets[i] - onsets[i - 1]) - expected) > tolerance) {
-                        qInfo("steps %zu and %zu are %lld frames apart", i - 1, i, onsets[i] - onsets[i - 1]);
-                        ++off;
+                // Each onset after the first is the step whose place after
+                // the one before it is nearest.
+                off = excused = 0;
+                lost = kSteps - heard;
+                for (std::size_t i = 1, step = 0; i < onsets.size(); ++i) {
+                    const double apart = double(onsets[i] - onsets[i - 1]);
+                    std::size_t next = step + 1;
+                    while (int(next) < kSteps - 1 &&
+                           std::abs(grid(int(next) + 1) - grid(int(step)) - apart) <
+                               std::abs(grid(int(next)) - grid(int(step)) - apart))
+                        ++next;
+                    if (next != step + 1 || std::abs(apart - (grid(int(next)) - grid(int(step)))) > tolerance) {
+                        qInfo("steps %zu and %zu are %.0f frames apart", step, next, apart);
+                        const bool theMachines = std::any_of(machine.begin(), machine.end(), [&](double at) {
+                            return at >= double(onsets[i - 1]) && at < double(onsets[i]);
+                        });
+                        (theMachines ? excused : off) += 1;
+                        if (theMachines)
+                            lost -= int(next - step - 1);
                     }
+                    step = next;
                 }
             },
-            clean, [&] { return QString("%1 steps heard, %2 intervals off, %3 late").arg(heard).arg(off).arg(late); });
-        QCOMPARE(heard, kSteps);
-        QCOMPARE(clicks, 0);
-        QVERIFY2(off <= 2 * int(late), qPrintable(QString("%1 intervals off, %2 late").arg(off).arg(late)));
+            clean, found);
+        qInfo("%s", qPrintable(found()));
+        QVERIFY(clean());
     }
 
     void fermaTenMillisecondsBeforeABeatSilencesIt()
