@@ -37,7 +37,6 @@ RecorderWindow::RecorderWindow(SoundSink &sound, std::function<std::string()> us
                                QWidget *parent, Platform::Choose choose)
     : QWidget(parent, Qt::Window)
     , m_sound(sound)
-    , m_userFolder(userFolder)
     , m_ask(std::move(ask))
     , m_choose(std::move(choose))
     , m_take(std::move(userFolder))
@@ -417,7 +416,7 @@ bool RecorderWindow::keptTakeWaits(const std::string &userFolder)
 
 bool RecorderWindow::offerKeptTake()
 {
-    const QString path = KeyTake::keptTake(m_userFolder ? m_userFolder() : std::string());
+    const QString path = m_take.keptTake();
     if (path.isEmpty() || !mayDropTake())
         return false;
     const auto key = m_take.takeBackKept([](std::uint8_t code) {

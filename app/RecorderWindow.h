@@ -107,7 +107,6 @@ private:
     void showKey();
 
     SoundSink &m_sound;
-    std::function<std::string()> m_userFolder;
     Platform::Ask m_ask;
     Platform::Choose m_choose;
     KeyTake m_take;

@@ -110,9 +110,14 @@ QString KeyTake::keptTake(const std::string &userFolder)
     return found.isEmpty() ? QString() : folder + '/' + found.front();
 }
 
+QString KeyTake::keptTake() const
+{
+    return keptTake(m_userFolder ? m_userFolder() : std::string());
+}
+
 std::optional<std::uint8_t> KeyTake::takeBackKept(const std::function<QString(std::uint8_t)> &keyFile)
 {
-    const QString path = keptTake(m_userFolder ? m_userFolder() : std::string());
+    const QString path = keptTake();
     bool known = false;
     const int code = QFileInfo(path).completeBaseName().mid(kKeptPrefix.size()).toInt(&known);
     std::string bytes;

@@ -68,6 +68,8 @@ public:
     bool keepUnsaved() const;
     // A take kept so, waiting in the folder beside `userFolder`: its path.
     static QString keptTake(const std::string &userFolder);
+    // The same, beside the folder this take's user has now.
+    QString keptTake() const;
     // The kept take read back: its key, and the take (all of it kept,
     // unsaved); its file is gone. None, and the file left for the user to
     // look at, where it is not a take of ours (`keyFile` tells a key's one
